@@ -1,0 +1,51 @@
+/*
+ * XIO: buffered file access for plain files and for gzip-compressed files (zlib).
+ *
+ * A file opened with XIO_ZLIB for writing is a standard gzip stream; a file opened with
+ * XIO_PLAIN holds exactly the bytes written, in order. Writes are buffered, so XIO_putc is an
+ * append to memory in the common case. Errors are sticky: after a failed write every later
+ * write on the same file fails too, and XIO_close reports the failure.
+ *
+ * This header is valid C and C++.
+ */
+#ifndef XIO_H
+#define XIO_H
+
+#include <stddef.h>
+
+#include "kvgwriter.h" /* KVG_API */
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct _XIO_File XIO_File;
+
+enum { XIO_READ = 0, XIO_WRITE = 1 };  /* access mode */
+enum { XIO_PLAIN = 0, XIO_ZLIB = 1 };  /* compression */
+
+/* Opens `name`; NULL when the file cannot be opened. */
+KVG_API XIO_File *XIO_open(const char *name, int mode, int compression);
+/* Creates and opens for writing a new plain file from `name_template`, whose last six
+ * characters must be "XXXXXX" and are replaced in place (mkstemp semantics: created atomically,
+ * never an existing file). NULL on failure. */
+KVG_API XIO_File *XIO_openTemporary(char *name_template);
+/* Appends one byte (the low 8 bits of `c`); returns the byte written, or -1 on failure. */
+KVG_API int XIO_putc(XIO_File *file, int c);
+/* Appends `count` bytes; returns the number written, which equals `count` on success, and 0
+ * on failure. */
+KVG_API size_t XIO_write(XIO_File *file, const void *buffer, size_t count);
+/* Reads up to `count` bytes; returns the number read (0 at the end or on failure). */
+KVG_API size_t XIO_read(XIO_File *file, void *buffer, size_t count);
+/* Non-zero once a read found the end of a file opened for reading, or failed: a loop that
+ * reads until the end always ends, and XIO_close reports the failure. */
+KVG_API int XIO_eof(XIO_File *file);
+/* Completes (flushes, ends the gzip stream) and releases the file, even when it fails; 0 on
+ * success, -1 when any write or read of the file's life, the completion or the close failed. */
+KVG_API int XIO_close(XIO_File *file);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* XIO_H */

@@ -1,0 +1,108 @@
+// What every family of the drawing interface shares: its message table, the mapping of world
+// coordinates onto the file grid, and the sizing of a stream before a figure's record.
+#include <cmath>
+
+#include "kvgwriter_internal.h"
+
+namespace {
+
+constexpr const char *kSourceFile = "kvgwriter";
+
+constexpr KvgMessage errstr[kvgw::ERR_COUNT] = {
+    {"I/O error", KVG_ERR_SYSTEM},
+    {"Not enough memory", KVG_ERR_SYSTEM},
+    {"Too many defined images", KVG_ERR_LIMITS},
+    {"Too many defined edges", KVG_ERR_LIMITS},
+    {"Too many defined faces", KVG_ERR_LIMITS},
+    {"Too many defined shapes", KVG_ERR_CONTEXT},
+    {"Definitions cannot be nested", KVG_ERR_CONTEXT},
+    {"Edges cannot be nested", KVG_ERR_CONTEXT},
+    {"Faces cannot be nested", KVG_ERR_CONTEXT},
+    {"Shapes cannot be nested", KVG_ERR_LIMITS},
+    {"Function is invalid inside shape definition", KVG_ERR_CONTEXT},
+    {"Function is invalid outside shape definition", KVG_ERR_LIMITS},
+    {"Function is invalid outside primitive definition", KVG_ERR_CONTEXT},
+    {"Function is invalid outside edge definition", KVG_ERR_CONTEXT},
+    {"Function is invalid outside face definition", KVG_ERR_CONTEXT},
+    {"Incorrect primitive definition type for function", KVG_ERR_CONTEXT},
+    {"Invalid image identifier", KVG_ERR_PARAM},
+    {"Invalid source rectangle dimensions", KVG_ERR_PARAM},
+    {"Invalid sub-image rectangle dimensions", KVG_ERR_PARAM},
+    {"Invalid destination rectangle dimensions", KVG_ERR_PARAM},
+    {"Invalid edge identifier", KVG_ERR_PARAM},
+    {"Invalid face identifier", KVG_ERR_PARAM},
+    {"Invalid shape identifier", KVG_ERR_LIMITS},
+    {"Insufficient number of points for primitive", KVG_ERR_PARAM},
+    {"Font size too big", KVG_ERR_PARAM},
+    {"Number of cubic control points is not a multiple of three", KVG_ERR_INTERNAL},
+};
+
+// Rounds to the nearest integer, halves upwards (2.5 gives 3, -2.5 gives -2); NaN stays NaN.
+double roundHalfUp(double v) {
+    const double below = std::floor(v);
+    return v - below < 0.5 ? below : std::ceil(v);
+}
+
+}  // namespace
+
+int writerFail(KVG_File *fl, kvgw::WriterError error, int line) {
+    return kvgRecord(fl->error, errstr[error], kSourceFile, line);
+}
+
+int writerFailWithCode(KVG_File *fl, kvgw::WriterError error, int code, int line) {
+    return kvgRecord(fl->error, KvgMessage{errstr[error].text, code}, kSourceFile, line);
+}
+
+// The mappings keep the order of operations fixed (no reciprocal scale, no reassociation) so
+// that every build writes the same coordinates.
+void world2kvg(KVG_File *fl, double *x, double *y) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    const KvgWindow &w = fl->world;
+    const KvgWindow &k = fl->kvg;
+    if (x != nullptr) *x = (*x - w.xmin) / (w.xmax - w.xmin) * (k.xmax - k.xmin) + k.xmin;
+    if (y != nullptr) *y = (*y - w.ymin) / (w.ymax - w.ymin) * (k.ymax - k.ymin) + k.ymin;
+}
+
+void kvg2world(KVG_File *fl, double *x, double *y) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    const KvgWindow &w = fl->world;
+    const KvgWindow &k = fl->kvg;
+    if (x != nullptr) *x = (*x - k.xmin) / (k.xmax - k.xmin) * (w.xmax - w.xmin) + w.xmin;
+    if (y != nullptr) *y = (*y - k.ymin) / (k.ymax - k.ymin) * (w.ymax - w.ymin) + w.ymin;
+}
+
+void quantization(KVG_File *fl, double *x, double *y) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    if (fl->raw != 0) return;
+    if (x != nullptr) *x = roundHalfUp(*x);
+    if (y != nullptr) *y = roundHalfUp(*y);
+}
+
+FilePoint toFilePoint(KVG_File *fl, double x, double y) {
+    world2kvg(fl, &x, &y);
+    quantization(fl, &x, &y);
+    return {x, y};
+}
+
+FilePoint toFileExtent(KVG_File *fl, double w, double h) {
+    const KvgWindow &world = fl->world;
+    const KvgWindow &k = fl->kvg;
+    double fw = w * (k.xmax - k.xmin) / (world.xmax - world.xmin);
+    double fh = h * (k.ymax - k.ymin) / (world.ymax - world.ymin);
+    quantization(fl, &fw, &fh);
+    return {fw, fh};
+}
+
+int fitPointSize(KVGF_State *st, uint8_t size) {
+    return size == st->point_size ? 0 : KVGF_SetPointSize(st, size);
+}
+
+int fitRelPointSize(KVGF_State *st, uint8_t size) {
+    return size == st->rel_point_size ? 0 : KVGF_SetRelPointSize(st, size);
+}
+
+int fitFigure(KVGF_State *st, FilePoint point, const FilePoint *difference) {
+    if (fitPointSize(st, KVGT_MinPointSize(point.x, point.y)) != 0) return -1;
+    if (difference == nullptr) return 0;
+    return fitRelPointSize(st, KVGT_MinRelPointSize(difference->x, difference->y));
+}

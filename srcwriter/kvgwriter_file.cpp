@@ -1,0 +1,314 @@
+// File options, the life of a writer handle (create, close) and its error accessors.
+//
+// A KVG file is: the header, the definitions section (written on `global` as definitions are
+// made), three closing size records, and the layer section, which collects in a temporary file
+// while the file is open and is appended by KVG_close.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "kvgwriter_internal.h"
+
+namespace {
+
+constexpr KVG_FileOptions defopt = {
+    -100.0, 100.0, -100.0, 100.0,  // world window
+    100.0, 100.0,                  // millimetres
+    4096, 4096,                    // grid
+    0,                             // grid mode
+    0xFFFFFF,                      // white background
+    1,                             // compressed
+};
+
+constexpr size_t kCopyBlock = 1024;
+constexpr int kInitialPoints = 32;  // doubles
+constexpr int kInitialValues = 32;
+
+char *copyString(const char *text) {
+    const size_t size = std::strlen(text) + 1;
+    auto *copy = static_cast<char *>(std::malloc(size));
+    if (copy != nullptr) std::memcpy(copy, text, size);
+    return copy;
+}
+
+// A fresh template for the temporary layer file; the process id keeps the files of different
+// processes apart for whoever looks at the directory.
+char *temporaryTemplate() {
+    const std::string name =
+        std::string(P_tmpdir) + "/kvg-" + std::to_string(getpid()) + "-XXXXXX";
+    return copyString(name.c_str());
+}
+
+bool finite(double v) { return std::isfinite(v); }
+
+// Options that would map every position to NaN or infinity are refused by KVG_create: a world
+// window of zero or non-finite extent, a grid of no cells, a non-finite physical size.
+bool usableOptions(const KVG_FileOptions &opt) {
+    return finite(opt.wxmin) && finite(opt.wxmax) && finite(opt.wymin) && finite(opt.wymax) &&
+           finite(opt.wxmax - opt.wxmin) && finite(opt.wymax - opt.wymin) &&
+           opt.wxmax != opt.wxmin && opt.wymax != opt.wymin && opt.width_res > 0 &&
+           opt.height_res > 0 && finite(opt.width_mm) && finite(opt.height_mm);
+}
+
+void releaseArrays(KVG_File *fl) {
+    if (fl->primitive.pts != nullptr) paDestroy(fl->primitive.pts);
+    if (fl->edge.pts != nullptr) paDestroy(fl->edge.pts);
+    if (fl->edge.seg_sizes != nullptr) ucaDestroy(fl->edge.seg_sizes);
+    if (fl->edge.seg_counts != nullptr) ulaDestroy(fl->edge.seg_counts);
+    if (fl->face.edges != nullptr) laDestroy(fl->face.edges);
+    if (fl->face.holes != nullptr) ulaDestroy(fl->face.holes);
+}
+
+// Releases everything the handle owns and the handle itself, and deletes the temporary file.
+// The named file's XIO handle belongs to the caller.
+void destroyState(KVG_File *fl) {
+    releaseArrays(fl);
+    if (fl->layers != nullptr) KVGF_DestroyState(fl->layers);
+    if (fl->global != nullptr) KVGF_DestroyState(fl->global);
+    if (fl->layers_file != nullptr) XIO_close(fl->layers_file);
+    if (fl->tmpfilename != nullptr) {
+        std::remove(fl->tmpfilename);
+        std::free(fl->tmpfilename);
+    }
+    if (fl->error != nullptr) KVGE_destroyContext(fl->error);
+    std::free(fl->filename);
+    std::free(fl);
+}
+
+bool createArrays(KVG_File *fl) {
+    fl->primitive.pts = paCreate(kInitialPoints);
+    fl->edge.pts = paCreate(kInitialPoints);
+    fl->edge.seg_sizes = ucaCreate(kInitialValues);
+    fl->edge.seg_counts = ulaCreate(kInitialValues);
+    fl->face.edges = laCreate(kInitialValues);
+    fl->face.holes = ulaCreate(kInitialValues);
+    return fl->primitive.pts != nullptr && fl->edge.pts != nullptr &&
+           fl->edge.seg_sizes != nullptr && fl->edge.seg_counts != nullptr &&
+           fl->face.edges != nullptr && fl->face.holes != nullptr;
+}
+
+// Allocates and initialises a handle: everything but the windows, the sizes and the header.
+// On failure everything already acquired is released and the result is null.
+KVG_File *createState(XIO_File *file, const char *filename) {
+    auto *fl = static_cast<KVG_File *>(std::calloc(1, sizeof(KVG_File)));
+    if (fl == nullptr) return nullptr;
+    fl->filename = copyString(filename);
+    fl->tmpfilename = temporaryTemplate();
+    if (fl->filename == nullptr || fl->tmpfilename == nullptr) {
+        destroyState(fl);
+        return nullptr;
+    }
+    fl->layers_file = XIO_openTemporary(fl->tmpfilename);
+    if (fl->layers_file == nullptr) {
+        std::free(fl->tmpfilename);  // nothing was created under the name
+        fl->tmpfilename = nullptr;
+        destroyState(fl);
+        return nullptr;
+    }
+    fl->error = KVGE_createContext(filename);
+    if (fl->error != nullptr) {
+        fl->global = KVGF_CreateState(file, fl->error);
+        fl->layers = KVGF_CreateState(fl->layers_file, fl->error);
+    }
+    if (fl->global == nullptr || fl->layers == nullptr || !createArrays(fl)) {
+        destroyState(fl);
+        return nullptr;
+    }
+    fl->global->color_size = KVG_COLOR_RGB;
+    fl->cur = fl->layers;
+    fl->edge.next_id = 1;
+    return fl;
+}
+
+// Makes both axes use one scale by widening the world window around its centre.
+void correctWorld(KVG_File *fl) {
+    KvgWindow &w = fl->world;
+    const KvgWindow &k = fl->kvg;
+    const double sx = (k.xmax - k.xmin) / (w.xmax - w.xmin);
+    const double sy = (k.ymax - k.ymin) / (w.ymax - w.ymin);
+    fl->scale = sy < sx ? sy : sx;
+    if (std::fabs(sx - sy) < 0.001) return;
+    const double cx = w.xmin + 0.5 * (w.xmax - w.xmin);
+    const double cy = w.ymin + 0.5 * (w.ymax - w.ymin);
+    const double hx = 0.5 * (k.xmax - k.xmin) / fl->scale;
+    const double hy = 0.5 * (k.ymax - k.ymin) / fl->scale;
+    w = {cx - hx, cx + hx, cy - hy, cy + hy};
+}
+
+void setWindows(KVG_File *fl, const KVG_FileOptions &opt) {
+    fl->raw = opt.raw;
+    fl->world = {opt.wxmin, opt.wxmax, opt.wymin, opt.wymax};
+    if (opt.raw != 0) {
+        const double w = opt.wxmax - opt.wxmin;
+        const double h = opt.wymax - opt.wymin;
+        fl->kvg = {-w * 0.5, w * 0.5, -h * 0.5, h * 0.5};
+    } else {
+        fl->kvg = {-0.5 * opt.width_res, 0.5 * opt.width_res, -0.5 * opt.height_res,
+                   0.5 * opt.height_res};
+    }
+    correctWorld(fl);
+}
+
+uint8_t largerSize(uint8_t a, uint8_t b) { return a < b ? b : a; }
+
+// The header's points decide the point size in force after it, and every layer starts with it.
+void setInitialSizes(KVG_File *fl, const KVG_FileOptions &opt) {
+    const KvgWindow &k = fl->kvg;
+    uint8_t size = KVGT_MinPointSize(k.xmin, k.ymin);
+    size = largerSize(size, KVGT_MinPointSize(k.xmax, k.ymax));
+    size = largerSize(size, KVGT_MinPointSize(opt.width_res, opt.height_res));
+    size = largerSize(size, KVGT_MinPointSize(opt.width_mm, opt.height_mm));
+    fl->global->point_size = size;
+    fl->global->rel_point_size = size;
+    fl->global->color_size = KVG_COLOR_RGB;
+    fl->layer = {KVG_COLOR_RGB, size, size};
+    fl->layers->color_size = KVG_COLOR_RGB;
+    fl->layers->point_size = size;
+    fl->layers->rel_point_size = size;
+}
+
+int writeHeader(KVG_File *fl, const KVG_FileOptions &opt) {
+    const KvgWindow &k = fl->kvg;
+    return KVGT_Header(fl->global, opt.width_res, opt.height_res, k.xmin, k.ymin, k.xmax, k.ymax,
+                       opt.width_mm, opt.height_mm, opt.bgcolor);
+}
+
+// Definitions still open at close have written nothing yet (a primitive, edge or face record
+// is written when it ends), so they are dropped and the file stays valid.
+void dropOpenDefinitions(KVG_File *fl) {
+    fl->primitive.defining = 0;
+    fl->edge.defining = 0;
+    fl->face.defining = 0;
+}
+
+int writeClosingSizes(KVG_File *fl) {
+    KVGF_State *global = fl->global;
+    if (KVGF_SetColorSize(global, fl->layer.color_size) != 0) return -1;
+    if (KVGF_SetPointSize(global, fl->layer.point_size) != 0) return -1;
+    if (KVGF_SetRelPointSize(global, fl->layer.rel_point_size) != 0) return -1;
+    if (KVGT_Flush(global) != 0) return -1;
+    return KVGT_Flush(fl->layers);
+}
+
+// Appends the temporary file, closed and reopened for reading, to the named file.
+int appendLayerSection(KVG_File *fl) {
+    const int closed = XIO_close(fl->layers_file);
+    fl->layers_file = nullptr;
+    if (closed != 0) return KVG_FAIL(fl, ERR_IO);
+    fl->layers_file = XIO_open(fl->tmpfilename, XIO_READ, XIO_PLAIN);
+    if (fl->layers_file == nullptr) return KVG_FAIL(fl, ERR_IO);
+    unsigned char block[kCopyBlock];
+    while (XIO_eof(fl->layers_file) == 0) {
+        const size_t n = XIO_read(fl->layers_file, block, sizeof block);
+        if (XIO_write(fl->global->file, block, n) != n) return KVG_FAIL(fl, ERR_IO);
+    }
+    return 0;
+}
+
+// A failed create leaves no half-written file behind; devices and the like stay untouched.
+void removeIfRegularFile(const char *path) {
+    struct stat info;
+    if (lstat(path, &info) == 0 && S_ISREG(info.st_mode)) std::remove(path);
+}
+
+}  // namespace
+
+KVG_FileOptions *KVG_newFileOptions(void) {
+    auto *opt = static_cast<KVG_FileOptions *>(std::malloc(sizeof(KVG_FileOptions)));
+    if (opt != nullptr) *opt = defopt;
+    return opt;
+}
+
+void KVG_deleteFileOptions(KVG_FileOptions *opt) { std::free(opt); }
+
+void KVG_setWorldFileOption(KVG_FileOptions *opt, double xmin, double xmax, double ymin,
+                            double ymax) {
+    KVG_REQUIRE_NOT_NULL(opt);
+    opt->wxmin = xmin;
+    opt->wxmax = xmax;
+    opt->wymin = ymin;
+    opt->wymax = ymax;
+}
+
+void KVG_setDimensionsFileOption(KVG_FileOptions *opt, double w, double h) {
+    KVG_REQUIRE_NOT_NULL(opt);
+    opt->width_mm = w;
+    opt->height_mm = h;
+}
+
+void KVG_setResolutionFileOption(KVG_FileOptions *opt, int32_t w, int32_t h) {
+    KVG_REQUIRE_NOT_NULL(opt);
+    opt->width_res = w;
+    opt->height_res = h;
+}
+
+void KVG_setQuantizationFileOption(KVG_FileOptions *opt, int enabled) {
+    KVG_REQUIRE_NOT_NULL(opt);
+    opt->raw = enabled == 0 ? 1 : 0;
+}
+
+void KVG_setBackgroundFileOption(KVG_FileOptions *opt, KVG_Color color) {
+    KVG_REQUIRE_NOT_NULL(opt);
+    opt->bgcolor = color & 0xFFFFFF;
+}
+
+void KVG_setCompressionFileOption(KVG_FileOptions *opt, int comp) {
+    KVG_REQUIRE_NOT_NULL(opt);
+    opt->comp = comp != 0 ? 1 : 0;
+}
+
+KVG_File *KVG_create(const char *filename, const KVG_FileOptions *opt) {
+    KVG_REQUIRE_NOT_NULL(filename);
+    const KVG_FileOptions &options = opt != nullptr ? *opt : defopt;
+    if (!usableOptions(options)) return nullptr;
+    XIO_File *file = XIO_open(filename, XIO_WRITE, options.comp == 1 ? XIO_ZLIB : XIO_PLAIN);
+    if (file == nullptr) return nullptr;
+    KVG_File *fl = createState(file, filename);
+    if (fl != nullptr) {
+        setWindows(fl, options);
+        setInitialSizes(fl, options);
+        if (writeHeader(fl, options) == 0) return fl;
+        destroyState(fl);
+    }
+    XIO_close(file);
+    removeIfRegularFile(filename);
+    return nullptr;
+}
+
+int KVG_close(KVG_File *fl) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    if (fl->closing_failed) {
+        // The file could not be completed before; give the handle up without writing more.
+        if (fl->global->file != nullptr) XIO_close(fl->global->file);
+        destroyState(fl);
+        return -1;
+    }
+    dropOpenDefinitions(fl);
+    XIO_File *file = fl->global->file;
+    if (writeClosingSizes(fl) != 0 || appendLayerSection(fl) != 0) {
+        fl->closing_failed = 1;
+        return -1;
+    }
+    if (XIO_close(file) != 0) {
+        fl->global->file = nullptr;
+        fl->closing_failed = 1;
+        return KVG_FAIL(fl, ERR_IO);
+    }
+    destroyState(fl);
+    return 0;
+}
+
+int KVG_getErrorCode(KVG_File *fl) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    return KVGE_getContextCode(fl->error);
+}
+
+const char *KVG_getErrorDescription(KVG_File *fl) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    return KVGE_getContextDescription(fl->error);
+}

@@ -1,0 +1,155 @@
+// The writer handle and what the families of the drawing interface share: the coordinate
+// mapping, the one "convert, size, write" path and the interface's message table. Internal to
+// the library.
+#ifndef KVGWRITER_INTERNAL_H
+#define KVGWRITER_INTERNAL_H
+
+#include <stdint.h>
+
+#include "kvgassert.h"
+#include "kvgfunction.h"
+#include "kvgmessage.h"
+#include "kvgtype.h"
+#include "kvgwriter.h"
+#include "larray.h"
+#include "ptarray.h"
+#include "ucarray.h"
+#include "ularray.h"
+
+struct _KVG_FileOptions {
+    double wxmin, wxmax, wymin, wymax;  // world window
+    double width_mm, height_mm;         // physical size, written to the header only
+    int32_t width_res, height_res;      // file grid
+    int raw;                            // non-zero: no rounding onto the grid
+    KVG_Color bgcolor;                  // 0x00RRGGBB
+    int comp;                           // 1: gzip-compressed output
+};
+
+struct KvgWindow {
+    double xmin, xmax, ymin, ymax;
+};
+
+// A position in file coordinates, mapped and quantized.
+struct FilePoint {
+    double x, y;
+};
+
+struct _KVG_File {
+    char *filename;
+    char *tmpfilename;
+    KVGE_Context *error;
+    KVGF_State *cur;     // where drawing and attribute records go: layers, or &shape.state
+    KVGF_State *global;  // the named file: header, definitions, closing size records
+    KVGF_State *layers;  // the temporary file: the layer section
+    XIO_File *layers_file;
+    int raw;
+    int fill;      // 1: closed figures are filled
+    double scale;  // file units per world unit, the same on both axes
+    KvgWindow world;
+    KvgWindow kvg;
+    struct {
+        int defining;
+        int type;
+        double x, y;  // start point
+        PointArray *pts;  // differences from each point to the next
+        double last_x, last_y;
+        uint8_t rel_point_size;  // the size all differences so far fit in
+        int npts;                // points given since the start, dropped ones included
+    } primitive;
+    struct {
+        int defining;
+        int32_t next_id;
+        double x, y;
+        PointArray *pts;
+        double last_x, last_y;
+        uint8_t rel_point_size;
+        // The optimizer's cut of the edge being written: each segment's relative point size
+        // and its number of differences.
+        UCharArray *seg_sizes;
+        ULongArray *seg_counts;
+    } edge;
+    struct {
+        int defining;
+        LongArray *edges;
+        ULongArray *holes;
+        uint32_t next_id;
+    } face;
+    struct {
+        uint8_t color_size, point_size, rel_point_size;  // in force at every layer start
+    } layer;
+    uint32_t image_next_id;
+    struct {
+        int defining;
+        KVGF_State state;  // a working copy of global while a shape is defined
+        uint32_t next_id;
+    } shape;
+    int closing_failed;  // KVG_close failed; a second KVG_close only releases the handle
+};
+
+// ---- The interface's messages (source "kvgwriter") ----
+
+namespace kvgw {
+
+enum WriterError {
+    ERR_IO,
+    ERR_NOMEM,
+    ERR_IMGLIMIT,
+    ERR_EDGELIMIT,
+    ERR_FACELIMIT,
+    ERR_SHAPELIMIT,
+    ERR_NESTEDPRIMITIVE,
+    ERR_NESTEDEDGE,
+    ERR_NESTEDFACE,
+    ERR_NESTEDSHAPE,
+    ERR_INSHAPE,
+    ERR_NOTINSHAPE,
+    ERR_NOTINPRIMITIVE,
+    ERR_NOTINEDGE,
+    ERR_NOTINFACE,
+    ERR_PRIMITIVETYPE,
+    ERR_IMGID,
+    ERR_SRCRECT,
+    ERR_SUBRECT,
+    ERR_DSTRECT,
+    ERR_EDGEID,
+    ERR_FACEID,
+    ERR_SHAPEID,
+    ERR_POINTS,
+    ERR_FONTTOOBIG,
+    ERR_CUBICCTRLPOINTS,
+    ERR_COUNT
+};
+
+}  // namespace kvgw
+
+int writerFail(KVG_File *fl, kvgw::WriterError error, int line);
+// The same message with another code: "Function is invalid inside shape definition" is a
+// context error for layers, objects and images but a limits error for shape uses.
+int writerFailWithCode(KVG_File *fl, kvgw::WriterError error, int code, int line);
+
+// Records `error` in fl's context at the line of the call and evaluates to -1.
+#define KVG_FAIL(fl, error) writerFail((fl), kvgw::error, __LINE__)
+#define KVG_FAIL_WITH_CODE(fl, error, code) writerFailWithCode((fl), kvgw::error, (code), __LINE__)
+
+// ---- Coordinates ----
+
+void world2kvg(KVG_File *fl, double *x, double *y);
+void kvg2world(KVG_File *fl, double *x, double *y);
+void quantization(KVG_File *fl, double *x, double *y);
+
+// A caller's position in file coordinates: world2kvg, then quantization.
+FilePoint toFilePoint(KVG_File *fl, double x, double y);
+// A caller's extent (width, height) in file units, without the window offset, quantized.
+FilePoint toFileExtent(KVG_File *fl, double w, double h);
+
+// ---- Sizes: a record's points must fit the stream's sizes, which change only by record ----
+
+// Writes a point-size record when `size` differs from the stream's point size.
+int fitPointSize(KVGF_State *st, uint8_t size);
+// Writes a relative-point-size record when `size` differs from the stream's relative size.
+int fitRelPointSize(KVGF_State *st, uint8_t size);
+// Sizes the stream for one absolute point, and for one difference when `difference` is not
+// null: the path every figure takes before its record.
+int fitFigure(KVGF_State *st, FilePoint point, const FilePoint *difference);
+
+#endif  // KVGWRITER_INTERNAL_H

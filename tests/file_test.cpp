@@ -1,0 +1,159 @@
+// Options, the life of a file (create, close, the temporary layer file), compression and the
+// mapping of world coordinates onto the file grid, seen in the bytes of whole files.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <memory>
+
+#include "test_support.h"
+#include "unit_writer.h"
+
+using namespace kvgtest;
+
+namespace {
+
+std::string temporaryPrefix() { return "kvg-" + std::to_string(getpid()) + "-"; }
+
+std::unique_ptr<KVG_FileOptions, OptionsDeleter> options() {
+    return std::unique_ptr<KVG_FileOptions, OptionsDeleter>(plainOptions());
+}
+
+// The last `n` bytes of a file: the layer section of the small drawings below.
+std::string tail(const Bytes &bytes, size_t n) {
+    return hex(Bytes(bytes.end() - static_cast<long>(n), bytes.end()));
+}
+
+TEST(FileLifecycle, EmptyDefaultFileIs33Bytes) {
+    WriterFixture w;
+    EXPECT_EQ(w.code(), KVG_ERR_NONE);
+    EXPECT_EQ(KVG_getErrorDescription(w.get()), nullptr);
+    EXPECT_EQ(hex(w.close()), hex(unitFile("", "")));
+    EXPECT_TRUE(temporaryFiles(temporaryPrefix()).empty());
+}
+
+TEST(FileLifecycle, CompressedFileDecompressesToThePlainBytes) {
+    TempPath plain_path, gzip_path;
+    auto opt = options();
+    for (int comp : {0, 1}) {
+        KVG_setCompressionFileOption(opt.get(), comp);
+        KVG_File *fl = KVG_create(comp ? gzip_path.c_str() : plain_path.c_str(), opt.get());
+        ASSERT_NE(fl, nullptr);
+        ASSERT_EQ(KVG_beginLayer(fl, "roads", 1, 1), 0);
+        ASSERT_EQ(KVG_begin(fl, KVG_BEGIN_POLYLINE, -50, -50), 0);
+        for (int i = 0; i < 1000; ++i) KVG_vertex(fl, -50 + i * 0.1, -50 + (i % 7) * 0.3);
+        ASSERT_EQ(KVG_end(fl), 0);
+        ASSERT_EQ(KVG_text(fl, 0, 0, "label"), 0);
+        ASSERT_EQ(KVG_close(fl), 0);
+    }
+    const Bytes gzip = readFile(gzip_path.str());
+    ASSERT_GE(gzip.size(), 2u);
+    EXPECT_EQ(gzip[0], 0x1F);
+    EXPECT_EQ(gzip[1], 0x8B);
+    EXPECT_EQ(readGzipFile(gzip_path.str()), readFile(plain_path.str()));
+}
+
+TEST(FileLifecycle, NoTemporaryFileAfterAFailedCreate) {
+    EXPECT_EQ(KVG_create("/nonexistent-directory/x.kvg", nullptr), nullptr);
+    EXPECT_TRUE(temporaryFiles(temporaryPrefix()).empty());
+}
+
+TEST(FileLifecycle, TemporaryFileExistsOnlyWhileOpen) {
+    WriterFixture w;
+    EXPECT_EQ(temporaryFiles(temporaryPrefix()).size(), 1u);
+    w.close();
+    EXPECT_TRUE(temporaryFiles(temporaryPrefix()).empty());
+}
+
+TEST(FileLifecycle, FullDiskIsReportedByClose) {
+    auto opt = options();
+    KVG_File *fl = KVG_create("/dev/full", opt.get());
+    ASSERT_NE(fl, nullptr);
+    EXPECT_EQ(KVG_close(fl), -1);
+    EXPECT_EQ(KVG_getErrorCode(fl), KVG_ERR_SYSTEM);
+    EXPECT_STREQ(KVG_getErrorDescription(fl), "I/O error");
+    // A second close gives the handle up without writing, and removes the temporary file.
+    EXPECT_EQ(KVG_close(fl), -1);
+    EXPECT_TRUE(temporaryFiles(temporaryPrefix()).empty());
+}
+
+TEST(FileOptions, SettersStoreWhatTheyAreGiven) {
+    auto opt = options();
+    KVG_setBackgroundFileOption(opt.get(), 0x12345678);
+    KVG_setDimensionsFileOption(opt.get(), 20, 10);
+    WriterFixture w(opt.get());
+    const Bytes file = w.close();
+    // mm (20, 10) in the header's 32-bit points, then the background 34 56 78.
+    EXPECT_EQ(tail(file, 11), "00 14 00 0A 34 56 78 5D 06 52 5A");
+}
+
+TEST(FileOptions, UnusableWindowsAndGridsAreRefused) {
+    TempPath path;
+    auto opt = options();
+    KVG_setWorldFileOption(opt.get(), 5, 5, 0, 1);
+    EXPECT_EQ(KVG_create(path.c_str(), opt.get()), nullptr);
+    KVG_setWorldFileOption(opt.get(), 0, NAN, 0, 1);
+    EXPECT_EQ(KVG_create(path.c_str(), opt.get()), nullptr);
+    KVG_setWorldFileOption(opt.get(), 0, 1, 0, 1);
+    KVG_setResolutionFileOption(opt.get(), 0, 100);
+    EXPECT_EQ(KVG_create(path.c_str(), opt.get()), nullptr);
+    EXPECT_TRUE(temporaryFiles(temporaryPrefix()).empty());
+}
+
+// One polyline from world (x0, y0) to (x1, y1): the file's tail shows where both landed.
+Bytes lineFile(KVG_FileOptions *opt, double x0, double y0, double x1, double y1) {
+    WriterFixture w(opt);
+    EXPECT_EQ(KVG_begin(w.get(), KVG_BEGIN_POLYLINE, x0, y0), 0);
+    EXPECT_EQ(KVG_vertex(w.get(), x1, y1), 0);
+    EXPECT_EQ(KVG_end(w.get()), 0);
+    return w.close();
+}
+
+TEST(FileCoordinates, DefaultWindowMapsCornersToTheGrid) {
+    // (-100, -100) goes to (-2048, -2048), (100, 100) to (2048, 2048): a 24-bit start point
+    // and one 32-bit step of (4096, 4096).
+    const Bytes file = lineFile(nullptr, -100, -100, 100, 100);
+    EXPECT_EQ(tail(file, 10), "51 10 80 08 00 01 10 00 10 00");
+}
+
+TEST(FileCoordinates, NarrowWindowIsWidenedAroundItsCentre) {
+    auto opt = options();
+    KVG_setWorldFileOption(opt.get(), 0, 100, 0, 50);
+    KVG_setResolutionFileOption(opt.get(), 1000, 1000);
+    // scale 10; the world window becomes 0..100 by -25..75, so (0, -25) maps to (-500, -500)
+    // and (100, 75) to (500, 500). Everything fits 24 bits, the header's size: no size records.
+    const Bytes file = lineFile(opt.get(), 0, -25, 100, 75);
+    EXPECT_EQ(file.size(), 25u + 4u + 8u);
+    EXPECT_EQ(tail(file, 12), "5D 06 51 59 10 E0 CE 0C 01 3E 83 E8");
+}
+
+TEST(FileCoordinates, QuantizationRoundsHalvesUp) {
+    UnitWriter w;
+    ASSERT_EQ(KVG_begin(w.get(), KVG_BEGIN_POLYLINE, 2.5, -2.5), 0);
+    ASSERT_EQ(KVG_vertex(w.get(), 2.4999, -2.6), 0);  // to (2, -3): a step of (-1, -1)
+    ASSERT_EQ(KVG_end(w.get()), 0);
+    // Point size 16, relative size 3: start (3, -2), one code 5.
+    EXPECT_EQ(tail(w.close(), 7), "50 55 10 03 FE 01 A0");
+}
+
+TEST(FileCoordinates, RawModeKeepsFractions) {
+    auto opt = options();
+    KVG_setQuantizationFileOption(opt.get(), 0);
+    const Bytes file = lineFile(opt.get(), 0, 0, 0.5, 0);
+    // Start (0, 0) in 16 bits, one step (0.5, 0) as two singles.
+    EXPECT_EQ(tail(file, 14), "50 5B 10 00 00 01 3F 00 00 00 00 00 00 00");
+}
+
+TEST(FileCoordinates, OddResolutionNeedsTheFloatingPointHeader) {
+    auto opt = options();
+    KVG_setResolutionFileOption(opt.get(), 4095, 4095);
+    WriterFixture w(opt.get());
+    const Bytes file = w.close();
+    ASSERT_GE(file.size(), 10u);
+    EXPECT_EQ(file[8], 64);  // point size
+    EXPECT_EQ(file[9], 64);  // relative point size
+    // The corner -2047.5 as a single: C4 FF F0 00.
+    EXPECT_EQ(hex(Bytes(file.begin() + 18, file.begin() + 22)), "C4 FF F0 00");
+}
+
+}  // namespace

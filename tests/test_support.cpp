@@ -1,0 +1,150 @@
+#include "test_support.h"
+
+#include <dirent.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace kvgtest {
+
+namespace {
+
+std::string scratchDirectory() {
+    const char *dir = std::getenv("TMPDIR");
+    return dir != nullptr && dir[0] != '\0' ? dir : "/tmp";
+}
+
+}  // namespace
+
+TempPath::TempPath(const std::string &suffix) {
+    static int counter = 0;
+    path_ = scratchDirectory() + "/kvgtest-" + std::to_string(getpid()) + "-" +
+            std::to_string(counter++) + suffix;
+}
+
+TempPath::~TempPath() { std::remove(path_.c_str()); }
+
+Bytes readFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Bytes readGzipFile(const std::string &path) {
+    gzFile in = gzopen(path.c_str(), "rb");
+    if (in == nullptr) throw std::runtime_error("cannot open " + path);
+    Bytes bytes;
+    unsigned char block[4096];
+    int n;
+    while ((n = gzread(in, block, sizeof block)) > 0) bytes.insert(bytes.end(), block, block + n);
+    gzclose(in);
+    if (n < 0) throw std::runtime_error("corrupt gzip stream in " + path);
+    return bytes;
+}
+
+std::vector<std::string> temporaryFiles(const std::string &prefix) {
+    std::vector<std::string> names;
+    DIR *dir = opendir(P_tmpdir);
+    if (dir == nullptr) return names;
+    while (const dirent *entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.rfind(prefix, 0) == 0) names.push_back(name);
+    }
+    closedir(dir);
+    return names;
+}
+
+StreamFixture::StreamFixture()
+    : error_(KVGE_createContext("stream")),
+      file_(XIO_open(path_.c_str(), XIO_WRITE, XIO_PLAIN)),
+      state_(KVGF_CreateState(file_, error_)) {
+    state_->point_size = 32;
+    state_->rel_point_size = 32;
+}
+
+StreamFixture::~StreamFixture() {
+    if (!closed_) XIO_close(file_);
+    KVGF_DestroyState(state_);
+    KVGE_destroyContext(error_);
+}
+
+std::string StreamFixture::message() {
+    const char *text = KVGE_getContextDescription(error_);
+    return text != nullptr ? text : "";
+}
+
+Bytes StreamFixture::bytes() {
+    if (!closed_) {
+        KVGT_Flush(state_);
+        XIO_close(file_);
+        closed_ = true;
+    }
+    return readFile(path_.str());
+}
+
+KVG_FileOptions *plainOptions() {
+    KVG_FileOptions *options = KVG_newFileOptions();
+    KVG_setCompressionFileOption(options, 0);
+    return options;
+}
+
+WriterFixture::WriterFixture(KVG_FileOptions *options) {
+    KVG_FileOptions *plain = options != nullptr ? options : plainOptions();
+    file_ = KVG_create(path_.c_str(), plain);
+    if (options == nullptr) KVG_deleteFileOptions(plain);
+    if (file_ == nullptr) throw std::runtime_error("KVG_create failed for " + path_.str());
+}
+
+WriterFixture::~WriterFixture() {
+    if (file_ != nullptr) KVG_close(file_);
+}
+
+std::string WriterFixture::message() {
+    const char *text = KVG_getErrorDescription(file_);
+    return text != nullptr ? text : "";
+}
+
+Bytes WriterFixture::close() {
+    if (KVG_close(file_) != 0) throw std::runtime_error("KVG_close failed: " + message());
+    file_ = nullptr;
+    return readFile(path_.str());
+}
+
+Bytes WriterFixture::closeLayerSection() {
+    // A default file without definitions: a 29-byte header and 4 bytes of closing sizes.
+    constexpr size_t kDefaultPrologue = 33;
+    const Bytes all = close();
+    if (all.size() < kDefaultPrologue) throw std::runtime_error("file shorter than its prologue");
+    return Bytes(all.begin() + kDefaultPrologue, all.end());
+}
+
+std::string hex(const Bytes &bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (uint8_t b : bytes) {
+        if (!text.empty()) text += ' ';
+        text += digits[b >> 4];
+        text += digits[b & 15];
+    }
+    return text;
+}
+
+Bytes fromHex(const std::string &text) {
+    Bytes bytes;
+    for (size_t i = 0; i < text.size();) {
+        if (text[i] == ' ') {
+            ++i;
+            continue;
+        }
+        bytes.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
+        i += 2;
+    }
+    return bytes;
+}
+
+}  // namespace kvgtest

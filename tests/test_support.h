@@ -1,0 +1,92 @@
+// Helpers shared by the tests: temporary paths, whole-file reads, a stream state on a scratch
+// file, and writer handles with plain output.
+#ifndef KVG_TEST_SUPPORT_H
+#define KVG_TEST_SUPPORT_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kvgerror.h"
+#include "kvgfunction.h"
+#include "kvgtype.h"
+#include "kvgwriter.h"
+#include "xio.h"
+
+namespace kvgtest {
+
+using Bytes = std::vector<uint8_t>;
+
+// A unique path in the test's scratch directory, removed when the object goes.
+class TempPath {
+public:
+    explicit TempPath(const std::string &suffix = ".kvg");
+    ~TempPath();
+    TempPath(const TempPath &) = delete;
+    TempPath &operator=(const TempPath &) = delete;
+    const char *c_str() const { return path_.c_str(); }
+    const std::string &str() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+Bytes readFile(const std::string &path);
+// Decompresses a gzip file (or reads a plain one) through zlib.
+Bytes readGzipFile(const std::string &path);
+// Files in the temporary directory whose names start with `prefix`.
+std::vector<std::string> temporaryFiles(const std::string &prefix);
+
+// A stream state writing to a plain scratch file with its own error context; bytes() flushes
+// the bit buffer, closes the file and returns everything written.
+class StreamFixture {
+public:
+    StreamFixture();
+    ~StreamFixture();
+    StreamFixture(const StreamFixture &) = delete;
+    StreamFixture &operator=(const StreamFixture &) = delete;
+    KVGF_State *state() { return state_; }
+    KVGE_Context *error() { return error_; }
+    int code() { return KVGE_getContextCode(error_); }
+    std::string message();
+    Bytes bytes();
+
+private:
+    TempPath path_;
+    KVGE_Context *error_;
+    XIO_File *file_;
+    KVGF_State *state_;
+    bool closed_ = false;
+};
+
+// Options for a plain (uncompressed) file; the caller deletes them.
+KVG_FileOptions *plainOptions();
+
+// A writer handle on a scratch file with plain output and the given options (plain defaults
+// when null); close() completes it and returns the file's bytes.
+class WriterFixture {
+public:
+    explicit WriterFixture(KVG_FileOptions *options = nullptr);
+    ~WriterFixture();
+    WriterFixture(const WriterFixture &) = delete;
+    WriterFixture &operator=(const WriterFixture &) = delete;
+    KVG_File *get() { return file_; }
+    int code() { return KVG_getErrorCode(file_); }
+    std::string message();
+    Bytes close();
+    // The bytes after the header and closing size records of a default plain file: the layer
+    // section, given the file was made with default options.
+    Bytes closeLayerSection();
+
+private:
+    TempPath path_;
+    KVG_File *file_;
+};
+
+// Hex dump such as "01 80 4C", for readable failure messages.
+std::string hex(const Bytes &bytes);
+Bytes fromHex(const std::string &hex);
+
+}  // namespace kvgtest
+
+#endif  // KVG_TEST_SUPPORT_H
