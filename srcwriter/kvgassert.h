@@ -11,6 +11,9 @@
     ((expression) ? (void)0 : kvgAssertFailed(#expression, __FILE__, __LINE__, __func__))
 
 // The usual null check, printed as the C library's assert prints `p != NULL`.
-#define KVG_REQUIRE_NOT_NULL(pointer) KVG_REQUIRE((pointer) != ((void *)0))
+#define KVG_REQUIRE_NOT_NULL(pointer)                                                          \
+    ((pointer) != nullptr                                                                      \
+         ? (void)0                                                                             \
+         : kvgAssertFailed(#pointer " != ((void *)0)", __FILE__, __LINE__, __func__))
 
 #endif  // KVGASSERT_H

@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "kvgwriter_internal.h"
 
@@ -39,9 +38,9 @@ char *copyString(const char *text) {
 // A fresh template for the temporary layer file; the process id keeps the files of different
 // processes apart for whoever looks at the directory.
 char *temporaryTemplate() {
-    const std::string name =
-        std::string(P_tmpdir) + "/kvg-" + std::to_string(getpid()) + "-XXXXXX";
-    return copyString(name.c_str());
+    char name[sizeof(P_tmpdir) + 32];
+    std::snprintf(name, sizeof name, "%s/kvg-%ld-XXXXXX", P_tmpdir, static_cast<long>(getpid()));
+    return copyString(name);
 }
 
 bool finite(double v) { return std::isfinite(v); }
