@@ -206,7 +206,10 @@ int appendLayerSection(KVG_File *fl) {
         const size_t n = XIO_read(fl->layers_file, block, sizeof block);
         if (XIO_write(fl->global->file, block, n) != n) return KVG_FAIL(fl, ERR_IO);
     }
-    return 0;
+    // A read that failed also ends the loop; closing the reader reports it.
+    const int read_closed = XIO_close(fl->layers_file);
+    fl->layers_file = nullptr;
+    return read_closed == 0 ? 0 : KVG_FAIL(fl, ERR_IO);
 }
 
 // A failed create leaves no half-written file behind; devices and the like stay untouched.

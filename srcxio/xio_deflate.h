@@ -1,0 +1,19 @@
+// The gzip stream of a file written with XIO_ZLIB: compresses what the file's buffer hands over
+// and writes the compressed bytes to the descriptor a full output block at a time. Internal to
+// the library.
+#ifndef XIO_DEFLATE_H
+#define XIO_DEFLATE_H
+
+#include <cstddef>
+
+struct XioDeflater;
+
+// A new stream with its output block, or null when memory runs out.
+XioDeflater *xioDeflaterCreate();
+// Compresses `size` bytes; false when the stream or a write of its output fails.
+bool xioDeflate(XioDeflater *deflater, int fd, const unsigned char *data, size_t size);
+// Ends the gzip stream and writes everything still held; false on failure.
+bool xioDeflateFinish(XioDeflater *deflater, int fd);
+void xioDeflaterDestroy(XioDeflater *deflater);
+
+#endif  // XIO_DEFLATE_H

@@ -1,0 +1,29 @@
+/*
+ * Fault injection for tests of XIO and of the code above it: makes a chosen system operation
+ * fail as a full disk, a failing close or a refused open would. A test facility only; it is
+ * process-wide and not thread-safe while armed.
+ *
+ * This header is valid C and C++.
+ */
+#ifndef XIO_FAULT_H
+#define XIO_FAULT_H
+
+#include "kvgwriter.h" /* KVG_API */
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Arms one countdown per kind of operation, counted from this call: the n-th write of a block
+ * to a file (a buffer drain or a block of compressed output), the n-th close of a file, and the
+ * n-th open of a file (XIO_open and XIO_openTemporary) fail, each once; 0 disarms that kind.
+ * A failed write writes nothing; a failed close still releases the descriptor; a failed open
+ * creates no file. Setting all three to 0 restores normal operation. The close of a
+ * compressed file opened for reading is not counted. */
+KVG_API void XIO_setFaultInjection(long fail_write_at, long fail_close_at, long fail_open_at);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* XIO_FAULT_H */

@@ -1,0 +1,22 @@
+// The system calls of XIO: the only code that opens, writes, reads and closes descriptors, and
+// the place where tests inject failures (xio_fault.h). Internal to the library.
+#ifndef XIO_POSIX_H
+#define XIO_POSIX_H
+
+#include <sys/types.h>
+
+#include <cstddef>
+
+// Each returns a new descriptor, or -1.
+int xioOpenForReading(const char *name);
+int xioOpenForWriting(const char *name);             // created or truncated
+int xioCreateTemporary(char *name_template);         // mkstemp: a new file, mode 0600
+
+// Writes the whole block; false when any part cannot be written.
+bool xioWriteAll(int fd, const unsigned char *data, size_t size);
+// Reads up to `size` bytes: the count read, 0 at the end, -1 on failure.
+ssize_t xioRead(int fd, unsigned char *data, size_t size);
+// Releases the descriptor in every case; false when the close reports a failure.
+bool xioClose(int fd);
+
+#endif  // XIO_POSIX_H

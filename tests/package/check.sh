@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the built library into a scratch prefix, then builds an application against it twice:
+# through the CMake package and through pkg-config. Also checks that the shared library exports
+# only the library's own C names.
+set -euo pipefail
+build_dir=$1
+source_dir=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+cmake --install "$build_dir" --prefix "$work/prefix" >/dev/null
+libdir=$(find "$work/prefix" -name 'libkvgwriter.so' -printf '%h\n' | head -1)
+
+cmake -S "$source_dir" -B "$work/cmake-build" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+cmake --build "$work/cmake-build" >/dev/null
+LD_LIBRARY_PATH=$libdir "$work/cmake-build/consumer" "$work/a.kvg"
+
+export PKG_CONFIG_PATH=$libdir/pkgconfig
+# shellcheck disable=SC2046
+cc -o "$work/pc-consumer" "$source_dir/consumer.c" $(pkg-config --cflags --libs kvgwriter)
+LD_LIBRARY_PATH=$libdir "$work/pc-consumer" "$work/b.kvg"
+cmp "$work/a.kvg" "$work/b.kvg"
+
+exported=$(nm -D --defined-only "$libdir/libkvgwriter.so" | awk '{print $3}')
+foreign=$(grep -vE '^(KVG_|KVGF_|KVGT_|KVGE_|KVGO_|XIO_|(pa|uca|ula|la)[A-Z])' <<<"$exported" || true)
+if [ -n "$foreign" ]; then
+  echo "unexpected exported symbols:"; echo "$foreign"; exit 1
+fi
+for name in KVG_create KVG_close KVG_end KVGF_Polyline KVGT_RelPointArray KVGE_abort paAdd; do
+  grep -qx "$name" <<<"$exported" || { echo "missing $name"; exit 1; }
+done
+echo "package check passed"
