@@ -35,10 +35,11 @@ int polyRecord(KVGF_State *st, int code, double start_x, double start_y,
 // Shared by the two cubic records, which write `written` of the 3 × nsegs differences.
 int cubicRecord(KVGF_State *st, int code, double start_x, double start_y, const double *rest,
                 uint32_t nsegs, uint32_t written) {
-    RecordOut out(st, code);
-    out.size(nsegs).point(start_x, start_y);
-    for (uint32_t i = 0; i < written; ++i) out.relPoint(rest[2 * i], rest[2 * i + 1]);
-    return out.result();
+    return RecordOut(st, code)
+        .size(nsegs)
+        .point(start_x, start_y)
+        .relPointRun(rest, written)
+        .result();
 }
 
 int checkedCubicRecord(KVGF_State *st, int code, double start_x, double start_y,

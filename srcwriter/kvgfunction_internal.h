@@ -91,6 +91,11 @@ public:
         return then(failed_ || writeRelPointsUnchecked(st_, relpoints, n));
     }
 
+    // `n` differences without a count, already known to fit.
+    RecordOut &relPointRun(const double *relpoints, uint32_t n) {
+        return then(failed_ || writeRelPointRunUnchecked(st_, relpoints, n));
+    }
+
     int result() const { return failed_ ? -1 : 0; }
 
 private:

@@ -19,5 +19,7 @@ int verifyRelPoints(const KVGF_State *st, const double *relpoints, uint32_t n);
 // KVGT_RelPointArray without the per-point size check: the caller guarantees that every
 // difference fits the stream's relative point size and that `n` is 1 to KVGT_SIZE_MAX.
 int writeRelPointsUnchecked(KVGF_State *st, const double *relpoints, uint32_t n);
+// The same without the count, for records whose count is implied (the cubic curves).
+int writeRelPointRunUnchecked(KVGF_State *st, const double *relpoints, uint32_t n);
 
 #endif  // KVGTYPE_INTERNAL_H

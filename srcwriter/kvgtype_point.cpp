@@ -1,0 +1,304 @@
+// Absolute points, relative points and angles: the rules that give the smallest size holding a
+// point, and the layouts of every size.
+//
+// All integer layouts are alike: x, then y, each a two's complement field of half the size
+// (3 bits for the 6-bit size, 12 bits for the 24-bit size, ...), the pair bit-packed for 6 bits
+// and aligned whole bytes from 8 bits on. The 3-bit size is a direction code; 64 and 128 bits
+// are IEEE singles and doubles, most significant byte first.
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+#include "bitstream.h"
+#include "kvgtype_internal.h"
+
+namespace {
+
+// ---- The smallest size of a point ----
+
+// What a size holds: the eight steps to the neighbouring grid points; whole numbers from -half
+// to half - 1; anything within the singles' limit; anything at all (NaN and infinities too).
+enum class Holds { UNIT_STEP, WHOLE, SINGLE, ANY };
+struct SizeRule {
+    uint8_t size;
+    Holds holds;
+    double half;
+};
+// Each kind of point has its sizes in increasing order, each holding what the one before holds.
+constexpr SizeRule POINT_RULES[] = {{16, Holds::WHOLE, 128.0},
+                                    {24, Holds::WHOLE, 2048.0},
+                                    {32, Holds::WHOLE, 32768.0},
+                                    {64, Holds::SINGLE, 0.0},
+                                    {128, Holds::ANY, 0.0}};
+constexpr SizeRule REL_POINT_RULES[] = {{3, Holds::UNIT_STEP, 0.0}, {6, Holds::WHOLE, 4.0},
+                                        {8, Holds::WHOLE, 8.0},     {16, Holds::WHOLE, 128.0},
+                                        {24, Holds::WHOLE, 2048.0}, {32, Holds::WHOLE, 32768.0},
+                                        {64, Holds::SINGLE, 0.0},   {128, Holds::ANY, 0.0}};
+
+constexpr double SINGLE_LIMIT = 1e37;
+
+bool isUnitCoordinate(double v) { return v == -1.0 || v == 0.0 || v == 1.0; }
+
+// Whether v is a whole number from -half to half - 1. The range is tested first, so that the
+// round trip through an integer is defined; for such v it is the same test as v == floor(v).
+bool isWholeWithin(double v, double half) {
+    return v >= -half && v < half && v == static_cast<double>(static_cast<int32_t>(v));
+}
+
+bool isWithinSingleLimit(double v) { return v >= -SINGLE_LIMIT && v <= SINGLE_LIMIT; }
+
+bool isUnitStep(double x, double y) {
+    return isUnitCoordinate(x) && isUnitCoordinate(y) && !(x == 0.0 && y == 0.0);
+}
+
+// Calls `test` with the rule's test for a point (x, y): one dispatch for a whole loop of points.
+template <typename Visit>
+bool withTest(const SizeRule &rule, Visit test) {
+    switch (rule.holds) {
+        case Holds::UNIT_STEP: return test(isUnitStep);
+        case Holds::WHOLE:
+            return test([half = rule.half](double x, double y) {
+                return isWholeWithin(x, half) && isWholeWithin(y, half);
+            });
+        case Holds::SINGLE:
+            return test([](double x, double y) {
+                return isWithinSingleLimit(x) && isWithinSingleLimit(y);
+            });
+        case Holds::ANY: return test([](double, double) { return true; });
+    }
+    return false;
+}
+
+template <size_t N>
+uint8_t smallestSize(const SizeRule (&rules)[N], double x, double y) {
+    for (const SizeRule &rule : rules) {
+        if (withTest(rule, [x, y](auto holds) { return holds(x, y); })) return rule.size;
+    }
+    return rules[N - 1].size;  // not reached: the last rule holds anything
+}
+
+// Whether all `n` points (x, y pairs) fit a stream of `size` bits: the rule of that size holds
+// for each (it holds whatever a smaller size holds). A size that is none of the list holds
+// nothing, since nothing can be written in it.
+template <size_t N>
+bool allFit(const SizeRule (&rules)[N], uint8_t size, const double *points, uint32_t n) {
+    for (const SizeRule &rule : rules) {
+        if (rule.size != size) continue;
+        return withTest(rule, [points, n](auto holds) {
+            for (uint32_t i = 0; i < n; ++i) {
+                if (!holds(points[2 * i], points[2 * i + 1])) return false;
+            }
+            return true;
+        });
+    }
+    return false;
+}
+
+// ---- Layouts ----
+
+// Direction codes of the 3-bit size, indexed [dx + 1][dy + 1]: code k steps k × 45°
+// counter-clockwise from the positive x axis. The zero step has no code.
+constexpr uint8_t COMPASS_DIRECTIONS[3][3] = {{5, 4, 3}, {6, 255, 2}, {7, 0, 1}};
+
+// A coordinate known to be whole and in range, as an integer (truncation changes nothing).
+int32_t whole(double v) { return static_cast<int32_t>(v); }
+
+// x and y as two's complement fields of `Bits` each, x in the high half.
+template <int Bits>
+uint32_t packPair(double x, double y) {
+    constexpr uint32_t mask = (1u << Bits) - 1u;
+    return (static_cast<uint32_t>(whole(x)) & mask) << Bits |
+           (static_cast<uint32_t>(whole(y)) & mask);
+}
+
+// Host byte order: 0 little-endian, otherwise big-endian. Known when the library is compiled,
+// so it is settled before any point is written and is the same for every thread.
+constexpr int KVG_ENDIAN = std::endian::native == std::endian::big ? 1 : 0;
+static_assert(std::endian::native == std::endian::big ||
+              std::endian::native == std::endian::little);
+
+// Writes the `indmax` bytes of a float or double, `j` its bytes in host memory, most
+// significant first, aligned.
+int writePointEndian(KVGF_State *st, const unsigned char *j, int indmax) {
+    if (flushBits(st) != 0) return -1;
+    const auto byteInFileOrder = [j, indmax](int i) {
+        return j[KVG_ENDIAN != 0 ? i : indmax - 1 - i];
+    };
+    if (unsigned char *room = takeRoom(st, indmax)) [[likely]] {
+        for (int i = 0; i < indmax; ++i) room[i] = byteInFileOrder(i);
+        return 0;
+    }
+    for (int i = 0; i < indmax; ++i) {
+        if (putByte(st, byteInFileOrder(i)) != 0) return -1;
+    }
+    return 0;
+}
+
+template <typename Float>
+int writeFloating(KVGF_State *st, Float value) {
+    unsigned char bytes[sizeof value];
+    std::memcpy(bytes, &value, sizeof value);
+    return writePointEndian(st, bytes, sizeof value);
+}
+
+// One aligned point of `Size` bits (8 and up), the stream already aligned.
+template <int Size>
+int writeAlignedPoint(KVGF_State *st, double x, double y) {
+    if constexpr (Size == 64) {
+        // Singles round to nearest.
+        if (writeFloating(st, static_cast<float>(x)) != 0) return -1;
+        return writeFloating(st, static_cast<float>(y));
+    } else if constexpr (Size == 128) {
+        if (writeFloating(st, x) != 0) return -1;
+        return writeFloating(st, y);
+    } else {
+        return putBigEndian(st, packPair<Size / 2>(x, y), Size / 8);
+    }
+}
+
+// Writes `n` points of `Size` bits, known to fit, without a count: the hot loop of every point
+// list. 3- and 6-bit points pack straight into the bit buffer; the others align first.
+template <int Size>
+int writePointRun(KVGF_State *st, const double *points, uint32_t n) {
+    if constexpr (Size == 3) {
+        return writeBitRun<3>(st, n, [points](uint32_t i) -> uint32_t {
+            return COMPASS_DIRECTIONS[whole(points[2 * i]) + 1][whole(points[2 * i + 1]) + 1];
+        });
+    } else if constexpr (Size == 6) {
+        return writeBitRun<6>(
+            st, n, [points](uint32_t i) { return packPair<3>(points[2 * i], points[2 * i + 1]); });
+    } else {
+        if (flushBits(st) != 0) return -1;
+        for (uint32_t i = 0; i < n; ++i) {
+            if (writeAlignedPoint<Size>(st, points[2 * i], points[2 * i + 1]) != 0) return -1;
+        }
+        return 0;
+    }
+}
+
+using PointRunWriter = int (*)(KVGF_State *, const double *, uint32_t);
+
+// The writer of points of `size` bits; null when `size` is none of the sizes.
+PointRunWriter pointRunWriter(uint8_t size) {
+    switch (size) {
+        case 3: return writePointRun<3>;
+        case 6: return writePointRun<6>;
+        case 8: return writePointRun<8>;
+        case 16: return writePointRun<16>;
+        case 24: return writePointRun<24>;
+        case 32: return writePointRun<32>;
+        case 64: return writePointRun<64>;
+        case 128: return writePointRun<128>;
+        default: return nullptr;
+    }
+}
+
+// The count, then `n` points of `size` bits, every one known to fit (so `size` is not a
+// smaller size than the point needs). Nothing is written when `size` is no size at all.
+int writeCountedPoints(KVGF_State *st, uint8_t size, const double *points, uint32_t n) {
+    const PointRunWriter write = pointRunWriter(size);
+    if (write == nullptr || KVGT_Size(st, n) != 0) return -1;
+    return write(st, points, n);
+}
+
+// ---- Angles ----
+
+constexpr double PI = 3.141592653589793;
+
+// Brings an angle in degrees into [0, 360) with the result of the format's loop (subtract 360
+// while the angle is 360 or more, then add 360 while it is below 0), in bounded time.
+//
+// Below 2^56 in magnitude every step of that loop is exact (the ulp divides 360), except the
+// final addition that lifts a negative remainder: so the loop ends on the exact remainder that
+// fmod gives, plus 360 in one rounding when it is negative, and on +0 when a negative angle is
+// a whole number of turns (fmod gives -0 there). Larger angles, where the loop rounds at every
+// step or never ends, reduce by fmod alone; infinities and NaN give NaN, which only the 128-bit
+// point size can carry.
+double reduceDegrees(double angle) {
+    const double remainder = std::fmod(angle, 360.0);
+    if (remainder < 0.0) return remainder + 360.0;
+    if (remainder == 0.0 && angle < 0.0) return 0.0;
+    return remainder;
+}
+
+int writeScaledAngle(KVGF_State *st, double cosine, double sine, double scale) {
+    return KVGT_Point(st, std::floor(cosine * scale), std::floor(sine * scale));
+}
+
+}  // namespace
+
+// ---- Absolute points ----
+
+uint8_t KVGT_MinPointSize(double x, double y) { return smallestSize(POINT_RULES, x, y); }
+
+int KVGT_VerifyPoint(KVGF_State *st, double x, double y) {
+    return st->point_size < KVGT_MinPointSize(x, y) ? -1 : 0;
+}
+
+int KVGT_Point(KVGF_State *st, double x, double y) {
+    if (KVGT_VerifyPoint(st, x, y) != 0 || flushBits(st) != 0) return -1;
+    const PointRunWriter write = pointRunWriter(st->point_size);
+    if (write == nullptr) return -1;
+    const double point[2] = {x, y};
+    return write(st, point, 1);
+}
+
+// All points are checked before the count, so a refused array leaves nothing in the stream.
+int KVGT_PointArray(KVGF_State *st, const double *points, uint32_t npoints) {
+    if (points == nullptr || npoints == 0) return -1;
+    if (checkSizeLimit(st, npoints) != 0) return -1;
+    if (!allFit(POINT_RULES, st->point_size, points, npoints)) return -1;
+    return writeCountedPoints(st, st->point_size, points, npoints);
+}
+
+// ---- Relative points ----
+
+uint8_t KVGT_MinRelPointSize(double dx, double dy) { return smallestSize(REL_POINT_RULES, dx, dy); }
+
+int KVGT_VerifyRelPoint(KVGF_State *st, double x, double y) {
+    return st->rel_point_size < KVGT_MinRelPointSize(x, y) ? -1 : 0;
+}
+
+int KVGT_RelPoint(KVGF_State *st, double x, double y) {
+    if (KVGT_VerifyRelPoint(st, x, y) != 0) return -1;
+    const double point[2] = {x, y};
+    return writeRelPointRunUnchecked(st, point, 1);
+}
+
+int verifyRelPoints(const KVGF_State *st, const double *relpoints, uint32_t n) {
+    return allFit(REL_POINT_RULES, st->rel_point_size, relpoints, n) ? 0 : -1;
+}
+
+int writeRelPointRunUnchecked(KVGF_State *st, const double *relpoints, uint32_t n) {
+    const PointRunWriter write = pointRunWriter(st->rel_point_size);
+    return write != nullptr ? write(st, relpoints, n) : -1;
+}
+
+int writeRelPointsUnchecked(KVGF_State *st, const double *relpoints, uint32_t n) {
+    return writeCountedPoints(st, st->rel_point_size, relpoints, n);
+}
+
+// All differences are checked before the count, so a refused array leaves nothing in the
+// stream.
+int KVGT_RelPointArray(KVGF_State *st, const double *relpoints, uint32_t nrelpoints) {
+    if (relpoints == nullptr || nrelpoints == 0) return -1;
+    if (checkSizeLimit(st, nrelpoints) != 0) return -1;
+    if (verifyRelPoints(st, relpoints, nrelpoints) != 0) return -1;
+    return writeRelPointsUnchecked(st, relpoints, nrelpoints);
+}
+
+// ---- Angles ----
+
+int KVGT_Angle(KVGF_State *st, double angle) {
+    const double radians = ((reduceDegrees(angle) / 360.0) * 2.0) * PI;
+    const double cosine = std::cos(radians);
+    const double sine = std::sin(radians);
+    switch (st->point_size) {
+        case 16: return writeScaledAngle(st, cosine, sine, 127.0);
+        case 24: return writeScaledAngle(st, cosine, sine, 2047.0);
+        case 32: return writeScaledAngle(st, cosine, sine, 32767.0);
+        case 64:
+        case 128: return KVGT_Point(st, cosine, sine);
+        default: return -1;
+    }
+}
