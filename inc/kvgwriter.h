@@ -205,8 +205,9 @@ KVG_API int KVG_text(KVG_File *fl, double x, double y, const char *text);
 /* A shape is a sub-drawing defined once and drawn any number of times. Between
  * KVG_beginSetShape and KVG_endSetShape every drawing and attribute call writes into the shape;
  * (w, h) is the upper-right corner of its bounding box. Shapes are numbered 0, 1, 2, ... in the
- * order of their definition; the number is stored through `id`. Shapes cannot be nested, and
- * layers, objects, images and other uses of shapes cannot be started inside one. */
+ * order of their definition; the number is stored through `id`. Inside a shape definition,
+ * shapes cannot be used or defined, and layers, objects and definitions of edges, faces and
+ * images cannot be started. */
 KVG_API int KVG_beginSetShape(KVG_File *fl, double w, double h, uint32_t *id);
 KVG_API int KVG_endSetShape(KVG_File *fl);
 /* Draws shape `id` centred at (x, y), rotated by `rotation` degrees and fitted to the full

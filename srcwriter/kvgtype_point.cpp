@@ -5,6 +5,7 @@
 // (3 bits for the 6-bit size, 12 bits for the 24-bit size, ...), the pair bit-packed for 6 bits
 // and aligned whole bytes from 8 bits on. The 3-bit size is a direction code; 64 and 128 bits
 // are IEEE singles and doubles, most significant byte first.
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -16,82 +17,43 @@ namespace {
 
 // ---- The smallest size of a point ----
 
-// What a size holds: the eight steps to the neighbouring grid points; whole numbers from -half
-// to half - 1; anything within the singles' limit; anything at all (NaN and infinities too).
-enum class Holds { UNIT_STEP, WHOLE, SINGLE, ANY };
-struct SizeRule {
-    uint8_t size;
-    Holds holds;
-    double half;
-};
-// Each kind of point has its sizes in increasing order, each holding what the one before holds.
-constexpr SizeRule POINT_RULES[] = {{16, Holds::WHOLE, 128.0},
-                                    {24, Holds::WHOLE, 2048.0},
-                                    {32, Holds::WHOLE, 32768.0},
-                                    {64, Holds::SINGLE, 0.0},
-                                    {128, Holds::ANY, 0.0}};
-constexpr SizeRule REL_POINT_RULES[] = {{3, Holds::UNIT_STEP, 0.0}, {6, Holds::WHOLE, 4.0},
-                                        {8, Holds::WHOLE, 8.0},     {16, Holds::WHOLE, 128.0},
-                                        {24, Holds::WHOLE, 2048.0}, {32, Holds::WHOLE, 32768.0},
-                                        {64, Holds::SINGLE, 0.0},   {128, Holds::ANY, 0.0}};
-
 constexpr double SINGLE_LIMIT = 1e37;
-
-bool isUnitCoordinate(double v) { return v == -1.0 || v == 0.0 || v == 1.0; }
-
-// Whether v is a whole number from -half to half - 1. The range is tested first, so that the
-// round trip through an integer is defined; for such v it is the same test as v == floor(v).
-bool isWholeWithin(double v, double half) {
-    return v >= -half && v < half && v == static_cast<double>(static_cast<int32_t>(v));
-}
 
 bool isWithinSingleLimit(double v) { return v >= -SINGLE_LIMIT && v <= SINGLE_LIMIT; }
 
-bool isUnitStep(double x, double y) {
-    return isUnitCoordinate(x) && isUnitCoordinate(y) && !(x == 0.0 && y == 0.0);
+// The smallest size is asked for every point drawn, so it is found by integer arithmetic
+// rather than a test per size: a whole coordinate v lies in -half..half - 1 exactly when
+// v ^ (v >> 31), its two's complement magnitude, is below half.
+struct WholePair {
+    int32_t x, y;
+    uint32_t magnitude;  // the larger of the two coordinates' magnitudes
+};
+
+// Whether (x, y) are whole numbers within the 32-bit layouts' range; NaN fails the range test.
+bool asWholePair(double x, double y, WholePair &pair) {
+    constexpr double HALF32 = 32768.0;
+    if (!(x >= -HALF32 && x < HALF32 && y >= -HALF32 && y < HALF32)) return false;
+    pair.x = static_cast<int32_t>(x);
+    pair.y = static_cast<int32_t>(y);
+    if (pair.x != x || pair.y != y) return false;
+    const auto magnitude = [](int32_t v) { return static_cast<uint32_t>(v ^ (v >> 31)); };
+    pair.magnitude = std::max(magnitude(pair.x), magnitude(pair.y));
+    return true;
 }
 
-// Calls `test` with the rule's test for a point (x, y): one dispatch for a whole loop of points.
-template <typename Visit>
-bool withTest(const SizeRule &rule, Visit test) {
-    switch (rule.holds) {
-        case Holds::UNIT_STEP: return test(isUnitStep);
-        case Holds::WHOLE:
-            return test([half = rule.half](double x, double y) {
-                return isWholeWithin(x, half) && isWholeWithin(y, half);
-            });
-        case Holds::SINGLE:
-            return test([](double x, double y) {
-                return isWithinSingleLimit(x) && isWithinSingleLimit(y);
-            });
-        case Holds::ANY: return test([](double, double) { return true; });
-    }
-    return false;
+// The sizes for a point that is not a pair of small whole numbers.
+uint8_t floatingSize(double x, double y) {
+    return isWithinSingleLimit(x) && isWithinSingleLimit(y) ? 64 : 128;
 }
 
-template <size_t N>
-uint8_t smallestSize(const SizeRule (&rules)[N], double x, double y) {
-    for (const SizeRule &rule : rules) {
-        if (withTest(rule, [x, y](auto holds) { return holds(x, y); })) return rule.size;
+// Whether all `n` points (x, y pairs) fit a stream of `size` bits: none needs a larger size.
+// Sizes grow with what they hold, so "fits" is a comparison of sizes.
+template <typename SmallestSize>
+bool allFit(SmallestSize smallest, uint8_t size, const double *points, uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i) {
+        if (smallest(points[2 * i], points[2 * i + 1]) > size) return false;
     }
-    return rules[N - 1].size;  // not reached: the last rule holds anything
-}
-
-// Whether all `n` points (x, y pairs) fit a stream of `size` bits: the rule of that size holds
-// for each (it holds whatever a smaller size holds). A size that is none of the list holds
-// nothing, since nothing can be written in it.
-template <size_t N>
-bool allFit(const SizeRule (&rules)[N], uint8_t size, const double *points, uint32_t n) {
-    for (const SizeRule &rule : rules) {
-        if (rule.size != size) continue;
-        return withTest(rule, [points, n](auto holds) {
-            for (uint32_t i = 0; i < n; ++i) {
-                if (!holds(points[2 * i], points[2 * i + 1])) return false;
-            }
-            return true;
-        });
-    }
-    return false;
+    return true;
 }
 
 // ---- Layouts ----
@@ -229,7 +191,11 @@ int writeScaledAngle(KVGF_State *st, double cosine, double sine, double scale) {
 
 // ---- Absolute points ----
 
-uint8_t KVGT_MinPointSize(double x, double y) { return smallestSize(POINT_RULES, x, y); }
+uint8_t KVGT_MinPointSize(double x, double y) {
+    WholePair pair;
+    if (!asWholePair(x, y, pair)) return floatingSize(x, y);
+    return pair.magnitude < 128 ? 16 : pair.magnitude < 2048 ? 24 : 32;
+}
 
 int KVGT_VerifyPoint(KVGF_State *st, double x, double y) {
     return st->point_size < KVGT_MinPointSize(x, y) ? -1 : 0;
@@ -247,13 +213,23 @@ int KVGT_Point(KVGF_State *st, double x, double y) {
 int KVGT_PointArray(KVGF_State *st, const double *points, uint32_t npoints) {
     if (points == nullptr || npoints == 0) return -1;
     if (checkSizeLimit(st, npoints) != 0) return -1;
-    if (!allFit(POINT_RULES, st->point_size, points, npoints)) return -1;
+    if (pointRunWriter(st->point_size) == nullptr) return -1;  // no size at all
+    if (!allFit(KVGT_MinPointSize, st->point_size, points, npoints)) return -1;
     return writeCountedPoints(st, st->point_size, points, npoints);
 }
 
 // ---- Relative points ----
 
-uint8_t KVGT_MinRelPointSize(double dx, double dy) { return smallestSize(REL_POINT_RULES, dx, dy); }
+uint8_t KVGT_MinRelPointSize(double dx, double dy) {
+    WholePair pair;
+    if (!asWholePair(dx, dy, pair)) return floatingSize(dx, dy);
+    const bool unit_step = static_cast<uint32_t>(pair.x + 1) <= 2 &&
+                           static_cast<uint32_t>(pair.y + 1) <= 2 && (pair.x | pair.y) != 0;
+    if (unit_step) return 3;
+    if (pair.magnitude < 4) return 6;
+    if (pair.magnitude < 8) return 8;
+    return pair.magnitude < 128 ? 16 : pair.magnitude < 2048 ? 24 : 32;
+}
 
 int KVGT_VerifyRelPoint(KVGF_State *st, double x, double y) {
     return st->rel_point_size < KVGT_MinRelPointSize(x, y) ? -1 : 0;
@@ -266,7 +242,8 @@ int KVGT_RelPoint(KVGF_State *st, double x, double y) {
 }
 
 int verifyRelPoints(const KVGF_State *st, const double *relpoints, uint32_t n) {
-    return allFit(REL_POINT_RULES, st->rel_point_size, relpoints, n) ? 0 : -1;
+    if (pointRunWriter(st->rel_point_size) == nullptr) return -1;  // no size at all
+    return allFit(KVGT_MinRelPointSize, st->rel_point_size, relpoints, n) ? 0 : -1;
 }
 
 int writeRelPointRunUnchecked(KVGF_State *st, const double *relpoints, uint32_t n) {

@@ -10,8 +10,6 @@
 
 namespace {
 
-// The speed/size trade-off of every compressed file.
-constexpr int XIO_COMPRESSION_LEVEL = Z_DEFAULT_COMPRESSION;
 // Maximum window plus 16: deflate writes a gzip header and trailer around the data.
 constexpr int XIO_GZIP_WINDOW_BITS = 15 + 16;
 constexpr int XIO_MEMORY_LEVEL = 8;

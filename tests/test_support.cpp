@@ -10,6 +10,8 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "kvgreader.h"
+
 namespace kvgtest {
 
 namespace {
@@ -112,6 +114,7 @@ std::string WriterFixture::message() {
 Bytes WriterFixture::close() {
     if (KVG_close(file_) != 0) throw std::runtime_error("KVG_close failed: " + message());
     file_ = nullptr;
+    expectValidKvg(path_.str());
     return readFile(path_.str());
 }
 
@@ -121,6 +124,15 @@ Bytes WriterFixture::closeLayerSection() {
     const Bytes all = close();
     if (all.size() < kDefaultPrologue) throw std::runtime_error("file shorter than its prologue");
     return Bytes(all.begin() + kDefaultPrologue, all.end());
+}
+
+void expectValidKvg(const std::string &path) {
+    std::string error;
+    const std::optional<kvgr::LoadedFile> file = kvgr::loadFile(path, error);
+    if (!file) throw std::runtime_error("kvg check: " + error);
+    if (const std::optional<kvgr::Error> fault = kvgr::validate(file->bytes)) {
+        throw std::runtime_error("kvg check: " + path + ": " + fault->message());
+    }
 }
 
 std::string hex(const Bytes &bytes) {

@@ -63,7 +63,7 @@ private:
 KVG_FileOptions *plainOptions();
 
 // A writer handle on a scratch file with plain output and the given options (plain defaults
-// when null); close() completes it and returns the file's bytes.
+// when null); close() completes it, checks it with the reader and returns the file's bytes.
 class WriterFixture {
 public:
     explicit WriterFixture(KVG_FileOptions *options = nullptr);
@@ -82,6 +82,10 @@ private:
     TempPath path_;
     KVG_File *file_;
 };
+
+// Throws unless the file at `path` (plain or gzip) is a valid KVG file, as `kvg check` decides.
+// WriterFixture::close() applies it to every file it completes.
+void expectValidKvg(const std::string &path);
 
 // Hex dump such as "01 80 4C", for readable failure messages.
 std::string hex(const Bytes &bytes);

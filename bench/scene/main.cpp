@@ -1,0 +1,312 @@
+// kvg-scene-bench: writes one generated map-like scene with kvgwriter and with what users would
+// pick instead, in the same run, and prints a table of median times, sizes and ratios.
+//
+//   kvg-scene-bench [--points N] [--rounds N] [--dir DIR]
+//       the comparison table and the targets
+//   kvg-scene-bench --levels [--rounds N] [--dir DIR] [FILE...]
+//       size against time of deflate at every level, on the scene's plain KVG output or on
+//       the files given
+//   kvg-scene-bench --memory POINTS FIGURES [--dir DIR]
+//       peak resident memory of writing POINTS points in FIGURES polylines, generated on the
+//       fly (nothing of the drawing is kept by the program)
+//   kvg-scene-bench [--rounds N] --time COMMAND [ARGUMENT...]
+//       the median processor and wall-clock seconds of a whole command (its output discarded)
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "baselines.h"
+#include "command_timer.h"
+#include "kvgwriter.h"
+#include "rounds.h"
+#include "writers.h"
+#include "xio_deflate.h"
+
+namespace scene {
+
+namespace {
+
+struct Options {
+    enum class Mode { COMPARE, LEVELS, MEMORY, TIME } mode = Mode::COMPARE;
+    uint64_t points = 1000000;
+    int rounds = 5;
+    std::string dir = ".";
+    uint64_t figures = 0;             // --memory
+    std::vector<std::string> files;  // --levels
+    std::vector<std::string> command;  // --time
+};
+
+uint64_t parseCount(const char *text) {
+    char *end = nullptr;
+    const unsigned long long value = std::strtoull(text, &end, 10);
+    if (end == text || *end != '\0' || value == 0) {
+        throw std::invalid_argument(std::string("not a positive count: ") + text);
+    }
+    return value;
+}
+
+Options parse(int argc, char **argv) {
+    Options o;
+    std::vector<std::string> positional;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto value = [&]() -> const char * {
+            if (i + 1 >= argc) throw std::invalid_argument(arg + " needs a value");
+            return argv[++i];
+        };
+        if (arg == "--points") o.points = parseCount(value());
+        else if (arg == "--rounds") o.rounds = static_cast<int>(parseCount(value()));
+        else if (arg == "--dir") o.dir = value();
+        else if (arg == "--levels") o.mode = Options::Mode::LEVELS;
+        else if (arg == "--memory") o.mode = Options::Mode::MEMORY;
+        else if (arg == "--time") {
+            o.mode = Options::Mode::TIME;
+            o.command.assign(argv + i + 1, argv + argc);
+            break;
+        }
+        else if (arg.starts_with("--")) throw std::invalid_argument("unknown option " + arg);
+        else positional.push_back(arg);
+    }
+    if (o.mode == Options::Mode::MEMORY) {
+        if (positional.size() != 2) throw std::invalid_argument("--memory POINTS FIGURES");
+        o.points = parseCount(positional[0].c_str());
+        o.figures = parseCount(positional[1].c_str());
+    } else if (o.mode == Options::Mode::TIME) {
+        if (o.command.empty() || !positional.empty()) throw std::invalid_argument("--time COMMAND");
+    } else if (o.mode == Options::Mode::LEVELS) {
+        o.files = positional;
+    } else if (!positional.empty()) {
+        throw std::invalid_argument("unexpected argument " + positional[0]);
+    }
+    return o;
+}
+
+void printScene(const Scene &s) {
+    uint64_t polygons = 0;
+    for (const Figure &f : s.figures) polygons += f.closed ? 1 : 0;
+    std::printf("scene: %llu points: %zu figures (%llu polylines, %llu polygons) with %zu points;"
+                " a planar map of %zu edges with %zu points and %zu faces\n\n",
+                static_cast<unsigned long long>(s.pointCount()), s.figures.size(),
+                static_cast<unsigned long long>(s.figures.size() - polygons),
+                static_cast<unsigned long long>(polygons), s.figure_points.size(),
+                s.edges.size(), s.edge_points.size(), s.faces.size());
+}
+
+// ---- The comparison ----
+
+// Positions of the writers in the table.
+enum Row {
+    KVG_PLAIN,
+    KVG_COMPRESSED,
+    SVG,
+    SVG_STDIO,
+    SVG_GZIP_1,
+    SVG_GZIP_6,
+    CAIRO_SVG,
+    CAIRO_PDF,
+    MEMCPY,
+    ZLIB_1,
+    ZLIB_6,
+    ROW_COUNT
+};
+
+// The deflate baseline at XIO's level, whose row is one of the two fixed ones or an extra row.
+size_t xioLevelRow() {
+    if (XIO_COMPRESSION_LEVEL == 1) return ZLIB_1;
+    if (XIO_COMPRESSION_LEVEL == 6) return ZLIB_6;
+    return ROW_COUNT;
+}
+
+void printTable(const std::vector<Contender> &c, const Timings &t, uint64_t points) {
+    std::printf("| writer | median s | ns/point | bytes | bytes/point | time × kvg plain | "
+                "time × kvg compressed |\n|---|---:|---:|---:|---:|---:|---:|\n");
+    for (size_t i = 0; i < c.size(); ++i) {
+        const double s = median(t.seconds[i]);
+        std::printf("| %s | %.4f | %.1f | %llu | %.3f | %.2f | %.2f |\n", c[i].name.c_str(), s,
+                    s * 1e9 / static_cast<double>(points),
+                    static_cast<unsigned long long>(t.bytes[i]),
+                    static_cast<double>(t.bytes[i]) / static_cast<double>(points),
+                    medianRatio(t.seconds[i], t.seconds[KVG_PLAIN]),
+                    medianRatio(t.seconds[i], t.seconds[KVG_COMPRESSED]));
+    }
+}
+
+void printTarget(const char *what, double value, const char *unit, const char *bound,
+                 bool met) {
+    std::printf("  %-58s %8.2f%-2s %-14s %s\n", what, value, unit, bound,
+                met ? "met" : "MISSED");
+}
+
+void printTargets(const Timings &t, uint64_t points) {
+    const auto &sec = t.seconds;
+    size_t fastest_svg = SVG;
+    for (size_t row : {SVG_STDIO, SVG_GZIP_1, SVG_GZIP_6}) {
+        if (median(sec[row]) < median(sec[fastest_svg])) fastest_svg = row;
+    }
+    // Compressed against plain: the extra time, in deflate times of the plain bytes.
+    std::vector<double> extra(sec[KVG_PLAIN].size());
+    const std::vector<double> &deflate = sec[xioLevelRow()];
+    for (size_t r = 0; r < extra.size(); ++r) {
+        extra[r] = (sec[KVG_COMPRESSED][r] - sec[KVG_PLAIN][r]) / deflate[r];
+    }
+    const double ns = median(sec[KVG_PLAIN]) * 1e9 / static_cast<double>(points);
+    const double cairo = medianRatio(sec[CAIRO_SVG], sec[KVG_PLAIN]);
+    const double svg = medianRatio(sec[fastest_svg], sec[KVG_PLAIN]);
+    const double compressed = median(extra);
+    std::printf("\ntargets (XIO compression level %d):\n", XIO_COMPRESSION_LEVEL);
+    printTarget("kvgwriter plain, whole scene", ns, "ns", "(at most 25)", ns <= 25.0);
+    printTarget("cairo SVG surface / kvgwriter plain", cairo, "x", "(at least 45)", cairo >= 45.0);
+    printTarget("fastest hand-written SVG / kvgwriter plain", svg, "x", "(at least 4.5)",
+                svg >= 4.5);
+    printTarget("(compressed - plain) / deflate of the plain bytes", compressed, "x",
+                "(at most 1.1)", compressed <= 1.1);
+}
+
+int compare(const Options &o) {
+    const Scene s = makeScene(o.points);
+    printScene(s);
+    const std::string base = o.dir + "/scene";
+    // The plain output, written once beforehand, for the baselines that work on its bytes.
+    writeKvg(s, base + ".kvg", false);
+    const std::vector<unsigned char> plain = readFile(base + ".kvg");
+    CopyBaseline copy(plain.size());
+    DeflateBaseline zlib1(plain, 1), zlib6(plain, 6), zlib_xio(plain, XIO_COMPRESSION_LEVEL);
+
+    std::vector<Contender> c(ROW_COUNT);
+    c[KVG_PLAIN] = {"kvgwriter, plain", [&] { return writeKvg(s, base + ".kvg", false); }};
+    c[KVG_COMPRESSED] = {"kvgwriter, compressed",
+                         [&] { return writeKvg(s, base + "-gz.kvg", true); }};
+    c[SVG] = {"hand-written SVG", [&] { return writeHandSvg(s, base + ".svg", 0); }};
+    c[SVG_STDIO] = {"hand-written SVG, stdio", [&] { return writeStdioSvg(s, base + "-stdio.svg"); }};
+    c[SVG_GZIP_1] = {"hand-written SVG, gzip -1",
+                     [&] { return writeHandSvg(s, base + "-1.svgz", 1); }};
+    c[SVG_GZIP_6] = {"hand-written SVG, gzip -6",
+                     [&] { return writeHandSvg(s, base + "-6.svgz", 6); }};
+    c[CAIRO_SVG] = {"cairo SVG surface",
+                    [&] { return writeCairo(s, base + "-cairo.svg", CairoSurface::SVG); }};
+    c[CAIRO_PDF] = {"cairo PDF surface",
+                    [&] { return writeCairo(s, base + "-cairo.pdf", CairoSurface::PDF); }};
+    c[MEMCPY] = {"memcpy of the plain KVG bytes", [&] { return copy.run(); }};
+    c[ZLIB_1] = {"zlib -1 of the plain KVG bytes", [&] { return zlib1.run(); }};
+    c[ZLIB_6] = {"zlib -6 of the plain KVG bytes", [&] { return zlib6.run(); }};
+    if (xioLevelRow() == ROW_COUNT) {
+        c.push_back({"zlib -" + std::to_string(XIO_COMPRESSION_LEVEL) + " of the plain KVG bytes",
+                     [&] { return zlib_xio.run(); }});
+    }
+
+    const Timings t = runRounds(c, o.rounds);
+    std::printf("%d rounds; medians; ratios are taken round by round\n\n", o.rounds);
+    printTable(c, t, s.pointCount());
+    printTargets(t, s.pointCount());
+    return 0;
+}
+
+// ---- Compression levels ----
+
+void printLevels(const std::string &name, const std::vector<unsigned char> &data, int rounds,
+                 uint64_t points) {
+    std::vector<DeflateBaseline> levels;
+    std::vector<Contender> c;
+    levels.reserve(9);
+    for (int level = 1; level <= 9; ++level) {
+        levels.emplace_back(data, level);
+        c.push_back({std::to_string(level), [&d = levels.back()] { return d.run(); }});
+    }
+    const Timings t = runRounds(c, rounds);
+    std::printf("%s: %zu bytes%s\n\n| level | bytes | %% of plain | %s | median ms | MB/s |\n"
+                "|---:|---:|---:|---:|---:|---:|\n",
+                name.c_str(), data.size(), points > 0 ? "" : " (no point count)",
+                points > 0 ? "bytes/point" : "-");
+    for (size_t i = 0; i < c.size(); ++i) {
+        const double s = median(t.seconds[i]);
+        std::printf("| %s | %llu | %.1f | %.3f | %.2f | %.0f |\n", c[i].name.c_str(),
+                    static_cast<unsigned long long>(t.bytes[i]),
+                    100.0 * static_cast<double>(t.bytes[i]) / static_cast<double>(data.size()),
+                    points > 0 ? static_cast<double>(t.bytes[i]) / static_cast<double>(points) : 0.0,
+                    s * 1e3, static_cast<double>(data.size()) / s / 1e6);
+    }
+    std::printf("\n");
+}
+
+int levels(const Options &o) {
+    if (!o.files.empty()) {
+        for (const std::string &file : o.files) printLevels(file, readFile(file), o.rounds, 0);
+        return 0;
+    }
+    const Scene s = makeScene(o.points);
+    printScene(s);
+    const std::string path = o.dir + "/scene.kvg";
+    writeKvg(s, path, false);
+    printLevels("the scene's plain KVG output", readFile(path), o.rounds, s.pointCount());
+    return 0;
+}
+
+// ---- Memory ----
+
+int memory(const Options &o) {
+    const std::string path = o.dir + "/memory.kvg";
+    const double start = processSeconds();
+    KVG_FileOptions *opt = KVG_newFileOptions();
+    KVG_setCompressionFileOption(opt, 0);
+    KVG_File *fl = KVG_create(path.c_str(), opt);
+    KVG_deleteFileOptions(opt);
+    if (fl == nullptr) throw std::runtime_error("cannot create " + path);
+    Walk walk(7);
+    const uint64_t per_figure = o.points / o.figures;
+    if (KVG_beginLayer(fl, "memory", KVG_TRUE, KVG_TRUE) != 0) {
+        throw std::runtime_error(KVG_getErrorDescription(fl));
+    }
+    for (uint64_t f = 0; f < o.figures; ++f) {
+        const WorldPoint first = walk.restart();
+        KVG_begin(fl, KVG_BEGIN_POLYLINE, first.x, first.y);
+        for (uint64_t i = 1; i < per_figure; ++i) {
+            const WorldPoint p = walk.next();
+            if (KVG_vertex(fl, p.x, p.y) == -1) throw std::runtime_error(KVG_getErrorDescription(fl));
+        }
+        if (KVG_end(fl) == -1) throw std::runtime_error(KVG_getErrorDescription(fl));
+    }
+    if (KVG_close(fl) != 0) throw std::runtime_error(KVG_getErrorDescription(fl));
+    const double elapsed = processSeconds() - start;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("%llu points in %llu polylines: %llu bytes in %.2f processor seconds, peak "
+                "resident memory %.1f MB\n",
+                static_cast<unsigned long long>(per_figure * o.figures),
+                static_cast<unsigned long long>(o.figures),
+                static_cast<unsigned long long>(fileSize(path)), elapsed,
+                static_cast<double>(usage.ru_maxrss) / 1024.0);
+    return 0;
+}
+
+// ---- A whole command ----
+
+int timeOf(const Options &o) {
+    const CommandTimes t = timeCommand(o.command, o.rounds);
+    std::printf("%.4f %.4f\n", t.cpu_seconds, t.wall_seconds);
+    return 0;
+}
+
+}  // namespace
+
+}  // namespace scene
+
+int main(int argc, char **argv) {
+    try {
+        const scene::Options o = scene::parse(argc, argv);
+        switch (o.mode) {
+            case scene::Options::Mode::COMPARE: return scene::compare(o);
+            case scene::Options::Mode::LEVELS: return scene::levels(o);
+            case scene::Options::Mode::MEMORY: return scene::memory(o);
+            case scene::Options::Mode::TIME: return scene::timeOf(o);
+        }
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "kvg-scene-bench: %s\n", e.what());
+    }
+    return 1;
+}

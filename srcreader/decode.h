@@ -1,0 +1,29 @@
+// Decoding of the header and of each record's arguments, given the state in force.
+#ifndef KVGREADER_DECODE_H
+#define KVGREADER_DECODE_H
+
+#include <cstdint>
+
+#include "cursor.h"
+#include "kvgreader.h"
+
+namespace kvgr::detail {
+
+Header readHeader(Cursor &cursor);
+
+// The arguments of a record whose code byte has been read. Checks every value that the record
+// itself can settle: sizes, enumerations, extents, counts, palette indexes.
+Payload decodePayload(Cursor &cursor, uint8_t code, const StreamState &state);
+
+template <class... F>
+struct Overloaded : F... {
+    using F::operator()...;
+};
+
+inline bool isIndexColorSize(uint8_t size) {
+    return size == kvgfmt::COLOR_INDEX1 || size == kvgfmt::COLOR_INDEX8;
+}
+
+}  // namespace kvgr::detail
+
+#endif  // KVGREADER_DECODE_H

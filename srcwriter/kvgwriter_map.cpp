@@ -1,0 +1,161 @@
+// Edges and faces of a planar map. Their definitions go to the definitions stream as SetEdge
+// and SetFace records; drawing an edge or filling a face goes to the current stream by
+// identifier.
+//
+// Identifiers are handed out when a definition begins, and a reader numbers definitions by the
+// order of their records. So every identifier handed out gets exactly one record: an edge that
+// kept no vertex is written as its start point alone, and the lists of an open definition never
+// grow beyond what its record can count, so that ending it is never refused.
+#include "kvgopt.h"
+#include "kvgtype_internal.h"
+#include "kvgwriter_internal.h"
+
+namespace {
+
+// A reference to an edge carries its direction in its sign and is written as an SIdentifier
+// (-2,097,152 to 2,097,151): numbered up to 2,097,150, every edge fits with either sign.
+constexpr int32_t MAX_EDGE_ID = 2097150;
+// Faces are referred to by Identifier.
+constexpr uint32_t MAX_FACE_ID = KVGT_SIZE_MAX;
+
+bool isEdgeId(const KVG_File *fl, int32_t id) { return id >= 1 && id < fl->edge.next_id; }
+
+// Definitions are written to the definitions stream, which a shape definition has lent to the
+// shape's own state: until the shape ends, its pending bits and sizes are not global's.
+int refuseInShape(KVG_File *fl) {
+    return KVG_FAIL_WITH_CODE(fl, ERR_INSHAPE, KVG_ERR_CONTEXT);
+}
+
+// Whether a definition's list of `length` elements can take one more: its record counts the
+// list with one Size. When it cannot, records "Size KVG type limit exceeded".
+int checkRoom(KVG_File *fl, uint32_t length) {
+    return length < KVGT_SIZE_MAX ? 0 : checkSizeLimit(fl->global, length + 1);
+}
+
+// The optimizer cuts the differences into segments; the record refuses nothing they hold.
+int writeEdge(KVG_File *fl) {
+    auto &edge = fl->edge;
+    KVGO_EdgeOptimize(edge.pts, edge.seg_sizes, edge.seg_counts);
+    KVG_REQUIRE(ucaSize(edge.seg_sizes) == ulaSize(edge.seg_counts));
+    return KVGF_SetEdge(fl->global, edge.x, edge.y, paPointer(edge.pts),
+                        ucaSize(edge.seg_sizes), ucaPointer(edge.seg_sizes),
+                        ulaPointer(edge.seg_counts));
+}
+
+}  // namespace
+
+int KVG_beginSetEdge(KVG_File *fl, int32_t *edge_id, double x, double y) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    KVG_REQUIRE_NOT_NULL(edge_id);
+    auto &edge = fl->edge;
+    if (edge.defining) return KVG_FAIL(fl, ERR_NESTEDEDGE);
+    if (fl->shape.defining) return refuseInShape(fl);
+    if (edge.next_id > MAX_EDGE_ID) return KVG_FAIL(fl, ERR_EDGELIMIT);
+
+    const FilePoint start = toFilePoint(fl, x, y);
+    edge.defining = 1;
+    edge.x = edge.last_x = start.x;
+    edge.y = edge.last_y = start.y;
+    paReset(edge.pts);
+    *edge_id = edge.next_id++;
+    return 0;
+}
+
+int KVG_vertexSetEdge(KVG_File *fl, double x, double y) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    auto &edge = fl->edge;
+    if (!edge.defining) return KVG_FAIL(fl, ERR_NOTINEDGE);
+
+    const FilePoint p = toFilePoint(fl, x, y);
+    if (p.x == edge.last_x && p.y == edge.last_y) return -2;
+    if (checkRoom(fl, paSize(edge.pts)) != 0) return -1;
+    paAdd(edge.pts, p.x - edge.last_x, p.y - edge.last_y);
+    edge.last_x = p.x;
+    edge.last_y = p.y;
+    return 0;
+}
+
+int KVG_endSetEdge(KVG_File *fl) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    auto &edge = fl->edge;
+    if (!edge.defining) return KVG_FAIL(fl, ERR_NOTINEDGE);
+    if (fl->shape.defining) return refuseInShape(fl);
+    // Failing here leaves the definition open with its vertices: nothing was written.
+    if (fitPointSize(fl->global, KVGT_MinPointSize(edge.x, edge.y)) != 0) return -1;
+
+    // An edge with no vertex still takes its place in the numbering, as a single point.
+    const bool empty = paSize(edge.pts) == 0;
+    if (empty) paAdd(edge.pts, 0, 0);
+    const int result = writeEdge(fl);
+    edge.defining = 0;
+    paReset(edge.pts);
+    return result == 0 && empty ? -2 : result;
+}
+
+int KVG_edge(KVG_File *fl, int32_t edge_id) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    if (!isEdgeId(fl, edge_id)) return KVG_FAIL(fl, ERR_EDGEID);
+    return KVGF_DrawEdge(fl->cur, edge_id);
+}
+
+int KVG_edgeRange(KVG_File *fl, int16_t e1, int16_t e2) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    if (!isEdgeId(fl, e1) || !isEdgeId(fl, e2)) return KVG_FAIL(fl, ERR_EDGEID);
+    return KVGF_DrawEdgeRange(fl->cur, e1, e2);
+}
+
+int KVG_beginSetFace(KVG_File *fl, uint32_t *face_id) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    KVG_REQUIRE_NOT_NULL(face_id);
+    auto &face = fl->face;
+    if (face.defining) return KVG_FAIL(fl, ERR_NESTEDFACE);
+    if (fl->shape.defining) return refuseInShape(fl);
+    if (face.next_id > MAX_FACE_ID) return KVG_FAIL(fl, ERR_FACELIMIT);
+
+    face.defining = 1;
+    laReset(face.edges);
+    ulaReset(face.holes);
+    *face_id = face.next_id++;
+    return 0;
+}
+
+int KVG_edgeSetFace(KVG_File *fl, int32_t edge_id, int reversed) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    auto &face = fl->face;
+    if (!face.defining) return KVG_FAIL(fl, ERR_NOTINFACE);
+    if (!isEdgeId(fl, edge_id)) return KVG_FAIL(fl, ERR_EDGEID);
+    if (checkRoom(fl, laSize(face.edges)) != 0) return -1;
+    laAdd(face.edges, reversed != 0 ? -edge_id : edge_id);
+    return 0;
+}
+
+// A hole is a face begun before the open one; the open face itself is not.
+int KVG_holeSetFace(KVG_File *fl, uint32_t hole_id) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    auto &face = fl->face;
+    if (!face.defining) return KVG_FAIL(fl, ERR_NOTINFACE);
+    if (hole_id >= face.next_id - 1) return KVG_FAIL(fl, ERR_FACEID);
+    if (checkRoom(fl, ulaSize(face.holes)) != 0) return -1;
+    ulaAdd(face.holes, hole_id);
+    return 0;
+}
+
+int KVG_endSetFace(KVG_File *fl) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    auto &face = fl->face;
+    if (!face.defining) return KVG_FAIL(fl, ERR_NOTINFACE);
+    if (fl->shape.defining) return refuseInShape(fl);
+
+    const int result = KVGF_SetFace(fl->global, laSize(face.edges), laPointer(face.edges),
+                                    ulaSize(face.holes), ulaPointer(face.holes));
+    face.defining = 0;
+    laReset(face.edges);
+    ulaReset(face.holes);
+    return result;
+}
+
+int KVG_face(KVG_File *fl, uint32_t face_id) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    if (face_id >= fl->face.next_id) return KVG_FAIL(fl, ERR_FACEID);
+    return KVGF_FillFace(fl->cur, face_id);
+}

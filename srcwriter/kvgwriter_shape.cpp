@@ -1,0 +1,83 @@
+// Shapes: sub-drawings defined once in the definitions section and drawn, stamped or repeated
+// from the layers.
+//
+// A shape definition is written through shape.state, a copy of the global stream that takes
+// over its pending bits and graphic state when the definition begins and hands them back when
+// it ends; meanwhile `cur` points at it, so every drawing and attribute call lands in the shape.
+#include <algorithm>
+
+#include "kvgwriter_internal.h"
+
+namespace {
+
+// Identifiers and counts of the format hold 22 bits.
+constexpr uint32_t MAX_SHAPE_ID = KVGT_SIZE_MAX;
+
+// The checks every use of a shape makes before anything is converted.
+int checkShapeUse(KVG_File *fl, uint32_t id) {
+    if (fl->shape.defining) return KVG_FAIL_WITH_CODE(fl, ERR_INSHAPE, KVG_ERR_LIMITS);
+    if (id >= fl->shape.next_id) return KVG_FAIL(fl, ERR_SHAPEID);
+    return 0;
+}
+
+}  // namespace
+
+int KVG_beginSetShape(KVG_File *fl, double w, double h, uint32_t *id) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    KVG_REQUIRE_NOT_NULL(id);
+    if (fl->shape.defining) return KVG_FAIL(fl, ERR_NESTEDSHAPE);
+    if (fl->shape.next_id > MAX_SHAPE_ID) return KVG_FAIL(fl, ERR_SHAPELIMIT);
+
+    const FilePoint corner = toFilePoint(fl, w, h);
+    if (fitPointSize(fl->global, KVGT_MinPointSize(corner.x, corner.y)) != 0) return -1;
+    if (KVGF_BeginSetShape(fl->global, corner.x, corner.y) != 0) return -1;
+
+    fl->shape.defining = 1;
+    KVGF_CopyStates(&fl->shape.state, fl->global);
+    fl->cur = &fl->shape.state;
+    *id = fl->shape.next_id++;
+    return 0;
+}
+
+int KVG_endSetShape(KVG_File *fl) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    if (!fl->shape.defining) return KVG_FAIL(fl, ERR_NOTINSHAPE);
+    // Through the shape stream: its pending bits are completed before the end code.
+    if (KVGF_EndSetShape(&fl->shape.state) != 0) return -1;
+
+    fl->shape.defining = 0;
+    fl->cur = fl->layers;
+    KVGF_CopyStates(fl->global, &fl->shape.state);
+    return 0;
+}
+
+int KVG_shape(KVG_File *fl, uint32_t id, double x, double y, double rotation, double w,
+              double h) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    if (checkShapeUse(fl, id) != 0) return -1;
+
+    // The half-size is the difference of two converted points, so that the shape's corner
+    // lands on the grid point its centre and extent round to.
+    const FilePoint center = toFilePoint(fl, x, y);
+    const FilePoint corner = toFilePoint(fl, x + w / 2, y + h / 2);
+    const double half_w = corner.x - center.x;
+    const double half_h = corner.y - center.y;
+    if (half_w == 0 || half_h == 0) return -2;
+
+    // Both the centre and the half-size are written as absolute points.
+    const uint8_t size = std::max(KVGT_MinPointSize(center.x, center.y),
+                                  KVGT_MinPointSize(half_w, half_h));
+    if (fitPointSize(fl->cur, size) != 0) return -1;
+    return KVGF_Shape(fl->cur, id, center.x, center.y, rotation, half_w, half_h);
+}
+
+int KVG_stampShape(KVG_File *fl, uint32_t id, double x, double y) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    if (checkShapeUse(fl, id) != 0) return -1;
+
+    const FilePoint at = toFilePoint(fl, x, y);
+    if (fitPointSize(fl->cur, KVGT_MinPointSize(at.x, at.y)) != 0) return -1;
+    // Stamping the stream's last shape again needs no identifier.
+    if (id == fl->cur->shape_last_id) return KVGF_RepeatShape(fl->cur, at.x, at.y);
+    return KVGF_StampShape(fl->cur, id, at.x, at.y);
+}

@@ -1,0 +1,72 @@
+// The kvg command: one executable, one subcommand per task. Every subcommand is a Command in
+// the table of dispatch.cpp; run() picks it by name, answers --help from its texts, and returns
+// the process's exit code. Messages go to `err`, results to `out`.
+#ifndef KVGTOOL_COMMAND_H
+#define KVGTOOL_COMMAND_H
+
+#include <map>
+#include <optional>
+#include <ostream>
+#include <set>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "kvgreader.h"
+
+namespace kvgtool {
+
+using Args = std::span<const std::string>;
+
+enum Exit : int {
+    EXIT_OK = 0,
+    EXIT_FAILED = 1,  // invalid input, or the task failed
+    EXIT_USAGE = 2,   // the command line is wrong
+};
+
+struct Command {
+    const char *name;
+    const char *synopsis;  // the arguments, as in "FILE [--json]"
+    const char *summary;   // one line for the overview
+    const char *details;   // what `kvg NAME --help` adds below the synopsis
+    int (*run)(Args args, std::ostream &out, std::ostream &err);  // args after the name
+};
+
+// The subcommands, each defined in its own file.
+extern const Command INFO_COMMAND;
+extern const Command DUMP_COMMAND;
+extern const Command CHECK_COMMAND;
+extern const Command DEMO_COMMAND;
+extern const Command SVG_COMMAND;
+extern const Command IMPORT_COMMAND;
+
+// Runs kvg with the arguments that follow the program name.
+int run(Args args, std::ostream &out, std::ostream &err);
+
+// ---- Helpers for subcommands ----
+
+// A command line split into positional arguments, flags (--json) and options with a value
+// (-o FILE).
+struct Options {
+    std::vector<std::string> positional;
+    std::set<std::string> flags;
+    std::map<std::string, std::string> values;
+};
+
+struct OptionSpec {
+    const char *name;  // "--json", "-o"
+    bool takesValue;
+};
+
+// Parses `args`; on a mistake writes "kvg NAME: problem" and the usage line to `err`.
+std::optional<Options> parseOptions(const Command &command, Args args,
+                                    std::span<const OptionSpec> specs, size_t positionals,
+                                    std::ostream &err);
+
+// Loads a KVG file (plain or gzip); on failure writes "kvg NAME: reason" to `err`.
+std::optional<kvgr::LoadedFile> loadKvg(const Command &command, const std::string &path,
+                                        std::ostream &err);
+
+}  // namespace kvgtool
+
+#endif  // KVGTOOL_COMMAND_H

@@ -1,0 +1,93 @@
+#include <cstdio>
+
+#include "command.h"
+#include "demo.h"
+#include "kvgwriter.hpp"
+#include "output.h"
+#include "svg_render.h"
+
+namespace kvgtool {
+
+namespace {
+
+constexpr OptionSpec DEMO_OPTIONS[] = {{"-o", true}};
+
+struct Counts {
+    uint64_t records = 0;
+    uint64_t points = 0;
+};
+
+std::optional<Counts> count(const kvgr::LoadedFile &file, std::ostream &err) {
+    kvgr::Decoder decoder(file.bytes);
+    kvgr::Record record;
+    Counts counts;
+    while (decoder.next(record)) {
+        ++counts.records;
+        counts.points += kvgr::pointCount(record);
+    }
+    if (!decoder.error()) return counts;
+    err << "kvg demo: the demo file is invalid: " << decoder.error()->message() << "\n";
+    return std::nullopt;
+}
+
+std::string perPoint(uint64_t bytes, uint64_t points) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", points == 0 ? 0.0 : double(bytes) / double(points));
+    return text;
+}
+
+void summarize(std::ostream &out, const std::string &path, const kvgr::LoadedFile &file,
+               const Counts &counts, const std::string &svgPath, size_t svgBytes) {
+    out << "Wrote " << path << ": " << file.fileSize << " bytes ("
+        << (file.compressed ? "gzip-compressed from " : "not compressed, ")
+        << file.bytes.size() << " bytes), " << counts.records << " records carrying "
+        << counts.points << " points, " << perPoint(file.fileSize, counts.points)
+        << " bytes per point";
+    if (file.compressed) out << " (" << perPoint(file.bytes.size(), counts.points) << " uncompressed)";
+    out << ".";
+    if (!svgPath.empty())
+        out << " Rendered it to " << svgPath << " (" << svgBytes << " bytes) for a browser.";
+    out << " 'kvg info " << path << "' and 'kvg dump " << path << "' show what is inside.\n";
+}
+
+int demoCommand(Args args, std::ostream &out, std::ostream &err) {
+    const std::optional<Options> options = parseOptions(DEMO_COMMAND, args, DEMO_OPTIONS, 0, err);
+    if (!options) return EXIT_USAGE;
+    const auto named = options->values.find("-o");
+    const bool withSvg = named == options->values.end();
+    const std::string path = withSvg ? "demo.kvg" : named->second;
+    try {
+        writeDemo(path);
+    } catch (const kvg::Error &e) {
+        err << "kvg demo: cannot write " << path << ": " << e.what() << "\n";
+        return EXIT_FAILED;
+    }
+    const std::optional<kvgr::LoadedFile> file = loadKvg(DEMO_COMMAND, path, err);
+    if (!file) return EXIT_FAILED;
+    const std::optional<Counts> counts = count(*file, err);
+    if (!counts) return EXIT_FAILED;
+    std::string svg;
+    const std::string svgPath = withSvg ? "demo.svg" : "";
+    if (withSvg) {
+        if (const std::optional<kvgr::Error> error = renderSvg(file->bytes, svg)) {
+            err << "kvg demo: " << error->message() << "\n";
+            return EXIT_FAILED;
+        }
+        if (!writeOutput(DEMO_COMMAND, svgPath, svg, out, err)) return EXIT_FAILED;
+    }
+    summarize(out, path, *file, *counts, svgPath, svg.size());
+    return EXIT_OK;
+}
+
+}  // namespace
+
+const Command DEMO_COMMAND = {
+    "demo", "[-o FILE]", "write the demonstration drawing",
+    "Writes a small map that uses every family of the writer interface: shared edges and faces\n"
+    "with a hole, styled lines and fills, texts, marks, a shape stamped many times, images and\n"
+    "a hidden layer. Without -o it writes demo.kvg and its rendering demo.svg in the current\n"
+    "directory; with -o only the KVG file FILE. Prints the size, the records, the points and\n"
+    "the bytes per point.\n",
+    demoCommand};
+
+}  // namespace kvgtool
