@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <array>
+#include <concepts>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -136,6 +137,10 @@ struct Run {
     FuzzInput in;
     KVG_File *fl = nullptr;
     Ledger expected{};
+    // Definitions open at the close: whether the close writes or drops them is the writer's
+    // choice, as long as the file stays valid.
+    bool edge_open = false;
+    bool face_open = false;
     bool faults = false;
     bool fault_reported = false;
     std::string path;
@@ -146,7 +151,7 @@ struct Run {
         ++totals.calls;
         const int code = KVG_getErrorCode(fl);
         const char *description = KVG_getErrorDescription(fl);
-        if (trace) std::fprintf(stderr, "  -> %d (error %d: %s)\n", rc, code, description);
+        if (trace) std::fprintf(stderr, " -> %d (error %d: %s)\n", rc, code, description);
         if (rc == 0 || rc == -2) {
             FUZZ_CHECK(code == code_before && description == description_before,
                        "a call that did not fail changed the error context");
@@ -163,16 +168,35 @@ struct Run {
     }
 };
 
-// Calls `call` on the run's handle and checks its result; a successful call writes one record
-// of `kind`.
-template <typename Call>
-int checked(Run &r, Kind kind, Call call) {
+void traceArgument(double v) { std::fprintf(stderr, " %.17g", v); }
+template <std::integral Int>
+void traceArgument(Int v) {
+    std::fprintf(stderr, " %lld", static_cast<long long>(v));
+}
+void traceArgument(const char *text) {
+    std::fprintf(stderr, text != nullptr ? " \"%s\"" : " null", text);
+}
+template <typename T>
+void traceArgument(T *) {  // an array or a place for a result
+    std::fprintf(stderr, " &");
+}
+
+// Calls `fn` on the run's handle with `args`, checks the result against the error context and
+// counts the record that a successful call writes, one of `kind`.
+template <typename... Params, typename... Args>
+int call(Run &r, Kind kind, const char *name, int (*fn)(KVG_File *, Params...), Args... args) {
+    if (trace) {
+        std::fprintf(stderr, "%s", name);
+        (traceArgument(args), ...);
+    }
     const int code_before = KVG_getErrorCode(r.fl);
     const char *description_before = KVG_getErrorDescription(r.fl);
-    const int rc = call(r.fl);
+    const int rc = fn(r.fl, args...);
     r.result(rc, code_before, description_before, kind);
     return rc;
 }
+
+#define CALL(r, kind, fn, ...) call(r, kind, #fn, fn __VA_OPT__(, ) __VA_ARGS__)
 
 const char *optionalString(std::string &storage, bool present) {
     return present ? storage.c_str() : nullptr;
@@ -206,75 +230,76 @@ void extension(Run &r) {
     std::string parameter, value;
     const bool has_parameter = r.in.string(parameter);
     const bool has_value = r.in.string(value);
-    checked(r, K_EXTENSION, [&](KVG_File *fl) {
-        return KVG_extension(fl, optionalString(parameter, has_parameter),
-                             optionalString(value, has_value));
-    });
+    CALL(r, K_EXTENSION, KVG_extension, optionalString(parameter, has_parameter),
+         optionalString(value, has_value));
 }
 
 void beginLayer(Run &r) {
     std::string name;
     const bool has_name = r.in.string(name);
     const uint8_t vis = r.in.byte() % 3, detect = r.in.byte() % 3;  // 2 is not a truth value
-    checked(r, K_LAYER, [&](KVG_File *fl) {
-        return KVG_beginLayer(fl, optionalString(name, has_name), vis, detect);
-    });
+    CALL(r, K_LAYER, KVG_beginLayer, optionalString(name, has_name), vis, detect);
 }
 
 void beginObject(Run &r) {
     std::string name;
     const bool has_name = r.in.string(name);
-    checked(r, K_OBJECT,
-            [&](KVG_File *fl) { return KVG_beginObject(fl, optionalString(name, has_name)); });
+    CALL(r, K_OBJECT, KVG_beginObject, optionalString(name, has_name));
 }
 
-void endObject(Run &r) { checked(r, K_OBJECT, KVG_endObject); }
+void endObject(Run &r) { CALL(r, K_OBJECT, KVG_endObject); }
+
+int beginType(FuzzInput &in) { return in.inRange(KVG_BEGIN_POLYLINE, KVG_BEGIN_CUBIC); }
 
 void begin(Run &r) {
-    const int type = r.in.inRange(KVG_BEGIN_POLYLINE, KVG_BEGIN_CUBIC);
+    const int type = beginType(r.in);
     const double x = r.in.coordinate(), y = r.in.coordinate();
-    checked(r, K_UNCOUNTED, [&](KVG_File *fl) { return KVG_begin(fl, type, x, y); });
+    CALL(r, K_UNCOUNTED, KVG_begin, type, x, y);
 }
 
 void vertex(Run &r) {
     const double x = r.in.coordinate(), y = r.in.coordinate();
-    checked(r, K_UNCOUNTED, [&](KVG_File *fl) { return KVG_vertex(fl, x, y); });
+    CALL(r, K_UNCOUNTED, KVG_vertex, x, y);
 }
 
 void cubic(Run &r) {
     double v[6];
     for (double &c : v) c = r.in.coordinate();
-    checked(r, K_UNCOUNTED,
-            [&](KVG_File *fl) { return KVG_cubic(fl, v[0], v[1], v[2], v[3], v[4], v[5]); });
+    CALL(r, K_UNCOUNTED, KVG_cubic, v[0], v[1], v[2], v[3], v[4], v[5]);
 }
 
-void end(Run &r) { checked(r, K_PRIMITIVE, KVG_end); }
+void end(Run &r) { CALL(r, K_PRIMITIVE, KVG_end); }
 
-// A whole primitive in one go: a walk of many small steps, the cheap way to long point lists.
-void primitiveWalk(Run &r) {
-    const int type = r.in.inRange(KVG_BEGIN_POLYLINE, KVG_BEGIN_CUBIC);
-    double x = r.in.coordinate(), y = r.in.coordinate();
-    checked(r, K_UNCOUNTED, [&](KVG_File *fl) { return KVG_begin(fl, type, x, y); });
-    const int steps = 3 * (1 + r.in.byte());
-    const double scale = r.in.coordinate();
+// A walk of many small steps: the cheap way to long point lists. `step` is called with each
+// point.
+template <typename Step>
+void walk(Run &r, int steps, double x, double y, Step step) {
+    const double scale = r.in.coordinate() / 64;
     for (int i = 0; i < steps; ++i) {
-        x += static_cast<int8_t>(r.in.byte()) * scale / 64;
-        y += static_cast<int8_t>(r.in.byte()) * scale / 64;
-        if (type == KVG_BEGIN_CUBIC) {
-            checked(r, K_UNCOUNTED,
-                    [&](KVG_File *fl) { return KVG_cubic(fl, x, y, x + 1, y, x + 1, y + 1); });
-        } else {
-            checked(r, K_UNCOUNTED, [&](KVG_File *fl) { return KVG_vertex(fl, x, y); });
-        }
+        x += static_cast<int8_t>(r.in.byte()) * scale;
+        y += static_cast<int8_t>(r.in.byte()) * scale;
+        step(x, y);
     }
-    checked(r, K_PRIMITIVE, KVG_end);
+}
+
+void primitiveWalk(Run &r) {
+    const int type = beginType(r.in);
+    const double x = r.in.coordinate(), y = r.in.coordinate();
+    CALL(r, K_UNCOUNTED, KVG_begin, type, x, y);
+    walk(r, 3 * (1 + r.in.byte()), x, y, [&r, type](double px, double py) {
+        if (type == KVG_BEGIN_CUBIC) {
+            CALL(r, K_UNCOUNTED, KVG_cubic, px, py, px + 1, py, px + 1, py + 1);
+        } else {
+            CALL(r, K_UNCOUNTED, KVG_vertex, px, py);
+        }
+    });
+    CALL(r, K_PRIMITIVE, KVG_end);
 }
 
 void arc(Run &r) {
     double v[6];
     for (double &c : v) c = r.in.coordinate();
-    checked(r, K_ARC,
-            [&](KVG_File *fl) { return KVG_arc(fl, v[0], v[1], v[2], v[3], v[4], v[5]); });
+    CALL(r, K_ARC, KVG_arc, v[0], v[1], v[2], v[3], v[4], v[5]);
 }
 
 void text(Run &r) {
@@ -283,30 +308,28 @@ void text(Run &r) {
     const bool has_text = r.in.string(content);
     // An empty text succeeds and writes nothing.
     const Kind kind = has_text && content.empty() ? K_UNCOUNTED : K_TEXT;
-    checked(r, kind,
-            [&](KVG_File *fl) { return KVG_text(fl, x, y, optionalString(content, has_text)); });
+    CALL(r, kind, KVG_text, x, y, optionalString(content, has_text));
 }
 
 void beginSetShape(Run &r) {
     const double w = r.in.coordinate(), h = r.in.coordinate();
     uint32_t id = 0;
-    checked(r, K_BEGIN_SHAPE, [&](KVG_File *fl) { return KVG_beginSetShape(fl, w, h, &id); });
+    CALL(r, K_BEGIN_SHAPE, KVG_beginSetShape, w, h, &id);
 }
 
-void endSetShape(Run &r) { checked(r, K_UNCOUNTED, KVG_endSetShape); }
+void endSetShape(Run &r) { CALL(r, K_UNCOUNTED, KVG_endSetShape); }
 
 void shape(Run &r) {
     const uint32_t id = r.in.identifier();
     double v[5];
     for (double &c : v) c = r.in.coordinate();
-    checked(r, K_SHAPE_USE,
-            [&](KVG_File *fl) { return KVG_shape(fl, id, v[0], v[1], v[2], v[3], v[4]); });
+    CALL(r, K_SHAPE_USE, KVG_shape, id, v[0], v[1], v[2], v[3], v[4]);
 }
 
 void stampShape(Run &r) {
     const uint32_t id = r.in.identifier();
     const double x = r.in.coordinate(), y = r.in.coordinate();
-    checked(r, K_STAMP, [&](KVG_File *fl) { return KVG_stampShape(fl, id, x, y); });
+    CALL(r, K_STAMP, KVG_stampShape, id, x, y);
 }
 
 void setImage(Run &r) {
@@ -316,16 +339,14 @@ void setImage(Run &r) {
     const auto h = static_cast<uint16_t>(r.in.byte() % 17 * scale);
     const std::vector<KVG_Color> pixels = colors(r.in, size_t{w} * h);
     uint32_t id = 0;
-    checked(r, K_SET_IMAGE,
-            [&](KVG_File *fl) { return KVG_setImage(fl, w, h, pixels.data(), &id); });
+    CALL(r, K_SET_IMAGE, KVG_setImage, w, h, pixels.data(), &id);
 }
 
 void image(Run &r) {
     const uint32_t id = r.in.identifier();
     double v[4];
     for (double &c : v) c = r.in.coordinate();
-    checked(r, K_FULL_IMAGE,
-            [&](KVG_File *fl) { return KVG_image(fl, id, v[0], v[1], v[2], v[3]); });
+    CALL(r, K_FULL_IMAGE, KVG_image, id, v[0], v[1], v[2], v[3]);
 }
 
 void subImage(Run &r) {
@@ -334,144 +355,128 @@ void subImage(Run &r) {
     for (uint16_t &s : sub) s = r.in.byte() % 4 == 0 ? r.in.integer<uint16_t>() : r.in.byte() % 20;
     double v[4];
     for (double &c : v) c = r.in.coordinate();
-    checked(r, K_IMAGE_PART, [&](KVG_File *fl) {
-        return KVG_subImage(fl, id, sub[0], sub[1], sub[2], sub[3], v[0], v[1], v[2], v[3]);
-    });
+    CALL(r, K_IMAGE_PART, KVG_subImage, id, sub[0], sub[1], sub[2], sub[3], v[0], v[1], v[2],
+         v[3]);
 }
 
 void mark(Run &r) {
     const double x = r.in.coordinate(), y = r.in.coordinate();
-    checked(r, K_MARK, [&](KVG_File *fl) { return KVG_mark(fl, x, y); });
+    CALL(r, K_MARK, KVG_mark, x, y);
 }
 
 void line(Run &r) {
     double v[4];
     for (double &c : v) c = r.in.coordinate();
-    checked(r, K_LINE, [&](KVG_File *fl) { return KVG_line(fl, v[0], v[1], v[2], v[3]); });
+    CALL(r, K_LINE, KVG_line, v[0], v[1], v[2], v[3]);
 }
 
 void box(Run &r) {
     double v[4];
     for (double &c : v) c = r.in.coordinate();
-    checked(r, K_BOX, [&](KVG_File *fl) { return KVG_box(fl, v[0], v[1], v[2], v[3]); });
+    CALL(r, K_BOX, KVG_box, v[0], v[1], v[2], v[3]);
 }
 
 void circle(Run &r) {
     double v[3];
     for (double &c : v) c = r.in.coordinate();
-    checked(r, K_ROUND, [&](KVG_File *fl) { return KVG_circle(fl, v[0], v[1], v[2]); });
+    CALL(r, K_ROUND, KVG_circle, v[0], v[1], v[2]);
 }
 
 void ellipse(Run &r) {
     double v[4];
     for (double &c : v) c = r.in.coordinate();
-    checked(r, K_ROUND, [&](KVG_File *fl) { return KVG_ellipse(fl, v[0], v[1], v[2], v[3]); });
+    CALL(r, K_ROUND, KVG_ellipse, v[0], v[1], v[2], v[3]);
+}
+
+void beginSetEdge(Run &r, double x, double y) {
+    int32_t id = 0;
+    if (CALL(r, K_UNCOUNTED, KVG_beginSetEdge, &id, x, y) == 0) r.edge_open = true;
 }
 
 void beginSetEdge(Run &r) {
     const double x = r.in.coordinate(), y = r.in.coordinate();
-    int32_t id = 0;
-    checked(r, K_UNCOUNTED, [&](KVG_File *fl) { return KVG_beginSetEdge(fl, &id, x, y); });
+    beginSetEdge(r, x, y);
 }
 
 void vertexSetEdge(Run &r) {
     const double x = r.in.coordinate(), y = r.in.coordinate();
-    checked(r, K_UNCOUNTED, [&](KVG_File *fl) { return KVG_vertexSetEdge(fl, x, y); });
+    CALL(r, K_UNCOUNTED, KVG_vertexSetEdge, x, y);
 }
 
 // An edge that kept no vertex is still written (as its start point) and reports -2.
 void endSetEdge(Run &r) {
-    const int rc = checked(r, K_SET_EDGE, KVG_endSetEdge);
+    const int rc = CALL(r, K_SET_EDGE, KVG_endSetEdge);
     if (rc == -2) ++r.expected[K_SET_EDGE];
+    if (rc != -1) r.edge_open = false;
 }
 
-// A whole edge in one go, as a walk of many small steps.
 void edgeWalk(Run &r) {
-    double x = r.in.coordinate(), y = r.in.coordinate();
-    int32_t id = 0;
-    checked(r, K_UNCOUNTED, [&](KVG_File *fl) { return KVG_beginSetEdge(fl, &id, x, y); });
-    const int steps = 1 + r.in.byte();
-    const double scale = r.in.coordinate();
-    for (int i = 0; i < steps; ++i) {
-        x += static_cast<int8_t>(r.in.byte()) * scale / 64;
-        y += static_cast<int8_t>(r.in.byte()) * scale / 64;
-        checked(r, K_UNCOUNTED, [&](KVG_File *fl) { return KVG_vertexSetEdge(fl, x, y); });
-    }
+    const double x = r.in.coordinate(), y = r.in.coordinate();
+    beginSetEdge(r, x, y);
+    walk(r, 1 + r.in.byte(), x, y,
+         [&r](double px, double py) { CALL(r, K_UNCOUNTED, KVG_vertexSetEdge, px, py); });
     endSetEdge(r);
 }
 
-void edge(Run &r) {
-    const auto id = static_cast<int32_t>(r.in.identifier());
-    checked(r, K_DRAW_EDGE, [&](KVG_File *fl) { return KVG_edge(fl, id); });
-}
+void edge(Run &r) { CALL(r, K_DRAW_EDGE, KVG_edge, static_cast<int32_t>(r.in.identifier())); }
 
 void edgeRange(Run &r) {
     const auto e1 = static_cast<int16_t>(r.in.identifier());
     const auto e2 = static_cast<int16_t>(r.in.identifier());
-    checked(r, K_EDGE_RANGE, [&](KVG_File *fl) { return KVG_edgeRange(fl, e1, e2); });
+    CALL(r, K_EDGE_RANGE, KVG_edgeRange, e1, e2);
 }
 
 void beginSetFace(Run &r) {
     uint32_t id = 0;
-    checked(r, K_UNCOUNTED, [&](KVG_File *fl) { return KVG_beginSetFace(fl, &id); });
+    if (CALL(r, K_UNCOUNTED, KVG_beginSetFace, &id) == 0) r.face_open = true;
 }
 
 void edgeSetFace(Run &r) {
     const auto id = static_cast<int32_t>(r.in.identifier());
     const int reversed = r.in.byte();
-    checked(r, K_UNCOUNTED, [&](KVG_File *fl) { return KVG_edgeSetFace(fl, id, reversed); });
+    CALL(r, K_UNCOUNTED, KVG_edgeSetFace, id, reversed);
 }
 
-void holeSetFace(Run &r) {
-    const uint32_t id = r.in.identifier();
-    checked(r, K_UNCOUNTED, [&](KVG_File *fl) { return KVG_holeSetFace(fl, id); });
+void holeSetFace(Run &r) { CALL(r, K_UNCOUNTED, KVG_holeSetFace, r.in.identifier()); }
+
+void endSetFace(Run &r) {
+    if (CALL(r, K_SET_FACE, KVG_endSetFace) == 0) r.face_open = false;
 }
 
-void endSetFace(Run &r) { checked(r, K_SET_FACE, KVG_endSetFace); }
-
-void face(Run &r) {
-    const uint32_t id = r.in.identifier();
-    checked(r, K_FILL_FACE, [&](KVG_File *fl) { return KVG_face(fl, id); });
-}
+void face(Run &r) { CALL(r, K_FILL_FACE, KVG_face, r.in.identifier()); }
 
 // ---- Attributes ----
 
 void setColorSize(Run &r) {
-    const int mode = r.in.inRange(KVG_COLOR_INDEX1, KVG_COLOR_RGBA);
-    checked(r, K_UNCOUNTED, [&](KVG_File *fl) { return KVG_setColorSize(fl, mode); });
+    CALL(r, K_UNCOUNTED, KVG_setColorSize, r.in.inRange(KVG_COLOR_INDEX1, KVG_COLOR_RGBA));
 }
 
 void setBlendMode(Run &r) {
-    const int mode = r.in.inRange(KVG_BLEND_CLEAR, KVG_BLEND_DEST_HELD_SOURCE);
-    checked(r, K_BLEND, [&](KVG_File *fl) { return KVG_setBlendMode(fl, mode); });
+    CALL(r, K_BLEND, KVG_setBlendMode, r.in.inRange(KVG_BLEND_CLEAR, KVG_BLEND_DEST_HELD_SOURCE));
 }
 
 // The four attribute colours share one shape of call.
 template <int (*Set)(KVG_File *, KVG_Color), Kind kind>
 void setColor(Run &r) {
-    const KVG_Color color = r.in.color();
-    checked(r, kind, [&](KVG_File *fl) { return Set(fl, color); });
+    call(r, kind, "colour setter", Set, r.in.color());
 }
 
-void setLineDashes(Run &r) {
-    const int dash = r.in.integer<int32_t>();
-    checked(r, K_DASHES, [&](KVG_File *fl) { return KVG_setLineDashes(fl, dash); });
-}
+void setLineDashes(Run &r) { CALL(r, K_DASHES, KVG_setLineDashes, r.in.integer<int32_t>()); }
 
 void setLineStyle(Run &r) {
     const int joint = r.in.inRange(KVG_JOINT_DEFAULT, KVG_JOINT_BEVEL);
     const int begin_style = r.in.inRange(KVG_NO_ARROW, KVG_OVAL_ARROW);
     const int end_style = r.in.inRange(KVG_NO_ARROW, KVG_OVAL_ARROW);
     const int weight = r.in.integer<int32_t>();
-    checked(r, K_LINE_STYLE, [&](KVG_File *fl) {
-        return KVG_setLineStyle(fl, joint, begin_style, end_style, weight);
-    });
+    CALL(r, K_LINE_STYLE, KVG_setLineStyle, joint, begin_style, end_style, weight);
 }
+
+// Mostly small sizes, sometimes any.
+uint32_t size(FuzzInput &in) { return in.byte() % 2 ? in.byte() : in.integer<uint32_t>(); }
 
 void setMarkStyle(Run &r) {
     const int type = r.in.inRange(KVG_MARK_PLUS, KVG_MARK_HOLLOW_DIAMOND);
-    const uint32_t size = r.in.byte() % 2 ? r.in.byte() : r.in.integer<uint32_t>();
-    checked(r, K_MARK_STYLE, [&](KVG_File *fl) { return KVG_setMarkStyle(fl, type, size); });
+    CALL(r, K_MARK_STYLE, KVG_setMarkStyle, type, size(r.in));
 }
 
 void setFill(Run &r) {
@@ -486,48 +491,41 @@ void setGradientFill(Run &r) {
     const KVG_Color c1 = r.in.color();
     const double x2 = r.in.coordinate(), y2 = r.in.coordinate();
     const KVG_Color c2 = r.in.color();
-    checked(r, K_GRADIENT,
-            [&](KVG_File *fl) { return KVG_setGradientFill(fl, x1, y1, c1, x2, y2, c2); });
+    CALL(r, K_GRADIENT, KVG_setGradientFill, x1, y1, c1, x2, y2, c2);
 }
 
 void setTextureFill(Run &r) {
     const double x = r.in.coordinate(), y = r.in.coordinate();
-    const uint32_t id = r.in.identifier();
-    checked(r, K_TEXTURE, [&](KVG_File *fl) { return KVG_setTextureFill(fl, x, y, id); });
+    CALL(r, K_TEXTURE, KVG_setTextureFill, x, y, r.in.identifier());
 }
 
 void setStretchedTextureFill(Run &r) {
     double v[4];
     for (double &c : v) c = r.in.coordinate();
-    const uint32_t id = r.in.identifier();
-    checked(r, K_STRETCHED_TEXTURE, [&](KVG_File *fl) {
-        return KVG_setStretchedTextureFill(fl, v[0], v[1], v[2], v[3], id);
-    });
+    CALL(r, K_STRETCHED_TEXTURE, KVG_setStretchedTextureFill, v[0], v[1], v[2], v[3],
+         r.in.identifier());
 }
 
 void setImageStretchMode(Run &r) {
-    const int mode = r.in.inRange(KVG_STRETCH_NEAREST, KVG_STRETCH_BILINEAR);
-    checked(r, K_STRETCH_MODE, [&](KVG_File *fl) { return KVG_setImageStretchMode(fl, mode); });
+    CALL(r, K_STRETCH_MODE, KVG_setImageStretchMode,
+         r.in.inRange(KVG_STRETCH_NEAREST, KVG_STRETCH_BILINEAR));
 }
 
 void setFont(Run &r) {
     const int typeface = r.in.inRange(KVG_FONT_DEFAULT, KVG_FONT_SANS_SERIF);
     const int style = r.in.inRange(KVG_FONT_PLAIN, KVG_FONT_BOLD_ITALIC);
-    const uint32_t size = r.in.byte() % 2 ? r.in.byte() : r.in.integer<uint32_t>();
-    checked(r, K_FONT, [&](KVG_File *fl) { return KVG_setFont(fl, typeface, style, size); });
+    CALL(r, K_FONT, KVG_setFont, typeface, style, size(r.in));
 }
 
 void setTextAlignment(Run &r) {
     const int alignment = r.in.inRange(KVG_TEXT_NORTH, KVG_TEXT_BASERIGHT);
-    const double direction = r.in.coordinate();
-    checked(r, K_ALIGNMENT,
-            [&](KVG_File *fl) { return KVG_setTextAlignment(fl, alignment, direction); });
+    CALL(r, K_ALIGNMENT, KVG_setTextAlignment, alignment, r.in.coordinate());
 }
 
 void setPalette(Run &r) {
     const int n = 1 + r.in.byte() % 256;
     const std::vector<KVG_Color> entries = colors(r.in, static_cast<size_t>(n));
-    checked(r, K_UNCOUNTED, [&](KVG_File *fl) { return KVG_setPalette(fl, n, entries.data()); });
+    CALL(r, K_UNCOUNTED, KVG_setPalette, n, entries.data());
 }
 
 // The getters read the stream's mirror back: every value must be one a record could carry.
@@ -685,8 +683,11 @@ void validate(const Run &r) {
         ++totals.records_validated;
     }
     if (decoder.error()) fail("the reader refuses the file:", decoder.error()->message().c_str());
+    Ledger most = r.expected;
+    most[K_SET_EDGE] += r.edge_open;
+    most[K_SET_FACE] += r.face_open;
     for (int k = 0; k < K_COUNT; ++k) {
-        if (found[k] != r.expected[k]) {
+        if (found[k] < r.expected[k] || found[k] > most[k]) {
             std::fprintf(stderr, "kind %d: %ld records, %ld calls succeeded\n", k, found[k],
                          r.expected[k]);
             fail("the file does not hold the records of the calls that succeeded");
@@ -734,7 +735,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (r.fl != nullptr) {
         while (!r.in.empty()) {
             const uint8_t action = r.in.byte() % std::size(kActions);
-            if (trace) std::fprintf(stderr, "action %d\n", action);
             kActions[action](r);
         }
         closeAndCheck(r);

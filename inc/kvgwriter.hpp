@@ -52,9 +52,9 @@ struct Options {
     double height_mm = 100.0;
     int32_t width_res = 4096;
     int32_t height_res = 4096;
-    bool quantize = true;          // round positions onto the grid
+    bool quantize = true;             // round positions onto the grid
     KVG_Color background = 0xFFFFFF;  // 0xRRGGBB
-    bool compress = true;          // gzip stream
+    bool compress = true;             // gzip stream
 };
 
 // A zero-terminated string argument: a C string or a std::string.
@@ -136,15 +136,11 @@ public:
     bool polyline(std::span<const Point> points) {
         return primitive(KVG_BEGIN_POLYLINE, points, 2);
     }
-    bool polygon(std::span<const Point> points) {
-        return primitive(KVG_BEGIN_POLYGON, points, 3);
-    }
+    bool polygon(std::span<const Point> points) { return primitive(KVG_BEGIN_POLYGON, points, 3); }
     bool arc(double x, double y, double w, double h, double start, double end) {
         return drawn(KVG_arc(fl_, x, y, w, h, start, end));
     }
-    void text(double x, double y, const CString &text) {
-        check(KVG_text(fl_, x, y, text.c_str()));
-    }
+    void text(double x, double y, const CString &label) { check(KVG_text(fl_, x, y, label.c_str())); }
 
     // ---- Marks, lines, boxes, circles and ellipses
     void mark(double x, double y) { check(KVG_mark(fl_, x, y)); }
@@ -152,9 +148,7 @@ public:
         return drawn(KVG_line(fl_, x1, y1, x2, y2));
     }
     bool box(double x, double y, double w, double h) { return drawn(KVG_box(fl_, x, y, w, h)); }
-    bool circle(double x, double y, double radius) {
-        return drawn(KVG_circle(fl_, x, y, radius));
-    }
+    bool circle(double x, double y, double radius) { return drawn(KVG_circle(fl_, x, y, radius)); }
     bool ellipse(double x, double y, double w, double h) {
         return drawn(KVG_ellipse(fl_, x, y, w, h));
     }
@@ -258,9 +252,7 @@ public:
     void setStretchedTextureFill(double x, double y, double w, double h, uint32_t image_id) {
         check(KVG_setStretchedTextureFill(fl_, x, y, w, h, image_id));
     }
-    void setImageStretchMode(KVG_STRETCH_TYPE mode) {
-        check(KVG_setImageStretchMode(fl_, mode));
-    }
+    void setImageStretchMode(KVG_STRETCH_TYPE mode) { check(KVG_setImageStretchMode(fl_, mode)); }
     void setTextColor(KVG_Color color) { check(KVG_setTextColor(fl_, color)); }
     void setFont(KVG_FONT_TYPEFACE typeface, KVG_FONT_STYLE style, uint32_t size) {
         check(KVG_setFont(fl_, typeface, style, size));

@@ -1,5 +1,7 @@
 #include "kvgopt.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 
@@ -26,53 +28,38 @@ constexpr int NREPR = 8;
 constexpr uint8_t reprSize[NREPR] = {3, 6, 8, 16, 24, 32, 64, 128};
 
 constexpr uint8_t NO_REPRESENTATION = 255;
-constexpr uint64_t NO_CANDIDATE = UINT64_MAX;
 
 [[noreturn]] void error(const char *message) {
     std::fprintf(stderr, "error: %s\n", message);
     kvgAssertFailed("false", __FILE__, __LINE__, __func__);
 }
 
+// The representation of every size in bits, NO_REPRESENTATION where a number is none.
+constexpr auto representationOfSize = [] {
+    std::array<uint8_t, 256> table{};
+    table.fill(NO_REPRESENTATION);
+    for (uint8_t r = 0; r < NREPR; ++r) table[reprSize[r]] = r;
+    return table;
+}();
+
 uint8_t minPointSize(double x, double y) {
-    switch (KVGT_MinRelPointSize(x, y)) {
-        case 3: return 0;
-        case 6: return 1;
-        case 8: return 2;
-        case 16: return 3;
-        case 24: return 4;
-        case 32: return 5;
-        case 64: return 6;
-        case 128: return 7;
-        default: error("internal error: invalid state from KVGT_MinRelPointSize");
-    }
+    const uint8_t representation = representationOfSize[KVGT_MinRelPointSize(x, y)];
+    if (representation == NO_REPRESENTATION) [[unlikely]]
+        error("internal error: invalid state from KVGT_MinRelPointSize");
+    return representation;
 }
 
 // Bytes of one segment as the edge record writes it: the size byte, the Size-encoded count and
 // the bit-packed differences padded to a whole byte.
-uint64_t cost_segment(uint32_t npoints, uint8_t representation) {
+uint64_t cost_segment(uint32_t npoints, unsigned representation) {
     const uint64_t bits = uint64_t{npoints} * reprSize[representation];
-    const uint64_t count_bytes = npoints <= 127 ? 1 : npoints <= 16383 ? 2 : 3;
+    const uint64_t count_bytes = 1 + uint64_t{npoints > 127} + uint64_t{npoints > 16383};
     return (bits + 7) / 8 + count_bytes + 1;
 }
 
 // The total of a state if its open segment were closed now.
-uint64_t cost_calculate(uint64_t acc_cost, uint32_t acc_segs, uint8_t acc_repr) {
+uint64_t cost_calculate(uint64_t acc_cost, uint32_t acc_segs, unsigned acc_repr) {
     return acc_cost + cost_segment(acc_segs, acc_repr);
-}
-
-// The state after appending a group of `add_size` differences in `add_repr` to the state
-// (acc_cost, acc_segs) whose open segment is in `acc_repr`: the group joins the open segment
-// when the representations agree, else closes it and opens its own.
-void cost_add_segment(uint64_t acc_cost, uint32_t acc_segs, uint8_t acc_repr,
-                      uint64_t &new_cost, uint32_t &new_segs, uint8_t add_repr,
-                      uint32_t add_size) {
-    if (acc_repr == add_repr) {
-        new_cost = acc_cost;
-        new_segs = acc_segs + add_size;
-    } else {
-        new_cost = cost_calculate(acc_cost, acc_segs, acc_repr);
-        new_segs = add_size;
-    }
 }
 
 // Checks the groups: one representation per count, no count of 0, no representation above
@@ -119,68 +106,98 @@ void group_segments(const PointArray *src, UCharArray *mode, ULongArray *size,
     biggest_minimal_representation = bmr;
 }
 
-// The dynamic programme's states, one per representation; entries above bmr stay unused.
-struct States {
-    uint64_t costs[NREPR];
-    uint32_t segs[NREPR];
+// One state of the dynamic programme, in the representation that indexes it: the segments
+// before the last cost `cost` bytes, and the last, still open segment holds `segs` differences.
+struct State {
+    uint64_t cost;
+    uint32_t segs;
 };
+
+// A candidate of a scan as one integer: its total in the high bits, its representation in the
+// low three. Integer order is then the scan's order: the cheaper first and, of equal totals,
+// the smaller representation, which an ascending scan with a strict comparison keeps.
+// NO_CANDIDATE stands above every candidate, and stays above them with any segment's cost
+// added: so the closing candidate from a missing state needs no test of its own.
+using Candidate = uint64_t;
+constexpr Candidate NO_CANDIDATE = UINT64_MAX >> 4;
+
+Candidate candidate(uint64_t total, unsigned representation) { return total << 3 | representation; }
+uint64_t totalOf(Candidate c) { return c >> 3; }
+uint8_t representationOf(Candidate c) { return static_cast<uint8_t>(c & 7); }
+
+// The first and the second in scan order of the candidates offered.
+struct Cheapest {
+    Candidate first = NO_CANDIDATE;
+    Candidate second = NO_CANDIDATE;
+
+    void offer(Candidate c) {
+        second = std::min(second, std::max(first, c));
+        first = std::min(first, c);
+    }
+    // The first of the others when k is one of them.
+    Candidate besides(unsigned k) const { return representationOf(first) == k ? second : first; }
+};
+
+// Extends the states across one boundary, in place, by the next group: `add_size` differences
+// of minimal representation `lowest`, after a group of minimal representation `from`.
+// `cheapest` ranks the current states of from..bmr by their totals. Builds the states of
+// lowest..bmr (those below are left stale, and the next boundary never reads them), records in
+// path[k] the representation that the group before takes when this group is in k, and returns
+// the ranking of the new states.
+//
+// For each k the scan of the recurrence tries every predecessor j from `from` to bmr. From j = k
+// the group joins k's open segment. From any other j, j's open segment is closed, which brings
+// the state to j's total, and the group opens a segment of its own in k: those candidates all
+// add the same cost_segment(add_size, k) to their states' totals, so the first cheapest of them
+// comes from the first cheapest state other than k. The scan's choice is therefore the lesser,
+// in scan order, of the joining candidate and that one closing candidate. Each state's total
+// is kept in the ranking rather than recomputed.
+Cheapest extend_states(State *n, Cheapest cheapest, unsigned from, unsigned lowest,
+                       unsigned bmr, uint32_t add_size, uint8_t *path) {
+    Cheapest next;
+    for (unsigned k = lowest; k <= bmr; ++k) {
+        const Candidate other = cheapest.besides(k);
+        const Candidate closing =
+            candidate(cost_calculate(totalOf(other), add_size, k), representationOf(other));
+        // k's own state exists from `from` up; below, its entry is stale and joins nothing.
+        const State joined{n[k].cost, n[k].segs + add_size};
+        const Candidate joining =
+            k >= from ? candidate(cost_calculate(joined.cost, joined.segs, k), k) : NO_CANDIDATE;
+        const bool joins = joining < closing;
+        const Candidate best = joins ? joining : closing;
+        KVG_REQUIRE(best < NO_CANDIDATE);
+        n[k] = joins ? joined : State{totalOf(other), add_size};
+        path[k] = representationOf(best);
+        next.offer(candidate(totalOf(best), k));
+    }
+    return next;
+}
 
 // Replaces every group's minimal representation mode[g] by the one it is written in.
 void best_representation(uint32_t nsegs, const uint32_t *segments, uint8_t *mode, uint8_t bmr) {
     if (nsegs == 1) return;  // the one group keeps its minimal representation, which is bmr
 
-    // paths[k * nsegs + g]: the representation of group g when group g + 1 is in k.
-    auto *paths = static_cast<uint8_t *>(std::malloc(size_t{bmr + 1u} * nsegs));
+    // paths[g * nrepr + k]: the representation of group g when group g + 1 is in k. A row per
+    // boundary keeps the writes of one boundary together.
+    const uint32_t nrepr = bmr + 1u;
+    auto *paths = static_cast<uint8_t *>(std::malloc(size_t{nrepr} * (nsegs - 1)));
     KVG_REQUIRE_NOT_NULL(paths);
 
-    States n{};
-    for (uint8_t i = 0; i <= bmr; ++i) n.segs[i] = segments[0];
-    States n1{};
-
+    State n[NREPR]{};
+    Cheapest cheapest;
+    for (uint8_t i = mode[0]; i <= bmr; ++i) {
+        n[i] = {0, segments[0]};
+        cheapest.offer(candidate(cost_calculate(0, segments[0], i), i));
+    }
     for (uint32_t g = 0; g + 1 < nsegs; ++g) {
-        const uint32_t add_size = segments[g + 1];
-        // The candidate from state j for representation k is state j extended by
-        // cost_add_segment, valued by cost_calculate. For j other than k that total is j's own
-        // total plus the new segment, so the scan below adds parts computed once per j or k.
-        uint64_t closed[NREPR];
-        for (uint8_t j = mode[g]; j <= bmr; ++j)
-            closed[j] = cost_calculate(n.costs[j], n.segs[j], j);
-        for (uint8_t k = mode[g + 1]; k <= bmr; ++k) {
-            const uint64_t opened = cost_segment(add_size, k);
-            const uint64_t joined =
-                k >= mode[g] ? cost_calculate(n.costs[k], n.segs[k] + add_size, k) : 0;
-            uint8_t best_way = NO_REPRESENTATION;
-            uint64_t best_way_cost = NO_CANDIDATE;
-            for (uint8_t j = mode[g]; j <= bmr; ++j) {
-                const uint64_t total = j == k ? joined : closed[j] + opened;
-                if (total < best_way_cost) {
-                    best_way_cost = total;
-                    best_way = j;
-                }
-            }
-            KVG_REQUIRE(best_way != NO_REPRESENTATION);
-            cost_add_segment(n.costs[best_way], n.segs[best_way], best_way, n1.costs[k],
-                             n1.segs[k], k, add_size);
-            KVG_REQUIRE(cost_calculate(n1.costs[k], n1.segs[k], k) == best_way_cost);
-            paths[size_t{k} * nsegs + g] = best_way;
-        }
-        // Entries below mode[g + 1] carry stale values, never read: the next scan starts there.
-        n = n1;
+        cheapest = extend_states(n, cheapest, mode[g], mode[g + 1], bmr, segments[g + 1],
+                                 paths + size_t{g} * nrepr);
     }
 
-    uint8_t best = NO_REPRESENTATION;
-    uint64_t best_cost = NO_CANDIDATE;
-    for (uint8_t k = mode[nsegs - 1]; k <= bmr; ++k) {
-        const uint64_t total = cost_calculate(n.costs[k], n.segs[k], k);
-        if (total < best_cost) {
-            best_cost = total;
-            best = k;
-        }
-    }
-    KVG_REQUIRE(best != NO_REPRESENTATION);
-
-    mode[nsegs - 1] = best;
-    for (uint32_t g = nsegs - 1; g-- > 0;) mode[g] = paths[size_t{mode[g + 1]} * nsegs + g];
+    // The final choice: the first of the cheapest last states.
+    KVG_REQUIRE(cheapest.first != NO_CANDIDATE);
+    mode[nsegs - 1] = representationOf(cheapest.first);
+    for (uint32_t g = nsegs - 1; g-- > 0;) mode[g] = paths[size_t{g} * nrepr + mode[g + 1]];
     std::free(paths);
 }
 

@@ -290,6 +290,12 @@ int KVG_close(KVG_File *fl) {
         destroyState(fl);
         return -1;
     }
+    // An open shape is ended, so that its pending bits and end code reach the definitions
+    // section and the layer section is not read as part of the shape.
+    if (fl->shape.defining != 0 && KVG_endSetShape(fl) != 0) {
+        fl->closing_failed = 1;
+        return -1;
+    }
     dropOpenDefinitions(fl);
     XIO_File *file = fl->global->file;
     if (writeClosingSizes(fl) != 0 || appendLayerSection(fl) != 0) {

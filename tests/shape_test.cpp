@@ -94,7 +94,8 @@ TEST(ShapeWriter, DrawingsInsideGoIntoTheDefinition) {
     // A 3-bit step leaves bits pending: the end code follows them, padded to a byte.
     ASSERT_EQ(KVG_line(writer.get(), 0, 0, 0, 1), 0);
     ASSERT_EQ(KVG_endSetShape(writer.get()), 0);
-    EXPECT_EQ(hex(writer.close()), hex(unitFile(std::string(kFirstShape) + " 55 31 00 00 40 70", "")));
+    EXPECT_EQ(hex(writer.close()),
+              hex(unitFile(std::string(kFirstShape) + " 55 31 00 00 40 70", "")));
 }
 
 TEST(ShapeWriter, AttributesSetInsideCarryOverToTheDefinitionsOnly) {
@@ -138,12 +139,13 @@ TEST(ShapeWriter, HalfSizeRoundingToZeroWritesNothing) {
 
 // Enable once KVG_close ends a shape definition left open: the closing size records and the
 // layer section must not become part of the shape.
-TEST(ShapeWriter, DISABLED_CloseEndsAnOpenShape) {
+TEST(ShapeWriter, CloseEndsAnOpenShape) {
     UnitWriter writer;
     uint32_t id = UINT32_MAX;
     ASSERT_EQ(KVG_beginSetShape(writer.get(), 10, 20, &id), 0);
     ASSERT_EQ(KVG_line(writer.get(), 0, 0, 0, 1), 0);
-    EXPECT_EQ(hex(writer.close()), hex(unitFile(std::string(kFirstShape) + " 55 31 00 00 40 70", "")));
+    EXPECT_EQ(hex(writer.close()),
+              hex(unitFile(std::string(kFirstShape) + " 55 31 00 00 40 70", "")));
 }
 
 struct FailureCase {

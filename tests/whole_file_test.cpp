@@ -24,7 +24,9 @@ void ok(int result) { ASSERT_EQ(result, 0); }
 void defineEdge(KVG_File *fl, double x, double y, std::initializer_list<double> vertices) {
     int32_t id = 0;
     ok(KVG_beginSetEdge(fl, &id, x, y));
-    for (auto v = vertices.begin(); v != vertices.end(); v += 2) ok(KVG_vertexSetEdge(fl, v[0], v[1]));
+    for (auto v = vertices.begin(); v != vertices.end(); v += 2) {
+        ok(KVG_vertexSetEdge(fl, v[0], v[1]));
+    }
     ok(KVG_endSetEdge(fl));
 }
 

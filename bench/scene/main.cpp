@@ -219,17 +219,18 @@ void printLevels(const std::string &name, const std::vector<unsigned char> &data
         c.push_back({std::to_string(level), [&d = levels.back()] { return d.run(); }});
     }
     const Timings t = runRounds(c, rounds);
-    std::printf("%s: %zu bytes%s\n\n| level | bytes | %% of plain | %s | median ms | MB/s |\n"
-                "|---:|---:|---:|---:|---:|---:|\n",
-                name.c_str(), data.size(), points > 0 ? "" : " (no point count)",
-                points > 0 ? "bytes/point" : "-");
+    const bool per_point = points > 0;
+    std::printf("%s: %zu bytes\n\n| level | bytes | %% of plain |%s median ms | MB/s |\n"
+                "|---:|---:|---:|%s---:|---:|\n",
+                name.c_str(), data.size(), per_point ? " bytes/point |" : "",
+                per_point ? "---:|" : "");
     for (size_t i = 0; i < c.size(); ++i) {
         const double s = median(t.seconds[i]);
-        std::printf("| %s | %llu | %.1f | %.3f | %.2f | %.0f |\n", c[i].name.c_str(),
-                    static_cast<unsigned long long>(t.bytes[i]),
-                    100.0 * static_cast<double>(t.bytes[i]) / static_cast<double>(data.size()),
-                    points > 0 ? static_cast<double>(t.bytes[i]) / static_cast<double>(points) : 0.0,
-                    s * 1e3, static_cast<double>(data.size()) / s / 1e6);
+        const double bytes = static_cast<double>(t.bytes[i]);
+        std::printf("| %s | %.0f | %.1f |", c[i].name.c_str(), bytes,
+                    100.0 * bytes / static_cast<double>(data.size()));
+        if (per_point) std::printf(" %.3f |", bytes / static_cast<double>(points));
+        std::printf(" %.2f | %.0f |\n", s * 1e3, static_cast<double>(data.size()) / s / 1e6);
     }
     std::printf("\n");
 }

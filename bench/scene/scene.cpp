@@ -180,7 +180,7 @@ Scene makeScene(uint64_t npoints) {
     Walk walk(7);
     while (3 * s.figure_points.size() < 2 * left) addPolyline(s, walk, 20 + rng.below(581));
     while (s.figure_points.size() < left) {
-        const double radius = rng.between(20.0, 300.0);
+        const double radius = rng.between(8.0, 80.0);
         // The centre keeps the whole ring, lobes included, inside the limit.
         const int32_t reach = kLimit - static_cast<int32_t>(radius * 1.2);
         const auto coordinate = [&] {

@@ -53,14 +53,14 @@ struct Options {
     std::map<std::string, std::string> values;
 };
 
-struct OptionSpec {
+struct OptionRule {
     const char *name;  // "--json", "-o"
     bool takesValue;
 };
 
 // Parses `args`; on a mistake writes "kvg NAME: problem" and the usage line to `err`.
 std::optional<Options> parseOptions(const Command &command, Args args,
-                                    std::span<const OptionSpec> specs, size_t positionals,
+                                    std::span<const OptionRule> rules, size_t positionals,
                                     std::ostream &err);
 
 // Loads a KVG file (plain or gzip); on failure writes "kvg NAME: reason" to `err`.

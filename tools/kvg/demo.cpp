@@ -23,16 +23,16 @@ constexpr kvg::Options OPTIONS{.world = {-160, 160, -100, 100},
                                .height_res = 2560};
 
 // ---- The planar map: two coasts and a border between the same two points, and a lake.
-constexpr Point WEST_COAST[] = {{-10, -64}, {-40, -68}, {-70, -60},   {-96, -44},   {-112, -16},
-                                {-116, 10}, {-104, 36}, {-80, 56},  {-50, 68}, {-20, 64}};
-constexpr Point EAST_COAST[] = {{-20, 64}, {10, 70}, {40, 60}, {70, 44}, {90, 16},
-                                {94, -10},  {80, -36},  {50, -56},  {20, -68},  {-10, -64}};
+constexpr Point WEST_COAST[] = {{-10, -64}, {-40, -68}, {-70, -60}, {-96, -44}, {-112, -16},
+                                {-116, 10}, {-104, 36}, {-80, 56},  {-50, 68},  {-20, 64}};
+constexpr Point EAST_COAST[] = {{-20, 64}, {10, 70},  {40, 60},  {70, 44},  {90, 16},
+                                {94, -10}, {80, -36}, {50, -56}, {20, -68}, {-10, -64}};
 constexpr Point BORDER[] = {{-10, -64}, {-4, -40}, {-16, -16}, {-8, 10}, {-18, 36}, {-20, 64}};
-constexpr Point LAKE_SHORE[] = {{30, -10}, {44, 4}, {60, 0}, {64, -16},
-                                {48, -28}, {32, -24},  {30, -10}};
+constexpr Point LAKE_SHORE[] = {{30, -10}, {44, 4},   {60, 0},  {64, -16},
+                                {48, -28}, {32, -24}, {30, -10}};
 
-constexpr Point ROAD[] = {{-90, -22},   {-60, -30},  {-30, -24}, {-12, -4},
-                          {10, 20}, {40, 30}, {62, 24}};
+constexpr Point ROAD[] = {{-90, -22}, {-60, -30}, {-30, -24}, {-12, -4},
+                          {10, 20},   {40, 30},   {62, 24}};
 constexpr Point TRACK[] = {{-94, -16}, {-88, 10}, {-70, 50}};
 constexpr Point FIELD[] = {{-36, 0}, {-20, -4}, {-18, 20}, {-34, 24}};
 constexpr Point ISLET[] = {{-138, 70}, {-126, 76}, {-120, 66}, {-130, 60}};
@@ -289,7 +289,9 @@ void drawLegend(kvg::File &f, const Definitions &d) {
     f.setFillColor(WATER);
     f.setFill(true);
     legendRow(f, -18, "circle", [&](double x, double y) { f.circle(x, y, 2.5); });
+    f.setFill(false);
     legendRow(f, -26, "ellipse", [&](double x, double y) { f.ellipse(x, y, 9, 5); });
+    f.setFill(true);
     legendRow(f, -35, "arc", [&](double x, double y) { f.arc(x, y, 8, 8, 30, 300); });
     f.setFill(false);
     f.setImageStretchMode(KVG_STRETCH_NEAREST);

@@ -10,7 +10,7 @@ namespace kvgtool {
 
 namespace {
 
-constexpr OptionSpec DEMO_OPTIONS[] = {{"-o", true}};
+constexpr OptionRule DEMO_OPTIONS[] = {{"-o", true}};
 
 struct Counts {
     uint64_t records = 0;
@@ -39,11 +39,11 @@ std::string perPoint(uint64_t bytes, uint64_t points) {
 void summarize(std::ostream &out, const std::string &path, const kvgr::LoadedFile &file,
                const Counts &counts, const std::string &svgPath, size_t svgBytes) {
     out << "Wrote " << path << ": " << file.fileSize << " bytes ("
-        << (file.compressed ? "gzip-compressed from " : "not compressed, ")
-        << file.bytes.size() << " bytes), " << counts.records << " records carrying "
-        << counts.points << " points, " << perPoint(file.fileSize, counts.points)
-        << " bytes per point";
-    if (file.compressed) out << " (" << perPoint(file.bytes.size(), counts.points) << " uncompressed)";
+        << (file.compressed ? "gzip-compressed from " : "not compressed, ") << file.bytes.size()
+        << " bytes), " << counts.records << " records carrying " << counts.points << " points, "
+        << perPoint(file.fileSize, counts.points) << " bytes per point";
+    if (file.compressed)
+        out << " (" << perPoint(file.bytes.size(), counts.points) << " uncompressed)";
     out << ".";
     if (!svgPath.empty())
         out << " Rendered it to " << svgPath << " (" << svgBytes << " bytes) for a browser.";
@@ -59,6 +59,7 @@ int demoCommand(Args args, std::ostream &out, std::ostream &err) {
     try {
         writeDemo(path);
     } catch (const kvg::Error &e) {
+        std::remove(path.c_str());
         err << "kvg demo: cannot write " << path << ": " << e.what() << "\n";
         return EXIT_FAILED;
     }

@@ -56,7 +56,7 @@ int run(Args args, std::ostream &out, std::ostream &err) {
 }
 
 std::optional<Options> parseOptions(const Command &command, Args args,
-                                    std::span<const OptionSpec> specs, size_t positionals,
+                                    std::span<const OptionRule> rules, size_t positionals,
                                     std::ostream &err) {
     const auto problem = [&](const std::string &what) -> std::optional<Options> {
         err << "kvg " << command.name << ": " << what << "\nusage: kvg " << command.name << " "
@@ -70,10 +70,10 @@ std::optional<Options> parseOptions(const Command &command, Args args,
             options.positional.push_back(arg);
             continue;
         }
-        const auto spec = std::ranges::find_if(
-            specs, [&](const OptionSpec &s) { return arg == s.name; });
-        if (spec == specs.end()) return problem("unknown option '" + arg + "'");
-        if (!spec->takesValue) {
+        const auto rule = std::ranges::find_if(
+            rules, [&](const OptionRule &s) { return arg == s.name; });
+        if (rule == rules.end()) return problem("unknown option '" + arg + "'");
+        if (!rule->takesValue) {
             options.flags.insert(arg);
         } else if (i + 1 < args.size()) {
             options.values[arg] = args[++i];

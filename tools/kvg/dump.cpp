@@ -198,7 +198,7 @@ std::string jsonLine(const kvgr::Record &record, const kvgr::Header &header) {
     return line + "}";
 }
 
-constexpr OptionSpec DUMP_OPTIONS[] = {{"--json", false}};
+constexpr OptionRule DUMP_OPTIONS[] = {{"--json", false}};
 
 int dump(Args args, std::ostream &out, std::ostream &err) {
     const std::optional<Options> options = parseOptions(DUMP_COMMAND, args, DUMP_OPTIONS, 1, err);

@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -14,7 +15,7 @@ namespace kvgtool {
 
 namespace {
 
-constexpr OptionSpec IMPORT_OPTIONS[] = {{"-o", true}};
+constexpr OptionRule IMPORT_OPTIONS[] = {{"-o", true}};
 
 // A progress line on `err`, shown only when it is the terminal's standard error and only once
 // the work has taken a second; redrawn at most five times a second.
@@ -83,6 +84,7 @@ int importCommand(Args args, std::ostream &out, std::ostream &err) {
         err << "kvg import: " << input << ": " << e.what() << "\n";
         return EXIT_FAILED;
     } catch (const kvg::Error &e) {
+        std::remove(output.c_str());  // what was written of it
         err << "kvg import: cannot write " << output << ": " << e.what() << "\n";
         return EXIT_FAILED;
     }

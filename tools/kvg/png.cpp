@@ -51,8 +51,8 @@ std::string encodePng(uint32_t width, uint32_t height, std::span<const uint8_t> 
     std::string header;
     putUint32(header, width);
     putUint32(header, height);
-    header += "\x08\x06";      // 8 bits per channel, RGBA
-    header.append(3, '\0');    // deflate, adaptive filtering, no interlace
+    header += "\x08\x06";    // 8 bits per channel, RGBA
+    header.append(3, '\0');  // deflate, adaptive filtering, no interlace
     putChunk(png, "IHDR", header);
     putChunk(png, "IDAT", compressedRows(width, height, rgba));
     putChunk(png, "IEND", "");
@@ -60,8 +60,7 @@ std::string encodePng(uint32_t width, uint32_t height, std::span<const uint8_t> 
 }
 
 std::string base64(std::string_view bytes) {
-    static const char digits[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     out.reserve((bytes.size() + 2) / 3 * 4);
     for (size_t i = 0; i < bytes.size(); i += 3) {
@@ -69,8 +68,7 @@ std::string base64(std::string_view bytes) {
         uint32_t group = 0;
         for (size_t k = 0; k < 3; ++k)
             group = group << 8 | (k < n ? static_cast<uint8_t>(bytes[i + k]) : 0u);
-        for (size_t k = 0; k < 4; ++k)
-            out += k <= n ? digits[(group >> (18 - 6 * k)) & 63] : '=';
+        for (size_t k = 0; k < 4; ++k) out += k <= n ? digits[(group >> (18 - 6 * k)) & 63] : '=';
     }
     return out;
 }

@@ -6,7 +6,7 @@ namespace kvgtool {
 
 namespace {
 
-constexpr OptionSpec SVG_OPTIONS[] = {{"-o", true}};
+constexpr OptionRule SVG_OPTIONS[] = {{"-o", true}};
 
 int svgCommand(Args args, std::ostream &out, std::ostream &err) {
     const std::optional<Options> options = parseOptions(SVG_COMMAND, args, SVG_OPTIONS, 1, err);

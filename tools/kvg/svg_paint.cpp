@@ -22,7 +22,7 @@ Rgba gray(uint8_t g, uint8_t a = 255) { return {g, g, g, a}; }
 size_t validSequence(std::string_view text) {
     const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
     const uint8_t lead = byte(0);
-    if (lead < 0x80) return lead >= 0x20 || lead == '\t' || lead == '\n' || lead == '\r';
+    if (lead < 0x80) return lead >= 0x20 || lead == '\t' || lead == '\n' || lead == '\r' ? 1 : 0;
     const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
     if (length == 0 || lead > 0xF4 || text.size() < length) return 0;
     uint32_t code = lead & (0x7F >> length);
@@ -33,8 +33,7 @@ size_t validSequence(std::string_view text) {
     const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
     const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
     const bool nonCharacter = code == 0xFFFE || code == 0xFFFF;
-    return code >= least[length] && code <= 0x10FFFF && !surrogate && !nonCharacter ? length
-                                                                                      : 0;
+    return code >= least[length] && code <= 0x10FFFF && !surrogate && !nonCharacter ? length : 0;
 }
 
 // Arrow heads in the 10 x 10 marker box, pointing along +x with the tip at x = 10.
@@ -93,7 +92,8 @@ std::string hex(Rgba color) {
 
 std::string paint(std::string_view name, Rgba color) {
     std::string out = " " + std::string(name) + "=\"" + hex(color) + "\"";
-    if (color.a != 255) out += " " + std::string(name) + "-opacity=\"" + number(color.a / 255.0) + "\"";
+    if (color.a != 255)
+        out += " " + std::string(name) + "-opacity=\"" + number(color.a / 255.0) + "\"";
     return out;
 }
 
@@ -161,7 +161,8 @@ Marker decoration(uint8_t style, bool start, Rgba color) {
 }
 
 std::string markGeometry(uint8_t type) {
-    static const char *const strokes = "fill=\"none\" stroke=\"currentColor\" stroke-width=\"0.14\"";
+    static const char *const strokes =
+        "fill=\"none\" stroke=\"currentColor\" stroke-width=\"0.14\"";
     static const char *const fills = "fill=\"currentColor\"";
     const auto shaped = [](const char *element, const char *style) {
         return std::string("<") + element + " " + style + "/>";
@@ -173,7 +174,8 @@ std::string markGeometry(uint8_t type) {
                           strokes);
         case KVG_MARK_CIRCLE: return shaped("circle r=\".5\"", fills);
         case KVG_MARK_X: return shaped("path d=\"M-.4-.4L.4 .4M-.4 .4L.4-.4\"", strokes);
-        case KVG_MARK_BOX: return shaped("rect x=\"-.5\" y=\"-.5\" width=\"1\" height=\"1\"", fills);
+        case KVG_MARK_BOX:
+            return shaped("rect x=\"-.5\" y=\"-.5\" width=\"1\" height=\"1\"", fills);
         case KVG_MARK_DIAMOND: return shaped("path d=\"M0-.5L.5 0L0 .5L-.5 0Z\"", fills);
         case KVG_MARK_HOLLOW_CIRCLE: return shaped("circle r=\".43\"", strokes);
         case KVG_MARK_HOLLOW_BOX:

@@ -90,10 +90,18 @@ struct Alignment {
     double dyEm;
 };
 const Alignment ALIGNMENTS[] = {
-    {"middle", FONT_TOP_EM},    {"middle", FONT_BOTTOM_EM}, {"end", FONT_MIDDLE_EM},
-    {"start", FONT_MIDDLE_EM},  {"end", FONT_TOP_EM},       {"start", FONT_TOP_EM},
-    {"end", FONT_BOTTOM_EM},    {"start", FONT_BOTTOM_EM},  {"middle", FONT_MIDDLE_EM},
-    {"start", 0},               {"middle", 0},              {"end", 0},
+    {"middle", FONT_TOP_EM},
+    {"middle", FONT_BOTTOM_EM},
+    {"end", FONT_MIDDLE_EM},
+    {"start", FONT_MIDDLE_EM},
+    {"end", FONT_TOP_EM},
+    {"start", FONT_TOP_EM},
+    {"end", FONT_BOTTOM_EM},
+    {"start", FONT_BOTTOM_EM},
+    {"middle", FONT_MIDDLE_EM},
+    {"start", 0},
+    {"middle", 0},
+    {"end", 0},
 };
 const char *const FONT_FAMILIES[] = {nullptr, "monospace", "serif", "sans-serif"};
 const char *const JOINTS[] = {nullptr, "miter", "round", "bevel"};
@@ -125,9 +133,9 @@ private:
     }
     std::optional<std::string> strokeStyle(bool decorated);
     std::string fillStyle();
-    std::string markerUrl(uint8_t style, bool start, svg::Rgba color);
-    std::string gradientUrl();
-    std::string textureUrl();
+    std::string markerId(uint8_t style, bool start, svg::Rgba color);
+    std::string gradientId();
+    std::optional<std::string> textureId();
     std::string imageId(uint32_t image);
     const char *imageRendering() const {
         return graphic().imageStretchMode == KVG_STRETCH_NEAREST ? "optimizeSpeed"
@@ -137,6 +145,7 @@ private:
     // Outlined or filled, by the record's code.
     void figure(const std::string &open, bool filled, bool decorated = false);
     void path(const std::string &d, bool filled, bool decorated = false) {
+        if (d.empty()) return;  // a face without edges
         figure("<path d=\"" + d + "\"" + (filled ? " fill-rule=\"evenodd\"" : ""), filled,
                decorated);
     }
@@ -185,21 +194,22 @@ std::optional<std::string> Renderer::strokeStyle(bool decorated) {
         svg::dashes(line.dashes, std::max(width, DASH_BIT_MM / mmPerUnit_));
     if (!dashes) return std::nullopt;
     const svg::Rgba color = resolve(line.color);
-    std::string style = " fill=\"none\"" + svg::paint("stroke", color) +
-                        attribute("stroke-width", width);
-    if (JOINTS[line.joint] != nullptr) style += std::string(" stroke-linejoin=\"") + JOINTS[line.joint] + "\"";
+    std::string style =
+        " fill=\"none\"" + svg::paint("stroke", color) + attribute("stroke-width", width);
+    if (JOINTS[line.joint] != nullptr)
+        style += std::string(" stroke-linejoin=\"") + JOINTS[line.joint] + "\"";
     if (!dashes->array.empty()) {
         style += " stroke-dasharray=\"" + dashes->array + "\"";
         if (dashes->offset != 0) style += attribute("stroke-dashoffset", dashes->offset);
     }
     if (decorated && line.begin != KVG_NO_ARROW)
-        style += " marker-start=\"url(#" + markerUrl(line.begin, true, color) + ")\"";
+        style += " marker-start=\"url(#" + markerId(line.begin, true, color) + ")\"";
     if (decorated && line.end != KVG_NO_ARROW)
-        style += " marker-end=\"url(#" + markerUrl(line.end, false, color) + ")\"";
+        style += " marker-end=\"url(#" + markerId(line.end, false, color) + ")\"";
     return style;
 }
 
-std::string Renderer::markerUrl(uint8_t style, bool start, svg::Rgba color) {
+std::string Renderer::markerId(uint8_t style, bool start, svg::Rgba color) {
     const std::string key = "marker " + std::to_string(style) + (start ? " start " : " end ") +
                             svg::hex(color) + std::to_string(color.a);
     return defs_.get(key, [&](const std::string &id) {
@@ -215,17 +225,20 @@ std::string Renderer::fillStyle() {
     const kvgr::FillState &fill = graphic().fill;
     switch (fill.mode) {
         case kvgr::FillMode::Color: return svg::paint("fill", resolve(fill.color));
-        case kvgr::FillMode::Gradient: return " fill=\"url(#" + gradientUrl() + ")\"";
-        default: return " fill=\"url(#" + textureUrl() + ")\"";
+        case kvgr::FillMode::Gradient: return " fill=\"url(#" + gradientId() + ")\"";
+        default: {
+            const std::optional<std::string> texture = textureId();
+            return texture ? " fill=\"url(#" + *texture + ")\"" : " fill=\"none\"";
+        }
     }
 }
 
-std::string Renderer::gradientUrl() {
+std::string Renderer::gradientId() {
     const kvgr::FillState &fill = graphic().fill;
     const svg::Rgba c0 = resolve(fill.gradientC0), c1 = resolve(fill.gradientC1);
     const auto stop = [](const char *offset, svg::Rgba c) {
-        std::string s = std::string("<stop offset=\"") + offset + "\" stop-color=\"" +
-                        svg::hex(c) + "\"";
+        std::string s =
+            std::string("<stop offset=\"") + offset + "\" stop-color=\"" + svg::hex(c) + "\"";
         if (c.a != 255) s += attribute("stop-opacity", c.a / 255.0);
         return s + "/>";
     };
@@ -240,17 +253,17 @@ std::string Renderer::gradientUrl() {
 }
 
 // A texture tiles the image from its corner at one CSS pixel per pixel; a stretched texture
-// stretches it over its extent.
-std::string Renderer::textureUrl() {
+// stretches it over its extent. Nothing when the image is empty.
+std::optional<std::string> Renderer::textureId() {
     const kvgr::FillState &fill = graphic().fill;
     const std::vector<kvgr::ImageDefinition> &images = definitions().images;
-    if (fill.textureImage >= images.size()) return "none";
+    if (fill.textureImage >= images.size()) return std::nullopt;
     const kvgr::ImageDefinition &image = images[fill.textureImage];
-    if (image.width == 0 || image.height == 0) return "none";
+    if (image.width == 0 || image.height == 0) return std::nullopt;
     const bool stretched = fill.mode == kvgr::FillMode::StretchedTexture;
     const Point tile = stretched ? fill.textureSize
                                  : Point{image.width * pixelUnits(), image.height * pixelUnits()};
-    if (!(tile.x > 0 && tile.y > 0)) return "none";
+    if (!(tile.x > 0 && tile.y > 0)) return std::nullopt;
     const std::string key = "texture " + std::to_string(fill.textureImage) + " " +
                             xy(fill.textureCorner) + " " + xy(tile) + imageRendering();
     const std::string image_id = imageId(fill.textureImage);
@@ -271,7 +284,8 @@ std::string Renderer::imageId(uint32_t id) {
         const kvgr::ImageDefinition &image = definitions().images[id];
         kvgr::PaletteState palette;
         palette.length = static_cast<int>(image.palette.size());
-        for (size_t i = 0; i < image.palette.size(); ++i) palette.colors[i] = image.palette[i].value;
+        for (size_t i = 0; i < image.palette.size(); ++i)
+            palette.colors[i] = image.palette[i].value;
         if (!image.palette.empty()) palette.colorSize = image.palette[0].size;
         std::vector<uint8_t> rgba;
         rgba.reserve(image.pixels.size() * 4);
@@ -363,7 +377,8 @@ void Renderer::arc(const kvgr::Arc &a, bool filled) {
     };
     const double from = a.start.degrees;
     std::string d = (filled ? "M" + xy(a.center) + "L" : "M") + xy(at(from));
-    d += span >= 360 ? arcTo(from + 180, false) + arcTo(from, false) : arcTo(from + span, span > 180);
+    d += span >= 360 ? arcTo(from + 180, false) + arcTo(from, false)
+                     : arcTo(from + span, span > 180);
     path(filled ? d + "Z" : d, filled, !filled);
 }
 
@@ -373,27 +388,32 @@ void Renderer::text(const kvgr::Text &t) {
     const Alignment &align = ALIGNMENTS[state.alignment];
     std::string open = "<text";
     if (state.direction != 0)
-        open += " transform=\"translate(" + xy(t.anchor) + ") rotate(" + number(-state.direction) + ")\"";
+        open += " transform=\"translate(" + xy(t.anchor) + ") rotate(" + number(-state.direction) +
+                ")\"";
     else
         open += attribute("x", t.anchor.x) + attribute("y", -t.anchor.y);
     if (align.dyEm != 0) open += " dy=\"" + number(align.dyEm) + "em\"";
     open += attribute("font-size", state.size);
-    if (const char *family = FONT_FAMILIES[state.typeface]) open += std::string(" font-family=\"") + family + "\"";
+    if (const char *family = FONT_FAMILIES[state.typeface])
+        open += std::string(" font-family=\"") + family + "\"";
     if (state.style & KVG_FONT_BOLD) open += " font-weight=\"bold\"";
     if (state.style & KVG_FONT_ITALIC) open += " font-style=\"italic\"";
-    open += std::string(" text-anchor=\"") + align.anchor + "\"" + svg::paint("fill", resolve(state.color));
+    open += std::string(" text-anchor=\"") + align.anchor + "\"" +
+            svg::paint("fill", resolve(state.color));
     *out_ += open + " xml:space=\"preserve\">" + svg::escapeXml(t.text) + "</text>\n";
 }
 
 void Renderer::mark(const kvgr::Mark &m) {
     const kvgr::MarkState &state = graphic().mark;
     if (state.size == 0) return;
-    const std::string id = defs_.get("mark " + std::to_string(state.type), [&](const std::string &def_id) {
-        return "<g id=\"" + def_id + "\">" + svg::markGeometry(state.type) + "</g>";
-    });
+    const std::string id =
+        defs_.get("mark " + std::to_string(state.type), [&](const std::string &def_id) {
+            return "<g id=\"" + def_id + "\">" + svg::markGeometry(state.type) + "</g>";
+        });
     const svg::Rgba color = resolve(state.color);
-    std::string use = "<use xlink:href=\"#" + id + "\" transform=\"translate(" + xy(m.at) + ") scale(" +
-                      number(state.size * pixelUnits()) + ")\" color=\"" + svg::hex(color) + "\"";
+    std::string use = "<use xlink:href=\"#" + id + "\" transform=\"translate(" + xy(m.at) +
+                      ") scale(" + number(state.size * pixelUnits()) + ")\" color=\"" +
+                      svg::hex(color) + "\"";
     if (color.a != 255) use += attribute("opacity", color.a / 255.0);
     *out_ += use + "/>\n";
 }
@@ -401,13 +421,14 @@ void Renderer::mark(const kvgr::Mark &m) {
 void Renderer::box(const kvgr::Box &b, bool filled) {
     const double x = std::min(b.corner.x, b.corner.x + b.size.x);
     const double top = std::max(b.corner.y, b.corner.y + b.size.y);
-    figure("<rect" + attribute("x", x) + attribute("y", -top) + attribute("width", std::fabs(b.size.x)) +
-               attribute("height", std::fabs(b.size.y)),
+    figure("<rect" + attribute("x", x) + attribute("y", -top) +
+               attribute("width", std::fabs(b.size.x)) + attribute("height", std::fabs(b.size.y)),
            filled);
 }
 
 void Renderer::shape(uint32_t id, const std::string &transform) {
-    *out_ += "<use xlink:href=\"#shape-" + std::to_string(id) + "\" transform=\"" + transform + "\"/>\n";
+    *out_ +=
+        "<use xlink:href=\"#shape-" + std::to_string(id) + "\" transform=\"" + transform + "\"/>\n";
 }
 
 // The source rectangle, in pixels from the lower-left corner, shown in the destination through

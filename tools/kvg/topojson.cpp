@@ -19,8 +19,8 @@ constexpr double PAGE_MM = 200;
 constexpr double FILLED_EDGE_MM = 0.1;  // edges of the filled first layer
 constexpr double EDGE_MM = 0.25;        // edges of the later layers
 constexpr uint32_t MARK_PIXELS = 5;
-constexpr size_t MAX_NESTING = 64;      // geometry collections inside each other
-constexpr double MAX_STEPS = 1 << 30;   // a grid side, in quantization steps
+constexpr size_t MAX_NESTING = 64;     // geometry collections inside each other
+constexpr double MAX_STEPS = 1 << 30;  // a grid side, in quantization steps
 constexpr KVG_Color FILLS[] = {0xF6DDB8, 0xD5E8C8, 0xC9DDF0, 0xFCEFC0, 0xEBD3DF, 0xD3E4E6};
 constexpr KVG_Color FILLED_EDGE_COLOR = 0x6B6B6B, EDGE_COLOR = 0x1F3A5F, MARK_COLOR = 0xB22222;
 
@@ -174,7 +174,8 @@ public:
                 geometry(children[i], indexed(inner, i), depth + 1, out);
             return;
         }
-        Geometry leaf{.name = name(g)};
+        Geometry leaf;
+        leaf.name = name(g);
         const std::string arcsWhere = where + ".arcs";
         if (kind == "Polygon") {
             leaf.polygons.push_back(chains(member(g, "arcs", where), arcsWhere));
@@ -187,7 +188,8 @@ public:
         } else if (kind == "MultiLineString") {
             leaf.lines = chains(member(g, "arcs", where), arcsWhere);
         } else if (kind == "Point") {
-            leaf.points.push_back(position(member(g, "coordinates", where), where + ".coordinates"));
+            leaf.points.push_back(
+                position(member(g, "coordinates", where), where + ".coordinates"));
         } else if (kind == "MultiPoint") {
             const std::string at = where + ".coordinates";
             const Json &points = array(member(g, "coordinates", where), at);
@@ -203,8 +205,8 @@ private:
     static std::string name(const Json &g) {
         const auto properties = g.find("properties");
         if (properties != g.end() && properties->is_object()) {
-            const auto name = properties->find("name");
-            if (name != properties->end() && name->is_string()) return name->get<std::string>();
+            const auto found = properties->find("name");
+            if (found != properties->end() && found->is_string()) return found->get<std::string>();
         }
         const auto id = g.find("id");
         if (id == g.end()) return "";
@@ -222,13 +224,15 @@ private:
     Chain chain(const Json &value, const std::string &where) const {
         const Json &refs = array(value, where);
         Chain result;
-        for (size_t i = 0; i < refs.size(); ++i) result.push_back(reference(refs[i], indexed(where, i)));
+        for (size_t i = 0; i < refs.size(); ++i)
+            result.push_back(reference(refs[i], indexed(where, i)));
         return result;
     }
     std::vector<Chain> chains(const Json &value, const std::string &where) const {
         const Json &list = array(value, where);
         std::vector<Chain> result;
-        for (size_t i = 0; i < list.size(); ++i) result.push_back(chain(list[i], indexed(where, i)));
+        for (size_t i = 0; i < list.size(); ++i)
+            result.push_back(chain(list[i], indexed(where, i)));
         return result;
     }
 
@@ -248,10 +252,11 @@ std::vector<Layer> readObjects(const Json &root, size_t arcs) {
     return layers;
 }
 
+// Parse errors and numbers out of range alike.
 Json parse(std::string_view text) {
     try {
         return Json::parse(text);
-    } catch (const Json::parse_error &e) {
+    } catch (const Json::exception &e) {
         // The library's message names its own exception first: keep the readable part.
         const std::string what = e.what();
         const size_t start = what.find("] ");
@@ -338,9 +343,9 @@ void defineEdges(kvg::File &file, const Topology &topology, ImportSummary &summa
 // The faces of every polygon, holes before the outer ring that cuts them out; returns the
 // outer faces by layer and geometry.
 std::vector<std::vector<std::vector<uint32_t>>> defineFaces(kvg::File &file,
-                                                           const std::vector<Layer> &layers,
-                                                           ImportSummary &summary,
-                                                           const ImportProgress &progress) {
+                                                            const std::vector<Layer> &layers,
+                                                            ImportSummary &summary,
+                                                            const ImportProgress &progress) {
     std::vector<std::vector<std::vector<uint32_t>>> outer(layers.size());
     for (size_t l = 0; l < layers.size(); ++l) {
         for (const Geometry &g : layers[l].geometries) {

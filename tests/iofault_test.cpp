@@ -1,0 +1,212 @@
+// Input and output faults: every low-level write, close and open of a whole file made to fail in
+// turn, a full disk and an unwritable place. Each fault must reach the caller as "I/O error"
+// with KVG_ERR_SYSTEM (from the drawing call that met it, or from KVG_close), the handle must
+// stay usable, and once it is given up no temporary file may remain. Leaks show in the
+// sanitizer build.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+#include "unit_writer.h"
+#include "xio_fault.h"
+
+using namespace kvgtest;
+
+namespace {
+
+std::string temporaryPrefix() { return "kvg-" + std::to_string(getpid()) + "-"; }
+
+// Disarms the fault injection however a test ends.
+struct FaultGuard {
+    ~FaultGuard() { XIO_setFaultInjection(0, 0, 0); }
+};
+
+// Watches the results of a drawing: each must be 0 or -2, or -1 with "I/O error".
+class Results {
+public:
+    explicit Results(KVG_File *fl) : fl_(fl) {}
+
+    void operator()(int rc) {
+        ++calls_;
+        if (rc != -1) {
+            EXPECT_TRUE(rc == 0 || rc == -2) << "result " << rc;
+            return;
+        }
+        ++failures_;
+        ASSERT_EQ(KVG_getErrorCode(fl_), KVG_ERR_SYSTEM) << KVG_getErrorDescription(fl_);
+        ASSERT_STREQ(KVG_getErrorDescription(fl_), "I/O error");
+    }
+
+    int failures() const { return failures_; }
+
+private:
+    KVG_File *fl_;
+    int calls_ = 0;
+    int failures_ = 0;
+};
+
+// A pseudo-random walk, the same on every run: coordinates that neither repeat nor compress
+// well, so that the file takes many writes of the 64 KiB buffers.
+class Walk {
+public:
+    double next() { return static_cast<double>(step() >> 40) / (1 << 24) * 180.0 - 90.0; }
+    KVG_Color color() { return static_cast<KVG_Color>(step() >> 40); }
+
+private:
+    uint64_t step() { return state_ = state_ * 6364136223846793005ull + 1442695040888963407ull; }
+
+    uint64_t state_ = 42;
+};
+
+// A file of several hundred KiB in both streams, through every family of the interface.
+void drawWholeFile(KVG_File *fl, Results &check) {
+    Walk walk;
+    uint32_t id;
+    int32_t edge;
+    check(KVG_beginSetShape(fl, 10, 10, &id));
+    check(KVG_box(fl, 1, 1, 5, 5));
+    check(KVG_endSetShape(fl));
+    std::vector<KVG_Color> pixels(200 * 100);
+    for (KVG_Color &p : pixels) p = walk.color();
+    for (int i = 0; i < 4; ++i) check(KVG_setImage(fl, 200, 100, pixels.data(), &id));
+    for (int e = 0; e < 40; ++e) {
+        check(KVG_beginSetEdge(fl, &edge, walk.next(), walk.next()));
+        for (int v = 0; v < 400; ++v) check(KVG_vertexSetEdge(fl, walk.next(), walk.next()));
+        check(KVG_endSetEdge(fl));
+    }
+    uint32_t face;
+    check(KVG_beginSetFace(fl, &face));
+    check(KVG_edgeSetFace(fl, 1, 0));
+    check(KVG_endSetFace(fl));
+    check(KVG_beginLayer(fl, "faults", 1, 1));
+    for (int p = 0; p < 60; ++p) {
+        check(KVG_begin(fl, KVG_BEGIN_POLYGON, walk.next(), walk.next()));
+        for (int v = 0; v < 500; ++v) check(KVG_vertex(fl, walk.next(), walk.next()));
+        check(KVG_end(fl));
+        check(KVG_text(fl, walk.next(), walk.next(), "label"));
+        check(KVG_stampShape(fl, 0, walk.next(), walk.next()));
+        check(KVG_edge(fl, 1 + p % 40));
+        check(KVG_image(fl, p % 4, walk.next(), walk.next(), 10, 10));
+    }
+    check(KVG_face(fl, 0));
+}
+
+enum class Outcome { CREATE_FAILED, CLOSE_FAILED, CLOSED };
+
+// One file with the given faults armed: checks what the caller is told and that nothing stays
+// behind once the handle is given up.
+Outcome writeWithFaults(const TempPath &path, int comp, long write_at, long close_at,
+                        long open_at, int *drawing_failures) {
+    std::unique_ptr<KVG_FileOptions, OptionsDeleter> opt(plainOptions());
+    KVG_setCompressionFileOption(opt.get(), comp);
+    FaultGuard guard;
+    XIO_setFaultInjection(write_at, close_at, open_at);
+    KVG_File *fl = KVG_create(path.c_str(), opt.get());
+    if (fl == nullptr) {
+        EXPECT_TRUE(temporaryFiles(temporaryPrefix()).empty());
+        return Outcome::CREATE_FAILED;
+    }
+    Results check(fl);
+    drawWholeFile(fl, check);
+    *drawing_failures = check.failures();
+    if (KVG_close(fl) == 0) {
+        EXPECT_EQ(check.failures(), 0) << "a failed drawing call, then a successful close";
+        EXPECT_TRUE(temporaryFiles(temporaryPrefix()).empty());
+        return Outcome::CLOSED;
+    }
+    EXPECT_EQ(KVG_getErrorCode(fl), KVG_ERR_SYSTEM);
+    EXPECT_STREQ(KVG_getErrorDescription(fl), "I/O error");
+    EXPECT_EQ(KVG_close(fl), -1) << "the second close gives the handle up";
+    EXPECT_TRUE(temporaryFiles(temporaryPrefix()).empty());
+    return Outcome::CLOSE_FAILED;
+}
+
+// Fails the n-th operation of one kind for n = 1, 2, ... until a file gets through: every
+// fault before that must be reported. Returns how many faults were injected.
+template <typename Arm>
+int sweep(int comp, Arm arm, int *reported_by_drawing) {
+    TempPath path;
+    const Bytes reference = [&] {
+        int failures = 0;
+        EXPECT_EQ(writeWithFaults(path, comp, 0, 0, 0, &failures), Outcome::CLOSED);
+        return readFile(path.str());
+    }();
+    for (long n = 1;; ++n) {
+        long write_at = 0, close_at = 0, open_at = 0;
+        arm(n, write_at, close_at, open_at);
+        int failures = 0;
+        const Outcome outcome = writeWithFaults(path, comp, write_at, close_at, open_at, &failures);
+        if (failures > 0) ++*reported_by_drawing;
+        if (outcome == Outcome::CLOSED) {
+            // The n-th operation was never reached: the file is whole.
+            EXPECT_EQ(readFile(path.str()), reference);
+            expectValidKvg(path.str());
+            return static_cast<int>(n - 1);
+        }
+        if (::testing::Test::HasFailure()) return static_cast<int>(n);
+    }
+}
+
+class IoFaultSweep : public testing::TestWithParam<int> {};
+
+TEST_P(IoFaultSweep, EveryWriteFault) {
+    int by_drawing = 0;
+    const int faults = sweep(
+        GetParam(), [](long n, long &write_at, long &, long &) { write_at = n; }, &by_drawing);
+    // Plain output drains the 64 KiB buffers of both streams many times.
+    EXPECT_GE(faults, GetParam() == 0 ? 10 : 3);
+    EXPECT_GE(by_drawing, 1) << "some faults strike in the middle of the drawing";
+    std::printf("%d write faults injected, %d reported by a drawing call\n", faults, by_drawing);
+}
+
+TEST_P(IoFaultSweep, EveryCloseFault) {
+    int by_drawing = 0;
+    const int faults = sweep(
+        GetParam(), [](long n, long &, long &close_at, long &) { close_at = n; }, &by_drawing);
+    // The temporary file, its reader and the named file.
+    EXPECT_EQ(faults, 3);
+    EXPECT_EQ(by_drawing, 0);
+}
+
+TEST_P(IoFaultSweep, EveryOpenFault) {
+    int by_drawing = 0;
+    const int faults = sweep(
+        GetParam(), [](long n, long &, long &, long &open_at) { open_at = n; }, &by_drawing);
+    // The named file and the temporary file (KVG_create), the temporary file again (KVG_close).
+    EXPECT_EQ(faults, 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(PlainAndCompressed, IoFaultSweep, testing::Values(0, 1),
+                         [](const auto &info) { return info.param ? "Compressed" : "Plain"; });
+
+TEST(IoFaultDevice, FullDiskIsReportedWhileDrawingAndByClose) {
+    for (int comp : {0, 1}) {
+        std::unique_ptr<KVG_FileOptions, OptionsDeleter> opt(plainOptions());
+        KVG_setCompressionFileOption(opt.get(), comp);
+        KVG_File *fl = KVG_create("/dev/full", opt.get());
+        ASSERT_NE(fl, nullptr);
+        Results check(fl);
+        drawWholeFile(fl, check);
+        EXPECT_GE(check.failures(), 1) << "the definitions overflow their buffer while drawing";
+        EXPECT_EQ(KVG_close(fl), -1);
+        EXPECT_EQ(KVG_getErrorCode(fl), KVG_ERR_SYSTEM);
+        EXPECT_STREQ(KVG_getErrorDescription(fl), "I/O error");
+        EXPECT_EQ(KVG_close(fl), -1);
+        EXPECT_TRUE(temporaryFiles(temporaryPrefix()).empty());
+    }
+}
+
+TEST(IoFaultDevice, UnwritablePlacesAreRefusedByCreate) {
+    // Root writes anywhere a directory allows, so these are places no one can create a file in.
+    for (const char *path : {"/dev/null/x.kvg", "/proc/x.kvg", "/nonexistent-dir/x.kvg"}) {
+        EXPECT_EQ(KVG_create(path, nullptr), nullptr) << path;
+    }
+    EXPECT_TRUE(temporaryFiles(temporaryPrefix()).empty());
+}
+
+}  // namespace
