@@ -164,7 +164,10 @@ KVG_API void KVG_setCompressionFileOption(KVG_FileOptions *opt, int comp);
 
 /* Opens `filename` for writing; `opt` may be NULL for the defaults. NULL on failure. */
 KVG_API KVG_File *KVG_create(const char *filename, const KVG_FileOptions *opt);
-/* Completes the file and releases the handle (0); on -1 the handle stays allocated. */
+/* Completes the file and releases the handle (0). On -1 the file could not be completed: the
+ * handle stays allocated so that the error can be read, and a second KVG_close gives it up
+ * (releasing everything and removing the temporary file) without writing, returning -1 again.
+ * Shape, edge and face definitions still open are ended first; an open primitive is dropped. */
 KVG_API int KVG_close(KVG_File *fl);
 KVG_API int KVG_getErrorCode(KVG_File *fl);
 KVG_API const char *KVG_getErrorDescription(KVG_File *fl);

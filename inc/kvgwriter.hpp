@@ -140,7 +140,9 @@ public:
     bool arc(double x, double y, double w, double h, double start, double end) {
         return drawn(KVG_arc(fl_, x, y, w, h, start, end));
     }
-    void text(double x, double y, const CString &label) { check(KVG_text(fl_, x, y, label.c_str())); }
+    void text(double x, double y, const CString &label) {
+        check(KVG_text(fl_, x, y, label.c_str()));
+    }
 
     // ---- Marks, lines, boxes, circles and ellipses
     void mark(double x, double y) { check(KVG_mark(fl_, x, y)); }

@@ -91,6 +91,11 @@ int KVGF_SetEdge(KVGF_State *st, double p0_x, double p0_y, const double *relpoin
     return writeEdge(st, p0_x, p0_y, edge);
 }
 
+int writeEdgeRecord(KVGF_State *st, double p0_x, double p0_y, const double *relpoints,
+                    uint32_t nsegs, const uint8_t *sizes, const uint32_t *counts) {
+    return writeEdge(st, p0_x, p0_y, EdgeSegments{relpoints, nsegs, sizes, counts});
+}
+
 // Edge references are signed (negative: the edge taken backwards), holes are face identifiers.
 // Each list follows its count; a list may be null when it is empty.
 int KVGF_SetFace(KVGF_State *st, uint32_t nedges, const int32_t *edge_ids, uint32_t nholes,

@@ -119,4 +119,10 @@ int checkLayerArguments(KVGF_State *st, int vis, int detect, const char *name);
 int writePolyRecord(KVGF_State *st, int code, double start_x, double start_y,
                     const double *relpoints, uint32_t n);
 
+// An edge record whose start point fits the stream's point size and whose `nsegs` segments
+// (1 to KVGT_SIZE_MAX) each hold 1 to KVGT_SIZE_MAX differences that fit the segment's size:
+// what the optimizer's cut of an edge sized by the writer always is.
+int writeEdgeRecord(KVGF_State *st, double p0_x, double p0_y, const double *relpoints,
+                    uint32_t nsegs, const uint8_t *sizes, const uint32_t *counts);
+
 #endif  // KVGFUNCTION_INTERNAL_H

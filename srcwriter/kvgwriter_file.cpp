@@ -177,12 +177,17 @@ int writeHeader(KVG_File *fl, const KVG_FileOptions &opt) {
                        opt.width_mm, opt.height_mm, opt.bgcolor);
 }
 
-// Definitions still open at close have written nothing yet (a primitive, edge or face record
-// is written when it ends), so they are dropped and the file stays valid.
-void dropOpenDefinitions(KVG_File *fl) {
+// Definitions still open at close are completed as their end calls complete them, so that
+// every identifier handed out names a record: the shape first (its records sit in the middle
+// of the definitions and its pending bits belong to them), then the edge (an edge with no
+// vertex is still written, -2), then the face. An open primitive has no identifier and has
+// written nothing: it is dropped.
+int endOpenDefinitions(KVG_File *fl) {
+    if (fl->shape.defining != 0 && KVG_endSetShape(fl) != 0) return -1;
+    if (fl->edge.defining != 0 && KVG_endSetEdge(fl) == -1) return -1;
+    if (fl->face.defining != 0 && KVG_endSetFace(fl) == -1) return -1;
     fl->primitive.defining = 0;
-    fl->edge.defining = 0;
-    fl->face.defining = 0;
+    return 0;
 }
 
 int writeClosingSizes(KVG_File *fl) {
@@ -290,15 +295,9 @@ int KVG_close(KVG_File *fl) {
         destroyState(fl);
         return -1;
     }
-    // An open shape is ended, so that its pending bits and end code reach the definitions
-    // section and the layer section is not read as part of the shape.
-    if (fl->shape.defining != 0 && KVG_endSetShape(fl) != 0) {
-        fl->closing_failed = 1;
-        return -1;
-    }
-    dropOpenDefinitions(fl);
     XIO_File *file = fl->global->file;
-    if (writeClosingSizes(fl) != 0 || appendLayerSection(fl) != 0) {
+    if (endOpenDefinitions(fl) != 0 || writeClosingSizes(fl) != 0 ||
+        appendLayerSection(fl) != 0) {
         fl->closing_failed = 1;
         return -1;
     }

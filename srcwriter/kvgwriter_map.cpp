@@ -6,8 +6,8 @@
 // order of their records. So every identifier handed out gets exactly one record: an edge that
 // kept no vertex is written as its start point alone, and the lists of an open definition never
 // grow beyond what its record can count, so that ending it is never refused.
+#include "kvgfunction_internal.h"
 #include "kvgopt.h"
-#include "kvgtype_internal.h"
 #include "kvgwriter_internal.h"
 
 namespace {
@@ -32,14 +32,16 @@ int checkRoom(KVG_File *fl, uint32_t length) {
     return length < KVGT_SIZE_MAX ? 0 : checkSizeLimit(fl->global, length + 1);
 }
 
-// The optimizer cuts the differences into segments; the record refuses nothing they hold.
+// The optimizer cuts the differences into segments that each fit their size, and the stream is
+// sized for the start point, so the record has nothing left to check: the differences are not
+// classified a second time.
 int writeEdge(KVG_File *fl) {
     auto &edge = fl->edge;
     KVGO_EdgeOptimize(edge.pts, edge.seg_sizes, edge.seg_counts);
     KVG_REQUIRE(ucaSize(edge.seg_sizes) == ulaSize(edge.seg_counts));
-    return KVGF_SetEdge(fl->global, edge.x, edge.y, paPointer(edge.pts),
-                        ucaSize(edge.seg_sizes), ucaPointer(edge.seg_sizes),
-                        ulaPointer(edge.seg_counts));
+    return writeEdgeRecord(fl->global, edge.x, edge.y, paPointer(edge.pts),
+                           ucaSize(edge.seg_sizes), ucaPointer(edge.seg_sizes),
+                           ulaPointer(edge.seg_counts));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -154,6 +155,30 @@ TEST(FileCoordinates, OddResolutionNeedsTheFloatingPointHeader) {
     EXPECT_EQ(file[9], 64);  // relative point size
     // The corner -2047.5 as a single: C4 FF F0 00.
     EXPECT_EQ(hex(Bytes(file.begin() + 18, file.begin() + 22)), "C4 FF F0 00");
+}
+
+}  // namespace
+
+namespace {
+
+// Every identifier handed out names a record, even when the caller closes with definitions
+// open: the reader (run by close()) checks the uses against the definitions.
+TEST(FileLifecycle, CloseEndsOpenEdgesAndFaces) {
+    WriterFixture w;
+    int32_t edge = 0;
+    uint32_t face = 0;
+    ASSERT_EQ(KVG_beginSetEdge(w.get(), &edge, 0, 0), 0);
+    ASSERT_EQ(KVG_vertexSetEdge(w.get(), 10, 0), 0);
+    ASSERT_EQ(KVG_beginSetFace(w.get(), &face), 0);
+    ASSERT_EQ(KVG_edgeSetFace(w.get(), edge, 0), 0);
+    ASSERT_EQ(KVG_edge(w.get(), edge), 0);
+    ASSERT_EQ(KVG_face(w.get(), face), 0);
+    ASSERT_EQ(KVG_begin(w.get(), KVG_BEGIN_POLYLINE, 0, 0), 0);
+    const Bytes file = w.close();
+    // The definitions after the 29-byte header: a point size, the edge record (code 3B, its
+    // start, one segment of one 24-bit step of 205 units), then the face (3C) of that edge.
+    EXPECT_EQ(hex(Bytes(file.begin() + 29, file.begin() + 43)),
+              "50 3B 00 00 01 18 01 0C D0 00 3C 01 01 00");
 }
 
 }  // namespace

@@ -281,10 +281,10 @@ Extent dataExtent(const Topology &topology, const std::vector<Layer> &layers) {
 // step maps to a whole file unit.
 void stepWindow(double low, double high, double &min, int32_t &resolution) {
     min = std::floor(low);
-    double steps = std::max(2.0, std::ceil(high) - min);
-    if (steps > MAX_STEPS) fail("bbox", "spans too many quantization steps for a grid");
-    if (std::fmod(steps, 2) != 0) steps += 1;
-    resolution = static_cast<int32_t>(steps);
+    const double steps = std::ceil(high) - min;
+    if (!std::isfinite(min) || !(steps <= MAX_STEPS))
+        fail("bbox", "spans too many quantization steps for a grid");
+    resolution = static_cast<int32_t>(std::max(2.0, steps + std::fmod(steps, 2)));
 }
 
 // Widens a window side of no extent, which the writer cannot map.
