@@ -1,5 +1,7 @@
 // The edge optimizer on map-like edges: mostly steps of 1 to 8 grid units, now and then a long
-// jump. Reports the time per point of the whole call (grouping, choice and joining).
+// jump. Reports the time per point of the whole call (grouping, choice and joining). A second
+// walk makes its jumps off the grid or beyond single precision, so that all eight relative
+// point sizes compete at every group boundary.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -9,7 +11,7 @@
 
 namespace {
 
-PointArray *mapLikeWalk(uint32_t npoints) {
+PointArray *mapLikeWalk(uint32_t npoints, bool every_size) {
     std::mt19937 rng(7);
     std::uniform_int_distribution<int> step(-8, 8);
     std::uniform_int_distribution<int> jump(-3000, 3000);
@@ -17,15 +19,16 @@ PointArray *mapLikeWalk(uint32_t npoints) {
     PointArray *points = paCreate(2 * npoints);
     while (paSize(points) < npoints) {
         const bool far = jumps(rng);
-        const double dx = far ? jump(rng) : step(rng), dy = far ? jump(rng) : step(rng);
+        double dx = far ? jump(rng) : step(rng), dy = far ? jump(rng) : step(rng);
+        if (far && every_size) dx += rng() % 2 == 0 ? 0.5 : 1e38;  // 64 or 128 bits
         if (dx != 0 || dy != 0) paAdd(points, dx, dy);
     }
     return points;
 }
 
-void BM_EdgeOptimize(benchmark::State &state) {
+void optimizeWalk(benchmark::State &state, bool every_size) {
     const auto npoints = static_cast<uint32_t>(state.range(0));
-    PointArray *points = mapLikeWalk(npoints);
+    PointArray *points = mapLikeWalk(npoints, every_size);
     UCharArray *modes = ucaCreate(0);
     ULongArray *segments = ulaCreate(0);
     for (auto _ : state) {
@@ -39,6 +42,11 @@ void BM_EdgeOptimize(benchmark::State &state) {
     ucaDestroy(modes);
     ulaDestroy(segments);
 }
+
+void BM_EdgeOptimize(benchmark::State &state) { optimizeWalk(state, false); }
 BENCHMARK(BM_EdgeOptimize)->RangeMultiplier(16)->Range(16, 1 << 20);
+
+void BM_EdgeOptimizeEverySize(benchmark::State &state) { optimizeWalk(state, true); }
+BENCHMARK(BM_EdgeOptimizeEverySize)->Arg(1 << 16);
 
 }  // namespace

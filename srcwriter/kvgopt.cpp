@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "array.h"
 #include "kvgassert.h"
 #include "kvgtype.h"
 
@@ -14,11 +15,13 @@
 // one by dynamic programming over the group boundaries, and joins neighbouring groups that got
 // the same representation into one segment.
 //
-// The recurrence keeps, per representation k, one state: the segments before the last cost
-// costs[k] bytes and the last, still open segment is in k and holds segs[k] differences.
-// Its scans run upward and replace a candidate only by a strictly cheaper one: that order
-// decides between segmentations of equal cost, so it must stay as it is for every build to
-// write the same files.
+// The recurrence keeps, per representation k, one state: the segments before the last one cost
+// so many bytes, and the last, still open segment is in k and holds so many differences. At
+// each boundary it extends every state by the next group from the best predecessor state, found
+// by a scan that tries the predecessors upward and keeps a candidate only when it is strictly
+// cheaper. That order decides between segmentations of equal cost, so every build must choose
+// exactly as that scan does to write the same files; the scan itself is replaced by an
+// equivalent comparison of two candidates (see extend_states).
 //
 // Costs are summed in 64 bits, so that no edge, however long, wraps a total.
 
@@ -53,7 +56,7 @@ uint8_t minPointSize(double x, double y) {
 // the bit-packed differences padded to a whole byte.
 uint64_t cost_segment(uint32_t npoints, unsigned representation) {
     const uint64_t bits = uint64_t{npoints} * reprSize[representation];
-    const uint64_t count_bytes = 1 + uint64_t{npoints > 127} + uint64_t{npoints > 16383};
+    const uint64_t count_bytes = npoints <= 127 ? 1 : npoints <= 16383 ? 2 : 3;
     return (bits + 7) / 8 + count_bytes + 1;
 }
 
@@ -78,6 +81,14 @@ void checkGroups(const UCharArray *mode, const ULongArray *size, uint8_t bmr,
     KVG_REQUIRE(covered == npoints);
 }
 
+// Appends one group to the group arrays, which grow as their own additions grow them.
+void append_group(UCharArray *mode, ULongArray *size, uint8_t representation, uint32_t count) {
+    kvgarray::reserve(mode, 1);
+    kvgarray::reserve(size, 1);
+    mode->values[mode->nvalues++] = representation;
+    size->values[size->nvalues++] = count;
+}
+
 // Cuts the differences into groups of one minimal representation, appended to `mode` and
 // `size`, and finds the largest minimal representation.
 void group_segments(const PointArray *src, UCharArray *mode, ULongArray *size,
@@ -92,16 +103,14 @@ void group_segments(const PointArray *src, UCharArray *mode, ULongArray *size,
         point += 2;
         const uint8_t m = minPointSize(point[0], point[1]);
         if (m != current) {
-            ucaAdd(mode, current);
-            ulaAdd(size, count);
+            append_group(mode, size, current, count);
             if (m > bmr) bmr = m;
             current = m;
             count = 0;
         }
         ++count;
     }
-    ucaAdd(mode, current);
-    ulaAdd(size, count);
+    append_group(mode, size, current, count);
     checkGroups(mode, size, bmr, npoints);
     biggest_minimal_representation = bmr;
 }
@@ -115,60 +124,57 @@ struct State {
 
 // A candidate of a scan as one integer: its total in the high bits, its representation in the
 // low three. Integer order is then the scan's order: the cheaper first and, of equal totals,
-// the smaller representation, which an ascending scan with a strict comparison keeps.
-// NO_CANDIDATE stands above every candidate, and stays above them with any segment's cost
-// added: so the closing candidate from a missing state needs no test of its own.
+// the smaller representation, which a scan upward with a strict comparison keeps.
 using Candidate = uint64_t;
-constexpr Candidate NO_CANDIDATE = UINT64_MAX >> 4;
+constexpr Candidate NO_CANDIDATE = UINT64_MAX;  // none found yet
 
 Candidate candidate(uint64_t total, unsigned representation) { return total << 3 | representation; }
 uint64_t totalOf(Candidate c) { return c >> 3; }
 uint8_t representationOf(Candidate c) { return static_cast<uint8_t>(c & 7); }
 
-// The first and the second in scan order of the candidates offered.
-struct Cheapest {
-    Candidate first = NO_CANDIDATE;
-    Candidate second = NO_CANDIDATE;
-
-    void offer(Candidate c) {
-        second = std::min(second, std::max(first, c));
-        first = std::min(first, c);
-    }
-    // The first of the others when k is one of them.
-    Candidate besides(unsigned k) const { return representationOf(first) == k ? second : first; }
-};
-
 // Extends the states across one boundary, in place, by the next group: `add_size` differences
 // of minimal representation `lowest`, after a group of minimal representation `from`.
-// `cheapest` ranks the current states of from..bmr by their totals. Builds the states of
-// lowest..bmr (those below are left stale, and the next boundary never reads them), records in
-// path[k] the representation that the group before takes when this group is in k, and returns
-// the ranking of the new states.
+// `cheapest` is the first cheapest of the current states, from..bmr. Builds the states
+// lowest..bmr (those below are left stale: the next boundary never reads them), records in
+// path[k] the representation of the group before when this group is in k, and returns the
+// first cheapest of the new states.
 //
-// For each k the scan of the recurrence tries every predecessor j from `from` to bmr. From j = k
-// the group joins k's open segment. From any other j, j's open segment is closed, which brings
-// the state to j's total, and the group opens a segment of its own in k: those candidates all
-// add the same cost_segment(add_size, k) to their states' totals, so the first cheapest of them
-// comes from the first cheapest state other than k. The scan's choice is therefore the lesser,
-// in scan order, of the joining candidate and that one closing candidate. Each state's total
-// is kept in the ranking rather than recomputed.
-Cheapest extend_states(State *n, Cheapest cheapest, unsigned from, unsigned lowest,
-                       unsigned bmr, uint32_t add_size, uint8_t *path) {
-    Cheapest next;
+// Why two candidates give the scan's choice: for each k the scan tries every predecessor j from
+// `from` up to bmr and keeps the first of the cheapest. From j = k the group joins k's open
+// segment. From every other j, j's open segment is closed, which brings that state to its
+// total, and the group opens a segment in k: those candidates all add the same
+// cost_segment(add_size, k) to their states' totals, so the first of the cheapest comes from
+// the first cheapest state other than k. When the first cheapest state is not k, that is
+// `cheapest`. When it is k, joining beats every closing candidate outright: one segment costs
+// at least a byte less than two segments of the same differences (its packed bytes and count
+// bytes are no more than theirs together, and it has one size byte instead of two), so
+// joining costs less than k's total plus cost_segment(add_size, k), and no state's total is
+// below k's. Candidates compare by (total, representation), the order in which the scan keeps
+// them, so the lesser of the joining candidate and the one from `cheapest` is the scan's
+// choice, ties included.
+Candidate extend_states(State *n, Candidate cheapest, unsigned from, unsigned lowest,
+                        unsigned bmr, uint32_t add_size, uint8_t *path) {
+    Candidate next = NO_CANDIDATE;
     for (unsigned k = lowest; k <= bmr; ++k) {
-        const Candidate other = cheapest.besides(k);
-        const Candidate closing =
-            candidate(cost_calculate(totalOf(other), add_size, k), representationOf(other));
-        // k's own state exists from `from` up; below, its entry is stale and joins nothing.
-        const State joined{n[k].cost, n[k].segs + add_size};
-        const Candidate joining =
-            k >= from ? candidate(cost_calculate(joined.cost, joined.segs, k), k) : NO_CANDIDATE;
-        const bool joins = joining < closing;
-        const Candidate best = joins ? joining : closing;
-        KVG_REQUIRE(best < NO_CANDIDATE);
-        n[k] = joins ? joined : State{totalOf(other), add_size};
+        // The cheapest state's open segment is closed and the group opens one in k ...
+        Candidate best = cheapest + candidate(cost_segment(add_size, k), 0);
+        State built{totalOf(cheapest), add_size};
+        // ... or the group joins k's own open segment, where k has a state.
+        if (k >= from) {
+            const State joined{n[k].cost, n[k].segs + add_size};
+            const Candidate joining = candidate(cost_calculate(joined.cost, joined.segs, k), k);
+            if (joining < best) {
+                best = joining;
+                built = joined;
+            } else {
+                // When `cheapest` is k itself, closing stands for no candidate of the scan (k's
+                // segment closed to open another in k); joining always beats it.
+                KVG_REQUIRE(representationOf(cheapest) != k);
+            }
+        }
+        n[k] = built;  // later k read only their own states and `cheapest`
         path[k] = representationOf(best);
-        next.offer(candidate(totalOf(best), k));
+        next = std::min(next, candidate(totalOf(best), k));
     }
     return next;
 }
@@ -184,20 +190,24 @@ void best_representation(uint32_t nsegs, const uint32_t *segments, uint8_t *mode
     KVG_REQUIRE_NOT_NULL(paths);
 
     State n[NREPR]{};
-    Cheapest cheapest;
+    Candidate cheapest = NO_CANDIDATE;
     for (uint8_t i = mode[0]; i <= bmr; ++i) {
         n[i] = {0, segments[0]};
-        cheapest.offer(candidate(cost_calculate(0, segments[0], i), i));
+        cheapest = std::min(cheapest, candidate(cost_calculate(0, segments[0], i), i));
     }
     for (uint32_t g = 0; g + 1 < nsegs; ++g) {
         cheapest = extend_states(n, cheapest, mode[g], mode[g + 1], bmr, segments[g + 1],
                                  paths + size_t{g} * nrepr);
     }
 
-    // The final choice: the first of the cheapest last states.
-    KVG_REQUIRE(cheapest.first != NO_CANDIDATE);
-    mode[nsegs - 1] = representationOf(cheapest.first);
-    for (uint32_t g = nsegs - 1; g-- > 0;) mode[g] = paths[size_t{g} * nrepr + mode[g + 1]];
+    // The final choice, the first of the cheapest last states, then the path back from it.
+    KVG_REQUIRE(cheapest != NO_CANDIDATE);
+    uint8_t chosen = representationOf(cheapest);
+    mode[nsegs - 1] = chosen;
+    for (uint32_t g = nsegs - 1; g-- > 0;) {
+        chosen = paths[size_t{g} * nrepr + chosen];
+        mode[g] = chosen;
+    }
     std::free(paths);
 }
 
