@@ -100,7 +100,9 @@ void BM_MinRelPointSize(benchmark::State &state) {
     }
     const size_t n = d.size() / 2;
     for (auto _ : state) {
-        for (size_t i = 0; i < n; ++i) benchmark::DoNotOptimize(KVGT_MinRelPointSize(d[2 * i], d[2 * i + 1]));
+        for (size_t i = 0; i < n; ++i) {
+            benchmark::DoNotOptimize(KVGT_MinRelPointSize(d[2 * i], d[2 * i + 1]));
+        }
     }
     state.counters["per_point"] = benchmark::Counter(
         static_cast<double>(n),

@@ -34,6 +34,7 @@ constexpr KvgMessage errstr[kvgf::ERR_COUNT] = {
     {"Invalid font typeface", KVG_ERR_PARAM},
     {"Invalid font style", KVG_ERR_PARAM},
     {"Invalid text alignment reference point", KVG_ERR_PARAM},
+    {"Angle is not a finite number", KVG_ERR_PARAM},
 };
 
 // The size records carry their size in the code: the code is the first one of its family plus

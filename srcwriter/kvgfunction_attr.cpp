@@ -183,7 +183,7 @@ int KVGF_SetTextureFill(KVGF_State *st, double p_ll_x, double p_ll_y, uint32_t i
 // (p_ur_x, p_ur_y) is the extent over which the image is stretched, relative to the corner.
 int KVGF_SetStretchedTextureFill(KVGF_State *st, double p_ll_x, double p_ll_y, double p_ur_x,
                                  double p_ur_y, uint32_t image_id) {
-    if (!(p_ur_x > 0.0) || !(p_ur_y > 0.0)) return KVGF_FAIL(st, ERR_BBOX);
+    if (notPositive(p_ur_x, p_ur_y, st->rel_point_size)) return KVGF_FAIL(st, ERR_BBOX);
     if (KVGT_VerifyPoint(st, p_ll_x, p_ll_y) != 0 || KVGT_VerifyRelPoint(st, p_ur_x, p_ur_y) != 0) {
         return -1;
     }

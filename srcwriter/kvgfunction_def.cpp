@@ -135,7 +135,7 @@ int KVGF_SetImage(KVGF_State *st, int w, int h, const KVG_Color *colors) {
 
 // The corner is an absolute point: a shape's box starts at its origin.
 int KVGF_BeginSetShape(KVGF_State *st, double bbox_ur_x, double bbox_ur_y) {
-    if (notPositive(bbox_ur_x) || notPositive(bbox_ur_y)) return KVGF_FAIL(st, ERR_BBOX);
+    if (notPositive(bbox_ur_x, bbox_ur_y, st->point_size)) return KVGF_FAIL(st, ERR_BBOX);
     if (!pointFits(st, bbox_ur_x, bbox_ur_y)) return -1;
     return RecordOut(st, KVGF_CODE_BEGIN_SET_SHAPE).point(bbox_ur_x, bbox_ur_y).result();
 }

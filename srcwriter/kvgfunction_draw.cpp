@@ -55,7 +55,7 @@ int checkedCubicRecord(KVGF_State *st, int code, double start_x, double start_y,
 
 int arcRecord(KVGF_State *st, int code, double center_x, double center_y, double bbox_ur_x,
               double bbox_ur_y, double start, double end) {
-    if (notPositive(bbox_ur_x) || notPositive(bbox_ur_y)) return KVGF_FAIL(st, ERR_BBOX);
+    if (notPositive(bbox_ur_x, bbox_ur_y, st->rel_point_size)) return KVGF_FAIL(st, ERR_BBOX);
     if (!pointFits(st, center_x, center_y) || !relPointFits(st, bbox_ur_x, bbox_ur_y) ||
         !angleFits(st, start) || !angleFits(st, end)) {
         return -1;
@@ -77,7 +77,7 @@ int pointAndDifferenceRecord(KVGF_State *st, int code, double x, double y, doubl
 
 int ellipseRecord(KVGF_State *st, int code, double center_x, double center_y, double bbox_ur_x,
                   double bbox_ur_y) {
-    if (notPositive(bbox_ur_x) || notPositive(bbox_ur_y)) return KVGF_FAIL(st, ERR_BBOX);
+    if (notPositive(bbox_ur_x, bbox_ur_y, st->rel_point_size)) return KVGF_FAIL(st, ERR_BBOX);
     return pointAndDifferenceRecord(st, code, center_x, center_y, bbox_ur_x, bbox_ur_y);
 }
 
@@ -88,10 +88,12 @@ int circleRecord(KVGF_State *st, int code, double center_x, double center_y, uin
 
 }  // namespace
 
-bool angleFits(const KVGF_State *st, double angle) {
+bool angleFits(KVGF_State *st, double angle) {
     // A finite angle always yields a point within its size's scale; a non-finite one yields
     // NaN, which only the 128-bit point size carries.
-    return std::isfinite(angle) || st->point_size == 128;
+    if (std::isfinite(angle) || st->point_size == 128) return true;
+    KVGF_FAIL(st, ERR_ANGLE);
+    return false;
 }
 
 int writePolyRecord(KVGF_State *st, int code, double start_x, double start_y,
@@ -192,7 +194,7 @@ int KVGF_Text(KVGF_State *st, double ref_point_x, double ref_point_y, const char
 int KVGF_Shape(KVGF_State *st, uint32_t shape_id, double center_x, double center_y,
                double rotation, double bbox_ur_x, double bbox_ur_y) {
     KVG_REQUIRE_NOT_NULL(st);
-    if (notPositive(bbox_ur_x) || notPositive(bbox_ur_y)) return KVGF_FAIL(st, ERR_BBOX);
+    if (notPositive(bbox_ur_x, bbox_ur_y, st->point_size)) return KVGF_FAIL(st, ERR_BBOX);
     if (checkIdentifierLimit(st, shape_id) != 0) return -1;
     if (!pointFits(st, center_x, center_y) || !angleFits(st, rotation) ||
         !pointFits(st, bbox_ur_x, bbox_ur_y)) {
@@ -211,7 +213,7 @@ int KVGF_Image(KVGF_State *st, uint32_t image_id, double src_ll_x, double src_ll
                double src_ur_x, double src_ur_y, double dst_ll_x, double dst_ll_y,
                double dst_ur_x, double dst_ur_y) {
     if (!(src_ur_x > src_ll_x) || !(src_ur_y > src_ll_y)) return KVGF_FAIL(st, ERR_SRCBBOX);
-    if (notPositive(dst_ur_x) || notPositive(dst_ur_y)) return KVGF_FAIL(st, ERR_DSTBBOX);
+    if (notPositive(dst_ur_x, dst_ur_y, st->rel_point_size)) return KVGF_FAIL(st, ERR_DSTBBOX);
     if (checkIdentifierLimit(st, image_id) != 0) return -1;
     if (!pointFits(st, src_ll_x, src_ll_y) || !relPointFits(st, src_ur_x, src_ur_y) ||
         !pointFits(st, dst_ll_x, dst_ll_y) || !relPointFits(st, dst_ur_x, dst_ur_y)) {
@@ -275,7 +277,7 @@ int KVGF_RepeatShape(KVGF_State *st, double x, double y) {
 
 int KVGF_FullImage(KVGF_State *st, uint32_t image_id, double dst_ll_x, double dst_ll_y,
                    double dst_ur_x, double dst_ur_y) {
-    if (notPositive(dst_ur_x) || notPositive(dst_ur_y)) return KVGF_FAIL(st, ERR_BBOX);
+    if (notPositive(dst_ur_x, dst_ur_y, st->rel_point_size)) return KVGF_FAIL(st, ERR_BBOX);
     if (checkIdentifierLimit(st, image_id) != 0) return -1;
     if (!pointFits(st, dst_ll_x, dst_ll_y) || !relPointFits(st, dst_ur_x, dst_ur_y)) return -1;
     return RecordOut(st, KVGF_CODE_FULL_IMAGE)

@@ -36,6 +36,7 @@ enum RecordError {
     ERR_FONTFACE,
     ERR_FONTSTYLE,
     ERR_TEXTALIGNMENT,
+    ERR_ANGLE,
     ERR_COUNT
 };
 
@@ -51,18 +52,28 @@ int isValidRelPointSize(uint8_t rps);
 
 // ---- Checks made before a record's code byte, so that a refused record leaves nothing ----
 
-// Whether a point, a difference or an angle can be written in the stream's current sizes; a
-// record that fails one of these returns -1 without a message, as the encoding layer would.
+// Whether a point or a difference can be written in the stream's current sizes; a record that
+// fails one of these returns -1 without a message, as the encoding layer would. The writer
+// always chooses sizes that fit, so callers of the interface never meet that silent -1.
 inline bool pointFits(KVGF_State *st, double x, double y) {
     return KVGT_VerifyPoint(st, x, y) == 0;
 }
 inline bool relPointFits(KVGF_State *st, double dx, double dy) {
     return KVGT_VerifyRelPoint(st, dx, dy) == 0;
 }
-bool angleFits(const KVGF_State *st, double angle);
+// Whether an angle can be written in the stream's point size: an infinite or NaN angle only in
+// the 128-bit one. Unlike a point, an angle comes from the caller unchanged, so a refusal records
+// "Angle is not a finite number" rather than leaving the error context as it was.
+bool angleFits(KVGF_State *st, double angle);
 
-// A "not greater than 0" test that refuses NaN as well.
-inline bool notPositive(double v) { return !(v > 0.0); }
+// Whether either value of an extent (a box's, an ellipse's half-axes) is not greater than 0 as
+// the layout of `size` (a point or relative point size) writes it; NaN is refused as well. The
+// 64-bit layouts hold single precision, which rounds a positive value of at most 2^-150 to 0:
+// a reader would take that record for a broken one.
+inline bool notPositive(double x, double y, uint8_t size) {
+    const double least = size == 64 ? 0x1p-150 : 0.0;
+    return !(x > least) || !(y > least);
+}
 
 // ---- Writing a record ----
 

@@ -216,9 +216,33 @@ TEST(DrawingRecordRefusals, PointsThatDoNotFitAreRefusedSilently) {
     EXPECT_EQ(KVGF_Mark(s.state(), 1000, 0), -1);
     EXPECT_EQ(KVGF_Polyline(s.state(), 0, 0, far, 1), -1);
     EXPECT_EQ(KVGF_Line(s.state(), 0, 0, 5, 5), -1);
-    EXPECT_EQ(KVGF_DrawArc(s.state(), 0, 0, 1, 1, NAN, 0), -1);
     EXPECT_EQ(s.code(), KVG_ERR_NONE);
     EXPECT_EQ(hex(s.bytes()), "");
+}
+
+TEST(DrawingRecordRefusals, ExtentsAreCheckedAsTheirLayoutWritesThem) {
+    StreamFixture s;
+    s.state()->point_size = 64;
+    s.state()->rel_point_size = 64;
+    EXPECT_EQ(KVGF_DrawEllipse(s.state(), 0, 0, 0x1p-150, 1), -1) << "rounds to 0 in single";
+    EXPECT_EQ(s.message(), "Invalid bounding box dimensions");
+    EXPECT_EQ(KVGF_Shape(s.state(), 0, 0, 0, 0, 1, 1e-300), -1);
+    EXPECT_EQ(KVGF_DrawEllipse(s.state(), 0, 0, 0x1p-149, 1), 0) << "the least single";
+    s.state()->rel_point_size = 128;
+    EXPECT_EQ(KVGF_DrawEllipse(s.state(), 0, 0, 1e-300, 1), 0) << "double precision holds it";
+}
+
+TEST(DrawingRecordRefusals, AnglesThatAreNotFiniteAreRefusedWithAMessage) {
+    StreamFixture s;
+    s.state()->point_size = 64;
+    EXPECT_EQ(KVGF_DrawArc(s.state(), 0, 0, 1, 1, NAN, 0), -1);
+    EXPECT_EQ(s.code(), KVG_ERR_PARAM);
+    EXPECT_EQ(s.message(), "Angle is not a finite number");
+    EXPECT_EQ(KVGF_SetTextAlignment(s.state(), KVG_TEXT_CENTER, INFINITY), -1);
+    s.state()->point_size = 128;
+    EXPECT_EQ(KVGF_SetTextAlignment(s.state(), KVG_TEXT_CENTER, INFINITY), 0)
+        << "the 128-bit point size carries NaN";
+    EXPECT_EQ(hex(s.bytes()).substr(0, 5), "6B 08") << "the refusals wrote nothing";
 }
 
 struct BytesCase {

@@ -156,6 +156,8 @@ struct FailureCase {
     const char *message;
 };
 
+void PrintTo(const FailureCase &c, std::ostream *os) { *os << c.name; }
+
 class ShapeFailures : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(ShapeFailures, RecordTheirCodeAndWriteNothing) {

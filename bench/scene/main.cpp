@@ -16,14 +16,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "baselines.h"
 #include "command_timer.h"
-#include "kvgwriter.h"
 #include "rounds.h"
 #include "writers.h"
 #include "xio_deflate.h"
@@ -183,7 +181,8 @@ int compare(const Options &o) {
     c[KVG_COMPRESSED] = {"kvgwriter, compressed",
                          [&] { return writeKvg(s, base + "-gz.kvg", true); }};
     c[SVG] = {"hand-written SVG", [&] { return writeHandSvg(s, base + ".svg", 0); }};
-    c[SVG_STDIO] = {"hand-written SVG, stdio", [&] { return writeStdioSvg(s, base + "-stdio.svg"); }};
+    c[SVG_STDIO] = {"hand-written SVG, stdio",
+                    [&] { return writeStdioSvg(s, base + "-stdio.svg"); }};
     c[SVG_GZIP_1] = {"hand-written SVG, gzip -1",
                      [&] { return writeHandSvg(s, base + "-1.svgz", 1); }};
     c[SVG_GZIP_6] = {"hand-written SVG, gzip -6",
@@ -253,35 +252,15 @@ int levels(const Options &o) {
 int memory(const Options &o) {
     const std::string path = o.dir + "/memory.kvg";
     const double start = processSeconds();
-    KVG_FileOptions *opt = KVG_newFileOptions();
-    KVG_setCompressionFileOption(opt, 0);
-    KVG_File *fl = KVG_create(path.c_str(), opt);
-    KVG_deleteFileOptions(opt);
-    if (fl == nullptr) throw std::runtime_error("cannot create " + path);
-    Walk walk(7);
-    const uint64_t per_figure = o.points / o.figures;
-    if (KVG_beginLayer(fl, "memory", KVG_TRUE, KVG_TRUE) != 0) {
-        throw std::runtime_error(KVG_getErrorDescription(fl));
-    }
-    for (uint64_t f = 0; f < o.figures; ++f) {
-        const WorldPoint first = walk.restart();
-        KVG_begin(fl, KVG_BEGIN_POLYLINE, first.x, first.y);
-        for (uint64_t i = 1; i < per_figure; ++i) {
-            const WorldPoint p = walk.next();
-            if (KVG_vertex(fl, p.x, p.y) == -1) throw std::runtime_error(KVG_getErrorDescription(fl));
-        }
-        if (KVG_end(fl) == -1) throw std::runtime_error(KVG_getErrorDescription(fl));
-    }
-    if (KVG_close(fl) != 0) throw std::runtime_error(KVG_getErrorDescription(fl));
+    const uint64_t bytes = writeKvgWalk(path, o.points / o.figures, o.figures);
     const double elapsed = processSeconds() - start;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     std::printf("%llu points in %llu polylines: %llu bytes in %.2f processor seconds, peak "
                 "resident memory %.1f MB\n",
-                static_cast<unsigned long long>(per_figure * o.figures),
-                static_cast<unsigned long long>(o.figures),
-                static_cast<unsigned long long>(fileSize(path)), elapsed,
-                static_cast<double>(usage.ru_maxrss) / 1024.0);
+                static_cast<unsigned long long>(o.points / o.figures * o.figures),
+                static_cast<unsigned long long>(o.figures), static_cast<unsigned long long>(bytes),
+                elapsed, static_cast<double>(usage.ru_maxrss) / 1024.0);
     return 0;
 }
 

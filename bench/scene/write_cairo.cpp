@@ -72,9 +72,9 @@ void draw(cairo_t *cr, const Scene &s) {
 }  // namespace
 
 uint64_t writeCairo(const Scene &s, const std::string &path, CairoSurface kind) {
-    cairo_surface_t *surface = kind == CairoSurface::SVG
-                                   ? cairo_svg_surface_create(path.c_str(), kPagePoints, kPagePoints)
-                                   : cairo_pdf_surface_create(path.c_str(), kPagePoints, kPagePoints);
+    const auto create = kind == CairoSurface::SVG ? cairo_svg_surface_create
+                                                  : cairo_pdf_surface_create;
+    cairo_surface_t *surface = create(path.c_str(), kPagePoints, kPagePoints);
     cairo_t *cr = cairo_create(surface);
     draw(cr, s);
     cairo_status_t status = cairo_status(cr);

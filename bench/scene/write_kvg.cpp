@@ -1,5 +1,6 @@
 // The scene through kvgwriter: the map's edges and faces as definitions, a layer that fills
-// every face and draws every edge, and a layer of the figures.
+// every face and draws every edge, and a layer of the figures. And the walk drawn as it goes,
+// for the memory check.
 #include <cstdint>
 #include <cstdlib>
 #include <stdexcept>
@@ -30,7 +31,9 @@ void defineMap(KVG_File *fl, const Scene &s) {
     for (const Face &face : s.faces) {
         uint32_t id = 0;
         check(fl, KVG_beginSetFace(fl, &id));
-        for (int32_t edge : s.edgesOf(face)) check(fl, KVG_edgeSetFace(fl, std::abs(edge), edge < 0));
+        for (int32_t edge : s.edgesOf(face)) {
+            check(fl, KVG_edgeSetFace(fl, std::abs(edge), edge < 0));
+        }
         check(fl, KVG_endSetFace(fl));
     }
 }
@@ -68,24 +71,50 @@ void drawFigures(KVG_File *fl, const Scene &s) {
     }
 }
 
-}  // namespace
+void drawWalk(KVG_File *fl, uint64_t points_per_figure, uint64_t figures) {
+    check(fl, KVG_beginLayer(fl, "walk", KVG_TRUE, KVG_TRUE));
+    Walk walk(7);
+    for (uint64_t f = 0; f < figures; ++f) {
+        const WorldPoint first = walk.restart();
+        check(fl, KVG_begin(fl, KVG_BEGIN_POLYLINE, first.x, first.y));
+        for (uint64_t i = 1; i < points_per_figure; ++i) {
+            const WorldPoint p = walk.next();
+            check(fl, KVG_vertex(fl, p.x, p.y));
+        }
+        check(fl, KVG_end(fl));
+    }
+}
 
-uint64_t writeKvg(const Scene &s, const std::string &path, bool compressed) {
+// Creates `path` with the default options, plain or compressed, draws, and closes it.
+template <typename Draw>
+uint64_t writeFile(const std::string &path, bool compressed, Draw draw) {
     KVG_FileOptions *opt = KVG_newFileOptions();
     KVG_setCompressionFileOption(opt, compressed ? 1 : 0);
     KVG_File *fl = KVG_create(path.c_str(), opt);
     KVG_deleteFileOptions(opt);
     if (fl == nullptr) throw std::runtime_error("cannot create " + path);
     try {
-        defineMap(fl, s);
-        drawMap(fl, s);
-        drawFigures(fl, s);
+        draw(fl);
     } catch (...) {
         KVG_close(fl);
         throw;
     }
     check(fl, KVG_close(fl));
     return fileSize(path);
+}
+
+}  // namespace
+
+uint64_t writeKvg(const Scene &s, const std::string &path, bool compressed) {
+    return writeFile(path, compressed, [&s](KVG_File *fl) {
+        defineMap(fl, s);
+        drawMap(fl, s);
+        drawFigures(fl, s);
+    });
+}
+
+uint64_t writeKvgWalk(const std::string &path, uint64_t points_per_figure, uint64_t figures) {
+    return writeFile(path, false, [=](KVG_File *fl) { drawWalk(fl, points_per_figure, figures); });
 }
 
 }  // namespace scene

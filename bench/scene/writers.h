@@ -13,6 +13,9 @@ namespace scene {
 
 // kvgwriter with the default options (world -100..100, 4096 grid), plain or compressed.
 uint64_t writeKvg(const Scene &s, const std::string &path, bool compressed);
+// kvgwriter, plain, drawing `figures` polylines of `points_per_figure` points from the walk as
+// it goes, so that the program itself keeps nothing of the drawing.
+uint64_t writeKvgWalk(const std::string &path, uint64_t points_per_figure, uint64_t figures);
 
 // The tightest honest SVG written by hand: grid integers, relative path commands, one path
 // per figure and per face, all edges in one path; plain (`gzip_level` 0) or gzip-compressed.
