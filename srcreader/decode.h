@@ -19,6 +19,9 @@ template <class... F>
 struct Overloaded : F... {
     using F::operator()...;
 };
+// Spelled out for compilers without deduction from aggregate initialisation (clang before 17).
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
 
 inline bool isIndexColorSize(uint8_t size) {
     return size == kvgfmt::COLOR_INDEX1 || size == kvgfmt::COLOR_INDEX8;

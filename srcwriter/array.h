@@ -92,6 +92,17 @@ inline void reserve(Array *arr, uint32_t extra) {
         grow(storage, count, capacity, extra);
 }
 
+// Appends two elements, a point array's coordinate pair: paAdd, inline for the library's
+// per-point paths.
+template <typename Array, typename Element>
+inline void appendPair(Array *arr, Element first, Element second) {
+    reserve(arr, 2);
+    auto &[storage, count, capacity] = *arr;
+    storage[count] = first;
+    storage[count + 1] = second;
+    count += 2;
+}
+
 }  // namespace kvgarray
 
 // Defines the eight functions that arraydecl.h declares for one integer array. Each checks the

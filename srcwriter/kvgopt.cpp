@@ -7,7 +7,7 @@
 
 #include "array.h"
 #include "kvgassert.h"
-#include "kvgtype.h"
+#include "kvgtype_internal.h"
 
 // The optimizer works with representations: indexes 0 to 7 into reprSize, the relative point
 // sizes in bits. It cuts the differences into groups (maximal runs of one minimal
@@ -46,7 +46,7 @@ constexpr auto representationOfSize = [] {
 }();
 
 uint8_t minPointSize(double x, double y) {
-    const uint8_t representation = representationOfSize[KVGT_MinRelPointSize(x, y)];
+    const uint8_t representation = representationOfSize[minRelPointSize(x, y)];
     if (representation == NO_REPRESENTATION) [[unlikely]]
         error("internal error: invalid state from KVGT_MinRelPointSize");
     return representation;

@@ -17,10 +17,6 @@ namespace {
 
 // ---- The smallest size of a point ----
 
-constexpr double SINGLE_LIMIT = 1e37;
-
-bool isWithinSingleLimit(double v) { return v >= -SINGLE_LIMIT && v <= SINGLE_LIMIT; }
-
 // The smallest size is asked for every point drawn, so it is found by integer arithmetic
 // rather than a test per size: a whole coordinate v lies in -half..half - 1 exactly when
 // v ^ (v >> 31), its two's complement magnitude, is below half.
@@ -39,11 +35,6 @@ bool asWholePair(double x, double y, WholePair &pair) {
     const auto magnitude = [](int32_t v) { return static_cast<uint32_t>(v ^ (v >> 31)); };
     pair.magnitude = std::max(magnitude(pair.x), magnitude(pair.y));
     return true;
-}
-
-// The sizes for a point that is not a pair of small whole numbers.
-uint8_t floatingSize(double x, double y) {
-    return isWithinSingleLimit(x) && isWithinSingleLimit(y) ? 64 : 128;
 }
 
 // Whether all `n` points (x, y pairs) fit a stream of `size` bits: none needs a larger size.
@@ -220,16 +211,7 @@ int KVGT_PointArray(KVGF_State *st, const double *points, uint32_t npoints) {
 
 // ---- Relative points ----
 
-uint8_t KVGT_MinRelPointSize(double dx, double dy) {
-    WholePair pair;
-    if (!asWholePair(dx, dy, pair)) return floatingSize(dx, dy);
-    const bool unit_step = static_cast<uint32_t>(pair.x + 1) <= 2 &&
-                           static_cast<uint32_t>(pair.y + 1) <= 2 && (pair.x | pair.y) != 0;
-    if (unit_step) return 3;
-    if (pair.magnitude < 4) return 6;
-    if (pair.magnitude < 8) return 8;
-    return pair.magnitude < 128 ? 16 : pair.magnitude < 2048 ? 24 : 32;
-}
+uint8_t KVGT_MinRelPointSize(double dx, double dy) { return minRelPointSize(dx, dy); }
 
 int KVGT_VerifyRelPoint(KVGF_State *st, double x, double y) {
     return st->rel_point_size < KVGT_MinRelPointSize(x, y) ? -1 : 0;
@@ -243,7 +225,7 @@ int KVGT_RelPoint(KVGF_State *st, double x, double y) {
 
 int verifyRelPoints(const KVGF_State *st, const double *relpoints, uint32_t n) {
     if (pointRunWriter(st->rel_point_size) == nullptr) return -1;  // no size at all
-    return allFit(KVGT_MinRelPointSize, st->rel_point_size, relpoints, n) ? 0 : -1;
+    return allFit(minRelPointSize, st->rel_point_size, relpoints, n) ? 0 : -1;
 }
 
 int writeRelPointRunUnchecked(KVGF_State *st, const double *relpoints, uint32_t n) {

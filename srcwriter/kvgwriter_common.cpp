@@ -1,7 +1,5 @@
 // What every family of the drawing interface shares: its message table, the mapping of world
 // coordinates onto the file grid, and the sizing of a stream before a figure's record.
-#include <cmath>
-
 #include "kvgwriter_internal.h"
 
 namespace {
@@ -37,12 +35,6 @@ constexpr KvgMessage errstr[kvgw::ERR_COUNT] = {
     {"Number of cubic control points is not a multiple of three", KVG_ERR_INTERNAL},
 };
 
-// Rounds to the nearest integer, halves upwards (2.5 gives 3, -2.5 gives -2); NaN stays NaN.
-double roundHalfUp(double v) {
-    const double below = std::floor(v);
-    return v - below < 0.5 ? below : std::ceil(v);
-}
-
 }  // namespace
 
 int writerFail(KVG_File *fl, kvgw::WriterError error, int line) {
@@ -59,16 +51,16 @@ void world2kvg(KVG_File *fl, double *x, double *y) {
     KVG_REQUIRE_NOT_NULL(fl);
     const KvgWindow &w = fl->world;
     const KvgWindow &k = fl->kvg;
-    if (x != nullptr) *x = (*x - w.xmin) / (w.xmax - w.xmin) * (k.xmax - k.xmin) + k.xmin;
-    if (y != nullptr) *y = (*y - w.ymin) / (w.ymax - w.ymin) * (k.ymax - k.ymin) + k.ymin;
+    if (x != nullptr) *x = mapAxis(*x, w.xmin, w.xmax, k.xmin, k.xmax);
+    if (y != nullptr) *y = mapAxis(*y, w.ymin, w.ymax, k.ymin, k.ymax);
 }
 
 void kvg2world(KVG_File *fl, double *x, double *y) {
     KVG_REQUIRE_NOT_NULL(fl);
     const KvgWindow &w = fl->world;
     const KvgWindow &k = fl->kvg;
-    if (x != nullptr) *x = (*x - k.xmin) / (k.xmax - k.xmin) * (w.xmax - w.xmin) + w.xmin;
-    if (y != nullptr) *y = (*y - k.ymin) / (k.ymax - k.ymin) * (w.ymax - w.ymin) + w.ymin;
+    if (x != nullptr) *x = mapAxis(*x, k.xmin, k.xmax, w.xmin, w.xmax);
+    if (y != nullptr) *y = mapAxis(*y, k.ymin, k.ymax, w.ymin, w.ymax);
 }
 
 void quantization(KVG_File *fl, double *x, double *y) {
@@ -76,12 +68,6 @@ void quantization(KVG_File *fl, double *x, double *y) {
     if (fl->raw != 0) return;
     if (x != nullptr) *x = roundHalfUp(*x);
     if (y != nullptr) *y = roundHalfUp(*y);
-}
-
-FilePoint toFilePoint(KVG_File *fl, double x, double y) {
-    world2kvg(fl, &x, &y);
-    quantization(fl, &x, &y);
-    return {x, y};
 }
 
 FilePoint toFileExtent(KVG_File *fl, double w, double h) {

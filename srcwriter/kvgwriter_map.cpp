@@ -7,6 +7,7 @@
 // kept no vertex is written as its start point alone, and the lists of an open definition never
 // grow beyond what its record can count, so that ending it is never refused.
 #include "kvgfunction_internal.h"
+#include "array.h"
 #include "kvgopt.h"
 #include "kvgwriter_internal.h"
 
@@ -70,8 +71,8 @@ int KVG_vertexSetEdge(KVG_File *fl, double x, double y) {
 
     const FilePoint p = toFilePoint(fl, x, y);
     if (p.x == edge.last_x && p.y == edge.last_y) return -2;
-    if (checkRoom(fl, paSize(edge.pts)) != 0) return -1;
-    paAdd(edge.pts, p.x - edge.last_x, p.y - edge.last_y);
+    if (checkRoom(fl, edge.pts->ncoords / 2) != 0) return -1;
+    kvgarray::appendPair(edge.pts, p.x - edge.last_x, p.y - edge.last_y);
     edge.last_x = p.x;
     edge.last_y = p.y;
     return 0;

@@ -4,6 +4,9 @@
 // A primitive is collected as the differences between consecutive points, in file units, with
 // the smallest relative point size that holds all of them; KVG_end sizes the stream and writes
 // the one record.
+#include <algorithm>
+
+#include "array.h"
 #include "kvgfunction_internal.h"
 #include "kvgwriter_internal.h"
 
@@ -18,15 +21,16 @@ void closePrimitive(KVG_File *fl) {
 }
 
 // Appends the difference from the last accepted point to `p` and makes `p` the last point.
-void appendPoint(KVG_File *fl, FilePoint p) {
+// Inline: out of line, `p` crosses the stack as two 8-byte stores read back by one 16-byte
+// load, which store forwarding cannot serve, a stall on every vertex.
+inline void appendPoint(KVG_File *fl, FilePoint p) {
     auto &prim = fl->primitive;
     const double dx = p.x - prim.last_x;
     const double dy = p.y - prim.last_y;
-    paAdd(prim.pts, dx, dy);
+    kvgarray::appendPair(prim.pts, dx, dy);
     prim.last_x = p.x;
     prim.last_y = p.y;
-    const uint8_t size = KVGT_MinRelPointSize(dx, dy);
-    if (size > prim.rel_point_size) prim.rel_point_size = size;
+    prim.rel_point_size = std::max(prim.rel_point_size, minRelPointSize(dx, dy));
 }
 
 // The checks every point-adding call makes: a primitive is open and of the right kind.

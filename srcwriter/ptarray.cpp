@@ -11,11 +11,7 @@ void paDestroy(PointArray *pa) {
 
 void paAdd(PointArray *pa, double x, double y) {
     KVG_REQUIRE_NOT_NULL(pa);
-    kvgarray::reserve(pa, 2);
-    double *point = pa->coords + pa->ncoords;
-    point[0] = x;
-    point[1] = y;
-    pa->ncoords += 2;
+    kvgarray::appendPair(pa, x, y);
 }
 
 void paGet(const PointArray *pa, uint32_t n, double *x, double *y) {

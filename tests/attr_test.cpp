@@ -4,11 +4,13 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "test_support.h"
+#include "unit_writer.h"
 
 namespace kvgtest {
 namespace {
@@ -210,6 +212,18 @@ TEST(AttributeWriter, FontSizeIsScaledAndLimited) {
     KVG_getFont(fl, &typeface, &style, &size);
     EXPECT_EQ(std::vector<uint32_t>({typeface, style, size}), std::vector<uint32_t>({2, 2, 204}));
     EXPECT_EQ(hex(writer.closeLayerSection()), "6A 02 02 80 CC");
+}
+
+// A length has no direction: a world window mirrored on one axis (y growing downwards) scales
+// weights and font sizes as the unmirrored window does.
+TEST(AttributeWriter, MirroredWindowScalesLengthsByItsMagnitude) {
+    std::unique_ptr<KVG_FileOptions, OptionsDeleter> opt(plainOptions());
+    KVG_setWorldFileOption(opt.get(), -100, 100, 100, -100);
+    WriterFixture writer(opt.get());
+    KVG_File *fl = writer.get();
+    ASSERT_EQ(KVG_setLineStyle(fl, KVG_JOINT_ROUND, KVG_ARROW, KVG_OVAL_ARROW, 2), 0);
+    ASSERT_EQ(KVG_setFont(fl, KVG_FONT_SERIF, KVG_FONT_ITALIC, 10), 0);
+    EXPECT_EQ(hex(writer.closeLayerSection()), "61 02 01 05 28 6A 02 02 80 CC");
 }
 
 TEST(AttributeWriter, IndexColoursReadBackAsPaletteEntries) {

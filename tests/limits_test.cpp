@@ -153,22 +153,6 @@ TEST(LimitsColors, ValuesBeyondTheColourSizeAreRefused) {
 
 // ---- Counts ----
 
-bool underSanitizer() {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    return true;
-#elif defined(__has_feature)
-    return __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
-#else
-    return false;
-#endif
-}
-
-// The growable arrays add a fixed step of elements at a time, so filling one with millions of
-// elements copies it thousands of times: cheap with the C library's realloc, which moves large
-// blocks by remapping them, but hours with a sanitizer's, which copies every time.
-#define SKIP_MILLIONS_UNDER_SANITIZER()                                                        \
-    if (underSanitizer()) GTEST_SKIP() << "millions of array elements under a sanitizer"
-
 // A plain file with one layer whose drawing is `draw`; returns the file's bytes.
 template <typename Draw>
 Bytes layerFile(Draw draw) {

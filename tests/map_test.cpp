@@ -234,6 +234,7 @@ TEST(MapEdge, EdgeWithoutVerticesKeepsItsPlaceInTheNumbering) {
 // One Size counts a segment, so an edge holds at most 4,194,303 differences; the vertex beyond
 // is refused and the edge stays open, complete up to there.
 TEST(MapEdge, VertexBeyondWhatOneSizeCountsIsRefused) {
+    SKIP_MILLIONS_UNDER_SANITIZER();
     constexpr int32_t kMax = 4194303;
     UnitWriter writer;
     KVG_File *fl = writer.get();
