@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstdlib>
 
 #include "array.h"
@@ -28,35 +27,16 @@
 namespace {
 
 constexpr int NREPR = 8;
-constexpr uint8_t reprSize[NREPR] = {3, 6, 8, 16, 24, 32, 64, 128};
+// A representation is a relative point class of the encoding layer: an index into its sizes.
+constexpr const uint8_t (&reprSize)[NREPR] = REL_POINT_SIZES;
 
 constexpr uint8_t NO_REPRESENTATION = 255;
-
-[[noreturn]] void error(const char *message) {
-    std::fprintf(stderr, "error: %s\n", message);
-    kvgAssertFailed("false", __FILE__, __LINE__, __func__);
-}
-
-// The representation of every size in bits, NO_REPRESENTATION where a number is none.
-constexpr auto representationOfSize = [] {
-    std::array<uint8_t, 256> table{};
-    table.fill(NO_REPRESENTATION);
-    for (uint8_t r = 0; r < NREPR; ++r) table[reprSize[r]] = r;
-    return table;
-}();
-
-uint8_t minPointSize(double x, double y) {
-    const uint8_t representation = representationOfSize[minRelPointSize(x, y)];
-    if (representation == NO_REPRESENTATION) [[unlikely]]
-        error("internal error: invalid state from KVGT_MinRelPointSize");
-    return representation;
-}
 
 // Bytes of one segment as the edge record writes it: the size byte, the Size-encoded count and
 // the bit-packed differences padded to a whole byte.
 uint64_t cost_segment(uint32_t npoints, unsigned representation) {
     const uint64_t bits = uint64_t{npoints} * reprSize[representation];
-    const uint64_t count_bytes = npoints <= 127 ? 1 : npoints <= 16383 ? 2 : 3;
+    const uint64_t count_bytes = 1u + (npoints > 127) + (npoints > 16383);
     return (bits + 7) / 8 + count_bytes + 1;
 }
 
@@ -81,36 +61,35 @@ void checkGroups(const UCharArray *mode, const ULongArray *size, uint8_t bmr,
     KVG_REQUIRE(covered == npoints);
 }
 
-// Appends one group to the group arrays, which grow as their own additions grow them.
-void append_group(UCharArray *mode, ULongArray *size, uint8_t representation, uint32_t count) {
-    kvgarray::reserve(mode, 1);
-    kvgarray::reserve(size, 1);
-    mode->values[mode->nvalues++] = representation;
-    size->values[size->nvalues++] = count;
-}
-
-// Cuts the differences into groups of one minimal representation, appended to `mode` and
-// `size`, and finds the largest minimal representation.
+// Cuts the differences into groups of one minimal representation, stored in `mode` and `size`,
+// and finds the largest minimal representation. Where a group ends follows no pattern in real
+// data, so the loop does not branch on it: with room for a group per difference, it stores the
+// group being counted at every step and moves to the next slot when the representation changes.
 void group_segments(const PointArray *src, UCharArray *mode, ULongArray *size,
                     uint8_t &biggest_minimal_representation) {
     // Read in place: the differences are never copied.
     const double *point = src->coords;
     const uint32_t npoints = paSize(src);
-    uint8_t current = minPointSize(point[0], point[1]);
+    kvgarray::reserve(mode, npoints);
+    kvgarray::reserve(size, npoints);
+    uint8_t *modes = mode->values;
+    uint32_t *counts = size->values;
+
+    uint32_t group = 0;
+    uint8_t current = minRelPointClass(point[0], point[1]);
     uint8_t bmr = current;
-    uint32_t count = 1;
-    for (uint32_t i = 1; i < npoints; ++i) {
-        point += 2;
-        const uint8_t m = minPointSize(point[0], point[1]);
-        if (m != current) {
-            append_group(mode, size, current, count);
-            if (m > bmr) bmr = m;
-            current = m;
-            count = 0;
-        }
-        ++count;
+    uint32_t count = 0;
+    for (uint32_t i = 0; i < npoints; ++i, point += 2) {
+        const uint8_t m = minRelPointClass(point[0], point[1]);
+        const uint32_t starts = m != current;
+        group += starts;
+        count = (count & (starts - 1u)) + 1;  // 1 in a new group, else one more
+        current = m;
+        bmr = std::max(bmr, m);
+        modes[group] = m;
+        counts[group] = count;
     }
-    append_group(mode, size, current, count);
+    mode->nvalues = size->nvalues = group + 1;
     checkGroups(mode, size, bmr, npoints);
     biggest_minimal_representation = bmr;
 }
@@ -155,25 +134,24 @@ uint8_t representationOf(Candidate c) { return static_cast<uint8_t>(c & 7); }
 Candidate extend_states(State *n, Candidate cheapest, unsigned from, unsigned lowest,
                         unsigned bmr, uint32_t add_size, uint8_t *path) {
     Candidate next = NO_CANDIDATE;
+    // Which candidate wins follows the data, not a pattern, so both are computed and one is
+    // selected without a branch.
     for (unsigned k = lowest; k <= bmr; ++k) {
         // The cheapest state's open segment is closed and the group opens one in k ...
-        Candidate best = cheapest + candidate(cost_segment(add_size, k), 0);
-        State built{totalOf(cheapest), add_size};
-        // ... or the group joins k's own open segment, where k has a state.
-        if (k >= from) {
-            const State joined{n[k].cost, n[k].segs + add_size};
-            const Candidate joining = candidate(cost_calculate(joined.cost, joined.segs, k), k);
-            if (joining < best) {
-                best = joining;
-                built = joined;
-            } else {
-                // When `cheapest` is k itself, closing stands for no candidate of the scan (k's
-                // segment closed to open another in k); joining always beats it.
-                KVG_REQUIRE(representationOf(cheapest) != k);
-            }
-        }
-        n[k] = built;  // later k read only their own states and `cheapest`
-        path[k] = representationOf(best);
+        const Candidate closing = cheapest + candidate(cost_segment(add_size, k), 0);
+        // ... or the group joins k's own open segment, where k has a state (from `from` up;
+        // below, n[k] is stale and the candidate none).
+        const State own = n[k];
+        const uint32_t joined_segs = own.segs + add_size;
+        const Candidate joining =
+            k >= from ? candidate(cost_calculate(own.cost, joined_segs, k), k) : NO_CANDIDATE;
+        const bool joins = joining < closing;
+        // When `cheapest` is k itself, closing stands for no candidate of the scan (k's segment
+        // closed to open another in k); joining always beats it.
+        KVG_REQUIRE(joins || representationOf(cheapest) != k);
+        const Candidate best = joins ? joining : closing;
+        n[k] = joins ? State{own.cost, joined_segs} : State{totalOf(cheapest), add_size};
+        path[k] = representationOf(best);  // later k read only their own states and `cheapest`
         next = std::min(next, candidate(totalOf(best), k));
     }
     return next;

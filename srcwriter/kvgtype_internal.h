@@ -19,43 +19,55 @@ int checkSIdentifierLimit(KVGF_State *st, int32_t id);
 // records nothing.
 int verifyRelPoints(const KVGF_State *st, const double *relpoints, uint32_t n);
 
-// The smallest relative point size (KVGT_MinRelPointSize), inline for the per-point paths: the
-// writer sizes every vertex and the edge optimizer every difference with it.
+// The eight relative point sizes in bits, smallest first. The classification below gives a
+// difference's smallest size as its index here, its class, which the edge optimizer works with
+// directly.
+inline constexpr uint8_t REL_POINT_SIZES[8] = {3, 6, 8, 16, 24, 32, 64, 128};
+
+// The smallest relative point class (KVGT_MinRelPointSize as an index), inline for the per-point
+// paths: the writer sizes every vertex and the edge optimizer every difference with it.
 //
-// Whole differences within the 32-bit layouts' range take their size from integer arithmetic
+// Whole differences within the 32-bit layouts' range take their class from integer arithmetic
 // without a branch, since the sizes of real steps follow no pattern a predictor could learn: a
 // unit step takes 3 bits, anything else the smallest h-bit fields that hold -2^(h-1) to
 // 2^(h-1) - 1, which v ^ (v >> 31) folds onto 0 to 2^(h-1) - 1, so that the significant bits
 // of the two folded coordinates together give the size.
-inline uint8_t wholeRelPointSize(int32_t x, int32_t y) {
-    // [unit step][significant bits of the folded pair]
-    static constexpr uint8_t SIZES[2][16] = {
-        {6, 6, 6, 8, 16, 16, 16, 16, 24, 24, 24, 24, 32, 32, 32, 32},
-        {3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3}};
+inline uint8_t wholeRelPointClass(int32_t x, int32_t y) {
+    // [unit step][significant bits of the folded pair]: 6, 8, 16, 24 or 32 bits; 3 bits
+    static constexpr uint8_t CLASSES[2][16] = {
+        {1, 1, 1, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5},
+        {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
     const uint32_t folded =
         static_cast<uint32_t>(x ^ (x >> 31)) | static_cast<uint32_t>(y ^ (y >> 31));
     const uint32_t unit_step = static_cast<uint32_t>(static_cast<uint32_t>(x + 1) <= 2) &
                                static_cast<uint32_t>(static_cast<uint32_t>(y + 1) <= 2) &
                                static_cast<uint32_t>((x | y) != 0);
-    return SIZES[unit_step][std::bit_width(folded | 1u)];
+    return CLASSES[unit_step][std::bit_width(folded | 1u)];
 }
 
-// The size of a point that is not a pair of small whole numbers: singles within their limit,
-// doubles beyond it (NaN and the infinities too).
-inline uint8_t floatingSize(double x, double y) {
+// The class of a pair that is not of small whole numbers: singles (64 bits) within their limit,
+// doubles (128 bits) beyond it, NaN and the infinities too.
+inline uint8_t floatingClass(double x, double y) {
     constexpr double SINGLE_LIMIT = 1e37;
     const auto single = [](double v) { return v >= -SINGLE_LIMIT && v <= SINGLE_LIMIT; };
-    return single(x) && single(y) ? 64 : 128;
+    return single(x) && single(y) ? 6 : 7;
 }
 
-inline uint8_t minRelPointSize(double dx, double dy) {
+// The same as a size, 64 or 128, which absolute points share with relative ones.
+inline uint8_t floatingSize(double x, double y) { return REL_POINT_SIZES[floatingClass(x, y)]; }
+
+inline uint8_t minRelPointClass(double dx, double dy) {
     // The range test comes first, so that the round trip through an integer is defined; NaN
     // fails it.
     if (dx >= -32768.0 && dx < 32768.0 && dy >= -32768.0 && dy < 32768.0) {
         const auto x = static_cast<int32_t>(dx), y = static_cast<int32_t>(dy);
-        if (x == dx && y == dy) return wholeRelPointSize(x, y);
+        if (x == dx && y == dy) return wholeRelPointClass(x, y);
     }
-    return floatingSize(dx, dy);
+    return floatingClass(dx, dy);
+}
+
+inline uint8_t minRelPointSize(double dx, double dy) {
+    return REL_POINT_SIZES[minRelPointClass(dx, dy)];
 }
 
 // KVGT_RelPointArray without the per-point size check: the caller guarantees that every
