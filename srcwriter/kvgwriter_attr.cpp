@@ -15,14 +15,10 @@ constexpr uint8_t lowByte(int value) {
     return static_cast<uint8_t>(value);
 }
 
-// File units per world unit for a length, which has no direction: a world window mirrored on
-// an axis makes `scale` negative, which must not make a line weight or a font size negative.
-double lengthScale(const KVG_File *fl) { return std::fabs(fl->scale); }
-
 // The weight in file units. The record holds it in one byte: a thicker weight is written as
 // the thickest, 255, rather than wrapped to its low 8 bits.
 uint8_t lineWeightInFileUnits(const KVG_File *fl, int weight) {
-    const double scaled = lengthScale(fl) * lowByte(weight);
+    const double scaled = fl->scale * lowByte(weight);
     return scaled >= 255.0 ? uint8_t{255} : static_cast<uint8_t>(scaled);
 }
 
@@ -243,7 +239,7 @@ int KVG_setFont(KVG_File *fl, int typeface_value, int style_value, uint32_t size
     const uint8_t style = lowByte(style_value);
     KVG_REQUIRE(typeface <= KVG_FONT_SANS_SERIF);
     KVG_REQUIRE(style <= KVG_FONT_BOLD_ITALIC);
-    const double file_size = std::trunc(size * lengthScale(fl));
+    const double file_size = std::trunc(size * fl->scale);
     if (file_size > KVGT_SIZE_MAX) return KVG_FAIL(fl, ERR_FONTTOOBIG);
     return KVGF_SetFont(fl->cur, typeface, style, static_cast<uint32_t>(file_size));
 }

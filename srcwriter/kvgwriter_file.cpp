@@ -124,18 +124,22 @@ KVG_File *createState(XIO_File *file, const char *filename) {
     return fl;
 }
 
-// Makes both axes use one scale by widening the world window around its centre.
+// Makes both axes use one scale by widening the world window around its centre. The factors
+// are compared by their magnitudes and each axis keeps its direction, so that a window reversed
+// on an axis (y growing downwards, as on screens) maps as its mirror image rather than turned or
+// narrowed; for windows that are not reversed this is the plain comparison. `scale`, the file
+// units per world unit of a length (a radius, a line weight), is never negative.
 void correctWorld(KVG_File *fl) {
     KvgWindow &w = fl->world;
     const KvgWindow &k = fl->kvg;
     const double sx = (k.xmax - k.xmin) / (w.xmax - w.xmin);
     const double sy = (k.ymax - k.ymin) / (w.ymax - w.ymin);
-    fl->scale = sy < sx ? sy : sx;
-    if (std::fabs(sx - sy) < 0.001) return;
+    fl->scale = std::fabs(sy) < std::fabs(sx) ? std::fabs(sy) : std::fabs(sx);
+    if (std::fabs(std::fabs(sx) - std::fabs(sy)) < 0.001) return;
     const double cx = w.xmin + 0.5 * (w.xmax - w.xmin);
     const double cy = w.ymin + 0.5 * (w.ymax - w.ymin);
-    const double hx = 0.5 * (k.xmax - k.xmin) / fl->scale;
-    const double hy = 0.5 * (k.ymax - k.ymin) / fl->scale;
+    const double hx = std::copysign(0.5 * (k.xmax - k.xmin) / fl->scale, sx);
+    const double hy = std::copysign(0.5 * (k.ymax - k.ymin) / fl->scale, sy);
     w = {cx - hx, cx + hx, cy - hy, cy + hy};
 }
 

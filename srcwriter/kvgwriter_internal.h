@@ -46,7 +46,7 @@ struct _KVG_File {
     XIO_File *layers_file;
     int raw;
     int fill;      // 1: closed figures are filled
-    double scale;  // file units per world unit, the same on both axes
+    double scale;  // file units per world unit of a length, the same on both axes; not negative
     KvgWindow world;
     KvgWindow kvg;
     struct {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <memory>
 
+#include "file_drawings.h"
 #include "test_support.h"
 #include "unit_writer.h"
 
@@ -126,6 +127,33 @@ TEST(FileCoordinates, NarrowWindowIsWidenedAroundItsCentre) {
     const Bytes file = lineFile(opt.get(), 0, -25, 100, 75);
     EXPECT_EQ(file.size(), 25u + 4u + 8u);
     EXPECT_EQ(tail(file, 12), "5D 06 51 59 10 E0 CE 0C 01 3E 83 E8");
+}
+
+// A window whose bottom edge lies above its top edge (y growing downwards, as on screens) maps
+// as the mirror image of the upright window: the same file from the mirrored points, with the
+// other axis kept and lengths positive.
+TEST(FileCoordinates, WindowReversedOnAnAxisMapsAsItsMirrorImage) {
+    auto screen = options();
+    KVG_setWorldFileOption(screen.get(), -100, 100, 100, -100);
+    EXPECT_EQ(tail(lineFile(screen.get(), -100, 100, 100, -100), 10),
+              tail(lineFile(nullptr, -100, -100, 100, 100), 10));
+
+    auto narrow = options();
+    KVG_setWorldFileOption(narrow.get(), 0, 100, 50, 0);
+    KVG_setResolutionFileOption(narrow.get(), 1000, 1000);
+    // Widened around its centre as the upright window is: 0..100 by 75..-25.
+    EXPECT_EQ(tail(lineFile(narrow.get(), 0, 75, 100, -25), 12),
+              "5D 06 51 59 10 E0 CE 0C 01 3E 83 E8");
+
+    WriterFixture w(screen.get());
+    EXPECT_EQ(KVG_circle(w.get(), 0, 0, 12.5), 0);  // radius 256: a circle record
+    // Extents that a record needs positive in file coordinates come out negative on the
+    // reversed axis: refused cleanly, the file stays valid.
+    EXPECT_EQ(KVG_ellipse(w.get(), 0, 0, 20, 10), -1);
+    EXPECT_EQ(w.message(), "Invalid bounding box dimensions");
+    const std::vector<std::string> drawn = drawings(w.close());
+    ASSERT_EQ(drawn.size(), 1u);
+    EXPECT_EQ(drawn[0].substr(0, 12), "draw-circle:");
 }
 
 TEST(FileCoordinates, QuantizationRoundsHalvesUp) {
