@@ -1,7 +1,6 @@
 #include "kvgopt.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
 
 #include "array.h"
