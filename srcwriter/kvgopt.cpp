@@ -133,17 +133,23 @@ uint8_t representationOf(Candidate c) { return static_cast<uint8_t>(c & 7); }
 Candidate extend_states(State *n, Candidate cheapest, unsigned from, unsigned lowest,
                         unsigned bmr, uint32_t add_size, uint8_t *path) {
     Candidate next = NO_CANDIDATE;
-    // Which candidate wins follows the data, not a pattern, so both are computed and one is
-    // selected without a branch.
-    for (unsigned k = lowest; k <= bmr; ++k) {
+    // Below `from`, k has no state of its own: the group can only open a segment there.
+    unsigned k = lowest;
+    for (; k < from; ++k) {
+        const Candidate closing = cheapest + candidate(cost_segment(add_size, k), 0);
+        n[k] = {totalOf(cheapest), add_size};
+        path[k] = representationOf(closing);
+        next = std::min(next, candidate(totalOf(closing), k));
+    }
+    // From `from` up, the group also may join k's own open segment. Which candidate wins
+    // follows the data, not a pattern, so both are computed and one is selected.
+    for (; k <= bmr; ++k) {
         // The cheapest state's open segment is closed and the group opens one in k ...
         const Candidate closing = cheapest + candidate(cost_segment(add_size, k), 0);
-        // ... or the group joins k's own open segment, where k has a state (from `from` up;
-        // below, n[k] is stale and the candidate none).
+        // ... or the group joins k's own open segment.
         const State own = n[k];
         const uint32_t joined_segs = own.segs + add_size;
-        const Candidate joining =
-            k >= from ? candidate(cost_calculate(own.cost, joined_segs, k), k) : NO_CANDIDATE;
+        const Candidate joining = candidate(cost_calculate(own.cost, joined_segs, k), k);
         const bool joins = joining < closing;
         // When `cheapest` is k itself, closing stands for no candidate of the scan (k's segment
         // closed to open another in k); joining always beats it.
