@@ -24,25 +24,42 @@ int verifyRelPoints(const KVGF_State *st, const double *relpoints, uint32_t n);
 // directly.
 inline constexpr uint8_t REL_POINT_SIZES[8] = {3, 6, 8, 16, 24, 32, 64, 128};
 
-// The smallest relative point class (KVGT_MinRelPointSize as an index), inline for the per-point
-// paths: the writer sizes every vertex and the edge optimizer every difference with it.
+// ---- The smallest sizes of points and differences ----
 //
-// Whole differences within the 32-bit layouts' range take their class from integer arithmetic
-// without a branch, since the sizes of real steps follow no pattern a predictor could learn: a
-// unit step takes 3 bits, anything else the smallest h-bit fields that hold -2^(h-1) to
-// 2^(h-1) - 1, which v ^ (v >> 31) folds onto 0 to 2^(h-1) - 1, so that the significant bits
-// of the two folded coordinates together give the size.
+// They are asked for every point drawn, so pairs of small whole numbers, by far the most
+// common, take their size from integer arithmetic without a branch (the sizes of real steps
+// follow no pattern a predictor could learn): an h-bit field holds -2^(h-1) to 2^(h-1) - 1,
+// which v ^ (v >> 31) folds onto 0 to 2^(h-1) - 1, so the significant bits of the two folded
+// coordinates together give the smallest field.
+
+// Whether (x, y) are whole numbers within the 32-bit layouts' range, and then those numbers.
+// The range test comes first, so that the conversion is defined; NaN fails it.
+inline bool asWholePair(double x, double y, int32_t &ix, int32_t &iy) {
+    constexpr double HALF32 = 32768.0;
+    if (!(x >= -HALF32 && x < HALF32 && y >= -HALF32 && y < HALF32)) return false;
+    ix = static_cast<int32_t>(x);
+    iy = static_cast<int32_t>(y);
+    return ix == x && iy == y;
+}
+
+// The significant bits of the folded pair, 1 to 15 for a whole pair in range: counted as at
+// least 1 (the low bit set), which changes no size and spares the bit scan a zero.
+inline int foldedBits(int32_t x, int32_t y) {
+    return std::bit_width(static_cast<uint32_t>(x ^ (x >> 31)) |
+                          static_cast<uint32_t>(y ^ (y >> 31)) | 1u);
+}
+
+// The smallest relative point class (KVGT_MinRelPointSize as an index) of a whole pair in
+// range: a unit step takes 3 bits, anything else the smallest field.
 inline uint8_t wholeRelPointClass(int32_t x, int32_t y) {
     // [unit step][significant bits of the folded pair]: 6, 8, 16, 24 or 32 bits; 3 bits
     static constexpr uint8_t CLASSES[2][16] = {
         {1, 1, 1, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5},
         {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
-    const uint32_t folded =
-        static_cast<uint32_t>(x ^ (x >> 31)) | static_cast<uint32_t>(y ^ (y >> 31));
     const uint32_t unit_step = static_cast<uint32_t>(static_cast<uint32_t>(x + 1) <= 2) &
                                static_cast<uint32_t>(static_cast<uint32_t>(y + 1) <= 2) &
                                static_cast<uint32_t>((x | y) != 0);
-    return CLASSES[unit_step][std::bit_width(folded | 1u)];
+    return CLASSES[unit_step][foldedBits(x, y)];
 }
 
 // The class of a pair that is not of small whole numbers: singles (64 bits) within their limit,
@@ -57,12 +74,8 @@ inline uint8_t floatingClass(double x, double y) {
 inline uint8_t floatingSize(double x, double y) { return REL_POINT_SIZES[floatingClass(x, y)]; }
 
 inline uint8_t minRelPointClass(double dx, double dy) {
-    // The range test comes first, so that the round trip through an integer is defined; NaN
-    // fails it.
-    if (dx >= -32768.0 && dx < 32768.0 && dy >= -32768.0 && dy < 32768.0) {
-        const auto x = static_cast<int32_t>(dx), y = static_cast<int32_t>(dy);
-        if (x == dx && y == dy) return wholeRelPointClass(x, y);
-    }
+    int32_t x, y;
+    if (asWholePair(dx, dy, x, y)) return wholeRelPointClass(x, y);
     return floatingClass(dx, dy);
 }
 

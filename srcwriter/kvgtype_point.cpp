@@ -15,28 +15,6 @@
 
 namespace {
 
-// ---- The smallest size of a point ----
-
-// The smallest size is asked for every point drawn, so it is found by integer arithmetic
-// rather than a test per size: a whole coordinate v lies in -half..half - 1 exactly when
-// v ^ (v >> 31), its two's complement magnitude, is below half.
-struct WholePair {
-    int32_t x, y;
-    uint32_t magnitude;  // the larger of the two coordinates' magnitudes
-};
-
-// Whether (x, y) are whole numbers within the 32-bit layouts' range; NaN fails the range test.
-bool asWholePair(double x, double y, WholePair &pair) {
-    constexpr double HALF32 = 32768.0;
-    if (!(x >= -HALF32 && x < HALF32 && y >= -HALF32 && y < HALF32)) return false;
-    pair.x = static_cast<int32_t>(x);
-    pair.y = static_cast<int32_t>(y);
-    if (pair.x != x || pair.y != y) return false;
-    const auto magnitude = [](int32_t v) { return static_cast<uint32_t>(v ^ (v >> 31)); };
-    pair.magnitude = std::max(magnitude(pair.x), magnitude(pair.y));
-    return true;
-}
-
 // Whether all `n` points (x, y pairs) fit a stream of `size` bits: none needs a larger size.
 // Sizes grow with what they hold, so "fits" is a comparison of sizes.
 template <typename SmallestSize>
@@ -183,9 +161,10 @@ int writeScaledAngle(KVGF_State *st, double cosine, double sine, double scale) {
 // ---- Absolute points ----
 
 uint8_t KVGT_MinPointSize(double x, double y) {
-    WholePair pair;
-    if (!asWholePair(x, y, pair)) return floatingSize(x, y);
-    return pair.magnitude < 128 ? 16 : pair.magnitude < 2048 ? 24 : 32;
+    int32_t ix, iy;
+    if (!asWholePair(x, y, ix, iy)) return floatingSize(x, y);
+    const int bits = foldedBits(ix, iy);
+    return bits <= 7 ? 16 : bits <= 11 ? 24 : 32;
 }
 
 int KVGT_VerifyPoint(KVGF_State *st, double x, double y) {

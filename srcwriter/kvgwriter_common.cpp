@@ -45,16 +45,6 @@ int writerFailWithCode(KVG_File *fl, kvgw::WriterError error, int code, int line
     return kvgRecord(fl->error, KvgMessage{errstr[error].text, code}, kSourceFile, line);
 }
 
-// The mappings keep the order of operations fixed (no reciprocal scale, no reassociation) so
-// that every build writes the same coordinates.
-void world2kvg(KVG_File *fl, double *x, double *y) {
-    KVG_REQUIRE_NOT_NULL(fl);
-    const KvgWindow &w = fl->world;
-    const KvgWindow &k = fl->kvg;
-    if (x != nullptr) *x = mapAxis(*x, w.xmin, w.xmax, k.xmin, k.xmax);
-    if (y != nullptr) *y = mapAxis(*y, w.ymin, w.ymax, k.ymin, k.ymax);
-}
-
 void kvg2world(KVG_File *fl, double *x, double *y) {
     KVG_REQUIRE_NOT_NULL(fl);
     const KvgWindow &w = fl->world;
@@ -63,20 +53,11 @@ void kvg2world(KVG_File *fl, double *x, double *y) {
     if (y != nullptr) *y = mapAxis(*y, k.ymin, k.ymax, w.ymin, w.ymax);
 }
 
-void quantization(KVG_File *fl, double *x, double *y) {
-    KVG_REQUIRE_NOT_NULL(fl);
-    if (fl->raw != 0) return;
-    if (x != nullptr) *x = roundHalfUp(*x);
-    if (y != nullptr) *y = roundHalfUp(*y);
-}
-
 FilePoint toFileExtent(KVG_File *fl, double w, double h) {
     const KvgWindow &world = fl->world;
     const KvgWindow &k = fl->kvg;
-    double fw = w * (k.xmax - k.xmin) / (world.xmax - world.xmin);
-    double fh = h * (k.ymax - k.ymin) / (world.ymax - world.ymin);
-    quantization(fl, &fw, &fh);
-    return {fw, fh};
+    return quantize(fl, {w * (k.xmax - k.xmin) / (world.xmax - world.xmin),
+                         h * (k.ymax - k.ymin) / (world.ymax - world.ymin)});
 }
 
 int fitPointSize(KVGF_State *st, uint8_t size) {

@@ -155,23 +155,26 @@ inline double roundHalfUp(double v) {
     return std::copysign(rounded, v);
 }
 
-void world2kvg(KVG_File *fl, double *x, double *y);
-void kvg2world(KVG_File *fl, double *x, double *y);
-void quantization(KVG_File *fl, double *x, double *y);
-
-// A caller's position in file coordinates: world2kvg, then quantization, inline for the
-// per-point paths.
-inline FilePoint toFilePoint(const KVG_File *fl, double x, double y) {
-    const KvgWindow &w = fl->world;
-    const KvgWindow &k = fl->kvg;
-    FilePoint p{mapAxis(x, w.xmin, w.xmax, k.xmin, k.xmax),
-                mapAxis(y, w.ymin, w.ymax, k.ymin, k.ymax)};
+// File coordinates onto the grid: each rounded to the nearest file unit, unless the file is raw.
+inline FilePoint quantize(const KVG_File *fl, FilePoint p) {
     if (fl->raw == 0) {
         p.x = roundHalfUp(p.x);
         p.y = roundHalfUp(p.y);
     }
     return p;
 }
+
+// A caller's position in file coordinates: the world window mapped onto the file window, then
+// quantized; inline for the per-point paths.
+inline FilePoint toFilePoint(const KVG_File *fl, double x, double y) {
+    const KvgWindow &w = fl->world;
+    const KvgWindow &k = fl->kvg;
+    return quantize(fl, {mapAxis(x, w.xmin, w.xmax, k.xmin, k.xmax),
+                         mapAxis(y, w.ymin, w.ymax, k.ymin, k.ymax)});
+}
+
+// A file position back in world coordinates (the getters' inverse of the mapping).
+void kvg2world(KVG_File *fl, double *x, double *y);
 // A caller's extent (width, height) in file units, without the window offset, quantized.
 FilePoint toFileExtent(KVG_File *fl, double w, double h);
 

@@ -157,16 +157,11 @@ int KVG_cubic(KVG_File *fl, double ctrl1_x, double ctrl1_y, double ctrl2_x, doub
               double end_x, double end_y) {
     KVG_REQUIRE_NOT_NULL(fl);
     if (checkOpenPrimitive(fl, true) != 0) return -1;
-    // All three are mapped before any is rounded.
-    world2kvg(fl, &ctrl1_x, &ctrl1_y);
-    world2kvg(fl, &ctrl2_x, &ctrl2_y);
-    world2kvg(fl, &end_x, &end_y);
-    quantization(fl, &ctrl1_x, &ctrl1_y);
-    quantization(fl, &ctrl2_x, &ctrl2_y);
-    quantization(fl, &end_x, &end_y);
+    const FilePoint ctrl1 = toFilePoint(fl, ctrl1_x, ctrl1_y);
+    const FilePoint ctrl2 = toFilePoint(fl, ctrl2_x, ctrl2_y);
+    const FilePoint end = toFilePoint(fl, end_x, end_y);
     auto &prim = fl->primitive;
     prim.npts += 3;
-    const FilePoint ctrl1{ctrl1_x, ctrl1_y}, ctrl2{ctrl2_x, ctrl2_y}, end{end_x, end_y};
     if (samePoint(ctrl1, prim.last_x, prim.last_y) && samePoint(ctrl2, ctrl1.x, ctrl1.y) &&
         samePoint(end, ctrl2.x, ctrl2.y)) {
         return -2;
