@@ -15,8 +15,6 @@ using namespace kvgtest;
 
 namespace {
 
-std::string temporaryPrefix() { return "kvg-" + std::to_string(getpid()) + "-"; }
-
 std::unique_ptr<KVG_FileOptions, OptionsDeleter> options() {
     return std::unique_ptr<KVG_FileOptions, OptionsDeleter>(plainOptions());
 }
@@ -31,7 +29,7 @@ TEST(FileLifecycle, EmptyDefaultFileIs33Bytes) {
     EXPECT_EQ(w.code(), KVG_ERR_NONE);
     EXPECT_EQ(KVG_getErrorDescription(w.get()), nullptr);
     EXPECT_EQ(hex(w.close()), hex(unitFile("", "")));
-    EXPECT_TRUE(temporaryFiles(temporaryPrefix()).empty());
+    EXPECT_TRUE(leftoverTemporaryFiles().empty());
 }
 
 TEST(FileLifecycle, CompressedFileDecompressesToThePlainBytes) {
@@ -57,14 +55,14 @@ TEST(FileLifecycle, CompressedFileDecompressesToThePlainBytes) {
 
 TEST(FileLifecycle, NoTemporaryFileAfterAFailedCreate) {
     EXPECT_EQ(KVG_create("/nonexistent-directory/x.kvg", nullptr), nullptr);
-    EXPECT_TRUE(temporaryFiles(temporaryPrefix()).empty());
+    EXPECT_TRUE(leftoverTemporaryFiles().empty());
 }
 
 TEST(FileLifecycle, TemporaryFileExistsOnlyWhileOpen) {
     WriterFixture w;
-    EXPECT_EQ(temporaryFiles(temporaryPrefix()).size(), 1u);
+    EXPECT_EQ(leftoverTemporaryFiles().size(), 1u);
     w.close();
-    EXPECT_TRUE(temporaryFiles(temporaryPrefix()).empty());
+    EXPECT_TRUE(leftoverTemporaryFiles().empty());
 }
 
 TEST(FileLifecycle, FullDiskIsReportedByClose) {
@@ -76,7 +74,7 @@ TEST(FileLifecycle, FullDiskIsReportedByClose) {
     EXPECT_STREQ(KVG_getErrorDescription(fl), "I/O error");
     // A second close gives the handle up without writing, and removes the temporary file.
     EXPECT_EQ(KVG_close(fl), -1);
-    EXPECT_TRUE(temporaryFiles(temporaryPrefix()).empty());
+    EXPECT_TRUE(leftoverTemporaryFiles().empty());
 }
 
 TEST(FileOptions, SettersStoreWhatTheyAreGiven) {
@@ -99,7 +97,7 @@ TEST(FileOptions, UnusableWindowsAndGridsAreRefused) {
     KVG_setWorldFileOption(opt.get(), 0, 1, 0, 1);
     KVG_setResolutionFileOption(opt.get(), 0, 100);
     EXPECT_EQ(KVG_create(path.c_str(), opt.get()), nullptr);
-    EXPECT_TRUE(temporaryFiles(temporaryPrefix()).empty());
+    EXPECT_TRUE(leftoverTemporaryFiles().empty());
 }
 
 // One polyline from world (x0, y0) to (x1, y1): the file's tail shows where both landed.

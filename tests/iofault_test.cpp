@@ -4,7 +4,6 @@
 // stay usable, and once it is given up no temporary file may remain. Leaks show in the
 // sanitizer build.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <memory>
@@ -18,8 +17,6 @@
 using namespace kvgtest;
 
 namespace {
-
-std::string temporaryPrefix() { return "kvg-" + std::to_string(getpid()) + "-"; }
 
 // Disarms the fault injection however a test ends.
 struct FaultGuard {
@@ -107,7 +104,7 @@ Outcome writeWithFaults(const TempPath &path, int comp, long write_at, long clos
     XIO_setFaultInjection(write_at, close_at, open_at);
     KVG_File *fl = KVG_create(path.c_str(), opt.get());
     if (fl == nullptr) {
-        EXPECT_TRUE(temporaryFiles(temporaryPrefix()).empty());
+        EXPECT_TRUE(leftoverTemporaryFiles().empty());
         return Outcome::CREATE_FAILED;
     }
     Results check(fl);
@@ -115,13 +112,13 @@ Outcome writeWithFaults(const TempPath &path, int comp, long write_at, long clos
     *drawing_failures = check.failures();
     if (KVG_close(fl) == 0) {
         EXPECT_EQ(check.failures(), 0) << "a failed drawing call, then a successful close";
-        EXPECT_TRUE(temporaryFiles(temporaryPrefix()).empty());
+        EXPECT_TRUE(leftoverTemporaryFiles().empty());
         return Outcome::CLOSED;
     }
     EXPECT_EQ(KVG_getErrorCode(fl), KVG_ERR_SYSTEM);
     EXPECT_STREQ(KVG_getErrorDescription(fl), "I/O error");
     EXPECT_EQ(KVG_close(fl), -1) << "the second close gives the handle up";
-    EXPECT_TRUE(temporaryFiles(temporaryPrefix()).empty());
+    EXPECT_TRUE(leftoverTemporaryFiles().empty());
     return Outcome::CLOSE_FAILED;
 }
 
@@ -196,7 +193,7 @@ TEST(IoFaultDevice, FullDiskIsReportedWhileDrawingAndByClose) {
         EXPECT_EQ(KVG_getErrorCode(fl), KVG_ERR_SYSTEM);
         EXPECT_STREQ(KVG_getErrorDescription(fl), "I/O error");
         EXPECT_EQ(KVG_close(fl), -1);
-        EXPECT_TRUE(temporaryFiles(temporaryPrefix()).empty());
+        EXPECT_TRUE(leftoverTemporaryFiles().empty());
     }
 }
 
@@ -205,7 +202,7 @@ TEST(IoFaultDevice, UnwritablePlacesAreRefusedByCreate) {
     for (const char *path : {"/dev/null/x.kvg", "/proc/x.kvg", "/nonexistent-dir/x.kvg"}) {
         EXPECT_EQ(KVG_create(path, nullptr), nullptr) << path;
     }
-    EXPECT_TRUE(temporaryFiles(temporaryPrefix()).empty());
+    EXPECT_TRUE(leftoverTemporaryFiles().empty());
 }
 
 }  // namespace

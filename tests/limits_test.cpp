@@ -3,7 +3,6 @@
 // enforced with a clean refusal, and a primitive of ten million points is written in memory
 // proportional to its points.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <fstream>
@@ -20,8 +19,6 @@ using namespace kvgtest;
 namespace {
 
 constexpr uint32_t kCountLimit = 4194303;
-
-std::string temporaryPrefix() { return "kvg-" + std::to_string(getpid()) + "-"; }
 
 // ---- Options ----
 
@@ -58,7 +55,7 @@ TEST(LimitsOptions, UnusableOptionsAreRefusedByCreate) {
         c.set(opt.get());
         EXPECT_EQ(KVG_create(path.c_str(), opt.get()), nullptr) << c.name;
     }
-    EXPECT_TRUE(temporaryFiles(temporaryPrefix()).empty());
+    EXPECT_TRUE(leftoverTemporaryFiles().empty());
 }
 
 // Options a file can be made of, however odd: each file must be valid, and the calls that

@@ -49,7 +49,8 @@ Bytes readGzipFile(const std::string &path) {
     return bytes;
 }
 
-std::vector<std::string> temporaryFiles(const std::string &prefix) {
+std::vector<std::string> leftoverTemporaryFiles() {
+    const std::string prefix = "kvg-" + std::to_string(getpid()) + "-";
     std::vector<std::string> names;
     DIR *dir = opendir(P_tmpdir);
     if (dir == nullptr) return names;

@@ -34,8 +34,9 @@ private:
 Bytes readFile(const std::string &path);
 // Decompresses a gzip file (or reads a plain one) through zlib.
 Bytes readGzipFile(const std::string &path);
-// Files in the temporary directory whose names start with `prefix`.
-std::vector<std::string> temporaryFiles(const std::string &prefix);
+// The writer's temporary files of this process (kvg-<pid>-... in the temporary directory)
+// that still exist.
+std::vector<std::string> leftoverTemporaryFiles();
 
 // A stream state writing to a plain scratch file with its own error context; bytes() flushes
 // the bit buffer, closes the file and returns everything written.
