@@ -230,7 +230,7 @@ int KVGF_SetFont(KVGF_State *st, int typeface, int style, uint32_t size) {
 int KVGF_SetTextAlignment(KVGF_State *st, int alignment, double direction) {
     const uint8_t reference_point = lowByte(alignment);
     if (reference_point > KVG_TEXT_BASERIGHT) return KVGF_FAIL(st, ERR_TEXTALIGNMENT);
-    if (!angleFits(st, direction)) return -1;
+    if (checkAngle(st, direction) != 0) return -1;
     st->text.alignment = reference_point;
     st->text.direction = direction;
     if (writeBytes(st, {KVGF_CODE_TEXT_ALIGNMENT, reference_point}) != 0) return -1;

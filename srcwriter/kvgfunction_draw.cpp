@@ -57,7 +57,7 @@ int arcRecord(KVGF_State *st, int code, double center_x, double center_y, double
               double bbox_ur_y, double start, double end) {
     if (notPositive(bbox_ur_x, bbox_ur_y, st->rel_point_size)) return KVGF_FAIL(st, ERR_BBOX);
     if (!pointFits(st, center_x, center_y) || !relPointFits(st, bbox_ur_x, bbox_ur_y) ||
-        !angleFits(st, start) || !angleFits(st, end)) {
+        checkAngle(st, start) != 0 || checkAngle(st, end) != 0) {
         return -1;
     }
     return RecordOut(st, code)
@@ -88,12 +88,11 @@ int circleRecord(KVGF_State *st, int code, double center_x, double center_y, uin
 
 }  // namespace
 
-bool angleFits(KVGF_State *st, double angle) {
+int checkAngle(KVGF_State *st, double angle) {
     // A finite angle always yields a point within its size's scale; a non-finite one yields
     // NaN, which only the 128-bit point size carries.
-    if (std::isfinite(angle) || st->point_size == 128) return true;
-    KVGF_FAIL(st, ERR_ANGLE);
-    return false;
+    if (std::isfinite(angle) || st->point_size == 128) return 0;
+    return KVGF_FAIL(st, ERR_ANGLE);
 }
 
 int writePolyRecord(KVGF_State *st, int code, double start_x, double start_y,
@@ -196,7 +195,7 @@ int KVGF_Shape(KVGF_State *st, uint32_t shape_id, double center_x, double center
     KVG_REQUIRE_NOT_NULL(st);
     if (notPositive(bbox_ur_x, bbox_ur_y, st->point_size)) return KVGF_FAIL(st, ERR_BBOX);
     if (checkIdentifierLimit(st, shape_id) != 0) return -1;
-    if (!pointFits(st, center_x, center_y) || !angleFits(st, rotation) ||
+    if (!pointFits(st, center_x, center_y) || checkAngle(st, rotation) != 0 ||
         !pointFits(st, bbox_ur_x, bbox_ur_y)) {
         return -1;
     }

@@ -61,10 +61,10 @@ inline bool pointFits(KVGF_State *st, double x, double y) {
 inline bool relPointFits(KVGF_State *st, double dx, double dy) {
     return KVGT_VerifyRelPoint(st, dx, dy) == 0;
 }
-// Whether an angle can be written in the stream's point size: an infinite or NaN angle only in
-// the 128-bit one. Unlike a point, an angle comes from the caller unchanged, so a refusal records
-// "Angle is not a finite number" rather than leaving the error context as it was.
-bool angleFits(KVGF_State *st, double angle);
+// 0 when an angle can be written in the stream's point size (an infinite or NaN angle only in
+// the 128-bit one); else records "Angle is not a finite number" and returns -1. Unlike a point,
+// an angle comes from the caller unchanged, so its refusal must say why, as the limit checks do.
+int checkAngle(KVGF_State *st, double angle);
 
 // Whether either value of an extent (a box's, an ellipse's half-axes) is not greater than 0 as
 // the layout of `size` (a point or relative point size) writes it; NaN is refused as well. The
