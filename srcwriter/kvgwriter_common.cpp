@@ -49,8 +49,8 @@ void kvg2world(KVG_File *fl, double *x, double *y) {
     KVG_REQUIRE_NOT_NULL(fl);
     const KvgWindow &w = fl->world;
     const KvgWindow &k = fl->kvg;
-    if (x != nullptr) *x = mapAxis(*x, k.xmin, k.xmax, w.xmin, w.xmax);
-    if (y != nullptr) *y = mapAxis(*y, k.ymin, k.ymax, w.ymin, w.ymax);
+    if (x != nullptr) *x = mapAxis(*x + fl->origin.x, k.xmin, k.xmax, w.xmin, w.xmax);
+    if (y != nullptr) *y = mapAxis(*y + fl->origin.y, k.ymin, k.ymax, w.ymin, w.ymax);
 }
 
 FilePoint toFileExtent(KVG_File *fl, double w, double h) {

@@ -49,6 +49,10 @@ struct _KVG_File {
     double scale;  // file units per world unit of a length, the same on both axes; not negative
     KvgWindow world;
     KvgWindow kvg;
+    // Subtracted from every mapped position: (0, 0), except while a shape is defined, when it
+    // is the unrounded file position of the world origin, so that a shape's content is placed
+    // relative to its own origin wherever the world window lies.
+    FilePoint origin;
     struct {
         int defining;
         int type;
@@ -164,16 +168,24 @@ inline FilePoint quantize(const KVG_File *fl, FilePoint p) {
     return p;
 }
 
-// A caller's position in file coordinates: the world window mapped onto the file window, then
-// quantized; inline for the per-point paths.
-inline FilePoint toFilePoint(const KVG_File *fl, double x, double y) {
+// A caller's position in world units, mapped onto the file window but not rounded.
+inline FilePoint mapWorld(const KVG_File *fl, double x, double y) {
     const KvgWindow &w = fl->world;
     const KvgWindow &k = fl->kvg;
-    return quantize(fl, {mapAxis(x, w.xmin, w.xmax, k.xmin, k.xmax),
-                         mapAxis(y, w.ymin, w.ymax, k.ymin, k.ymax)});
+    return {mapAxis(x, w.xmin, w.xmax, k.xmin, k.xmax),
+            mapAxis(y, w.ymin, w.ymax, k.ymin, k.ymax)};
 }
 
-// A file position back in world coordinates (the getters' inverse of the mapping).
+// A caller's position in file coordinates: mapped, taken relative to the origin in force, then
+// quantized; inline for the per-point paths. Outside shapes the origin is +0, and subtracting
+// it leaves every value as it was, -0 included.
+inline FilePoint toFilePoint(const KVG_File *fl, double x, double y) {
+    const FilePoint p = mapWorld(fl, x, y);
+    return quantize(fl, {p.x - fl->origin.x, p.y - fl->origin.y});
+}
+
+// A file position back in world coordinates, relative to the origin in force (the getters'
+// inverse of the mapping).
 void kvg2world(KVG_File *fl, double *x, double *y);
 // A caller's extent (width, height) in file units, without the window offset, quantized.
 FilePoint toFileExtent(KVG_File *fl, double w, double h);

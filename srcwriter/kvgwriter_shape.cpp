@@ -4,6 +4,11 @@
 // A shape definition is written through shape.state, a copy of the global stream that takes
 // over its pending bits and graphic state when the definition begins and hands them back when
 // it ends; meanwhile `cur` points at it, so every drawing and attribute call lands in the shape.
+//
+// A shape is drawn about its own origin, the world origin (0, 0): while it is defined, every
+// position is mapped as in the layers and then taken relative to the mapped world origin, so
+// that the definition is the same wherever the world window lies. In a window centred on 0 the
+// world origin maps to exactly 0, and the positions are the layers' own.
 #include <algorithm>
 
 #include "kvgwriter_internal.h"
@@ -28,9 +33,13 @@ int KVG_beginSetShape(KVG_File *fl, double w, double h, uint32_t *id) {
     if (fl->shape.defining) return KVG_FAIL(fl, ERR_NESTEDSHAPE);
     if (fl->shape.next_id > MAX_SHAPE_ID) return KVG_FAIL(fl, ERR_SHAPELIMIT);
 
+    fl->origin = mapWorld(fl, 0.0, 0.0);
     const FilePoint corner = toFilePoint(fl, w, h);
-    if (fitPointSize(fl->global, KVGT_MinPointSize(corner.x, corner.y)) != 0) return -1;
-    if (KVGF_BeginSetShape(fl->global, corner.x, corner.y) != 0) return -1;
+    if (fitPointSize(fl->global, KVGT_MinPointSize(corner.x, corner.y)) != 0 ||
+        KVGF_BeginSetShape(fl->global, corner.x, corner.y) != 0) {
+        fl->origin = {0.0, 0.0};
+        return -1;
+    }
 
     fl->shape.defining = 1;
     KVGF_CopyStates(&fl->shape.state, fl->global);
@@ -46,6 +55,7 @@ int KVG_endSetShape(KVG_File *fl) {
     if (KVGF_EndSetShape(&fl->shape.state) != 0) return -1;
 
     fl->shape.defining = 0;
+    fl->origin = {0.0, 0.0};
     fl->cur = fl->layers;
     KVGF_CopyStates(fl->global, &fl->shape.state);
     return 0;
@@ -60,15 +70,14 @@ int KVG_shape(KVG_File *fl, uint32_t id, double x, double y, double rotation, do
     // lands on the grid point its centre and extent round to.
     const FilePoint center = toFilePoint(fl, x, y);
     const FilePoint corner = toFilePoint(fl, x + w / 2, y + h / 2);
-    const double half_w = corner.x - center.x;
-    const double half_h = corner.y - center.y;
-    if (half_w == 0 || half_h == 0) return -2;
+    const FilePoint half{corner.x - center.x, corner.y - center.y};
+    if (half.x == 0 || half.y == 0) return -2;
 
     // Both the centre and the half-size are written as absolute points.
     const uint8_t size = std::max(KVGT_MinPointSize(center.x, center.y),
-                                  KVGT_MinPointSize(half_w, half_h));
+                                  KVGT_MinPointSize(half.x, half.y));
     if (fitPointSize(fl->cur, size) != 0) return -1;
-    return KVGF_Shape(fl->cur, id, center.x, center.y, rotation, half_w, half_h);
+    return KVGF_Shape(fl->cur, id, center.x, center.y, rotation, half.x, half.y);
 }
 
 int KVG_stampShape(KVG_File *fl, uint32_t id, double x, double y) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,88 @@ TEST(ShapeWriter, CloseEndsAnOpenShape) {
     ASSERT_EQ(KVG_line(writer.get(), 0, 0, 0, 1), 0);
     EXPECT_EQ(hex(writer.close()),
               hex(unitFile(std::string(kFirstShape) + " 55 31 00 00 40 70", "")));
+}
+
+// Everything a shape can hold, drawn about the shape's origin, then the shape used at
+// `origin_x` + 10, `origin_y` - 20 in the layers. The positions are multiples of 1/8, which
+// the raw test's windows map without rounding.
+void drawShapeWorld(KVG_File *fl, double origin_x, double origin_y) {
+    const KVG_Color pixels[] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
+    uint32_t image = UINT32_MAX, shape = UINT32_MAX;
+    ASSERT_EQ(KVG_setImage(fl, 2, 2, pixels, &image), 0);
+    ASSERT_EQ(KVG_beginSetShape(fl, 5, 5, &shape), 0);
+    ASSERT_EQ(KVG_line(fl, -4.375, -2.125, 3.625, 4.875), 0);
+    ASSERT_EQ(KVG_box(fl, -1.25, -3.375, 2.625, 1.75), 0);
+    ASSERT_EQ(KVG_circle(fl, 0.75, 0.375, 1.25), 0);
+    ASSERT_EQ(KVG_ellipse(fl, -0.625, 1.125, 3.375, 0.875), 0);
+    ASSERT_EQ(KVG_arc(fl, 1.125, -1.375, 2.25, 1.625, 30, 200), 0);
+    ASSERT_EQ(KVG_mark(fl, 2.375, 2.875), 0);
+    ASSERT_EQ(KVG_text(fl, -3.125, 3.625, "label"), 0);
+    ASSERT_EQ(KVG_begin(fl, KVG_BEGIN_POLYGON, -4.125, -4.625), 0);
+    ASSERT_EQ(KVG_vertex(fl, 4.375, -3.875), 0);
+    ASSERT_EQ(KVG_vertex(fl, 0.375, 4.75), 0);
+    ASSERT_EQ(KVG_end(fl), 0);
+    ASSERT_EQ(KVG_begin(fl, KVG_BEGIN_CUBIC, -2.25, 0.125), 0);
+    ASSERT_EQ(KVG_cubic(fl, -1.125, 2.375, 1.375, -2.375, 2.25, 0.25), 0);
+    ASSERT_EQ(KVG_end(fl), 0);
+    ASSERT_EQ(KVG_setGradientFill(fl, -3.375, -3.75, 0xFF0000, 3.875, 3.125, 0x0000FF), 0);
+    ASSERT_EQ(KVG_setTextureFill(fl, -0.875, 0.625, image), 0);
+    ASSERT_EQ(KVG_setStretchedTextureFill(fl, -2.75, -1.875, 1.375, 2.875, image), 0);
+    ASSERT_EQ(KVG_image(fl, image, 0.25, -4.375, 2.125, 1.875), 0);
+    ASSERT_EQ(KVG_subImage(fl, image, 0, 0, 1, 2, -4.875, 1.25, 0.875, 1.75), 0);
+    ASSERT_EQ(KVG_endSetShape(fl), 0);
+    ASSERT_EQ(KVG_beginLayer(fl, "uses", 1, 1), 0);
+    ASSERT_EQ(KVG_stampShape(fl, shape, origin_x + 10, origin_y - 20), 0);
+    ASSERT_EQ(KVG_shape(fl, shape, origin_x + 10, origin_y - 20, 45, 10, 10), 0);
+}
+
+// A file of the drawing above in the square window of side `extent` whose lower-left corner is
+// (xmin, ymin).
+Bytes shapeFileIn(double xmin, double ymin, double extent, bool quantized) {
+    std::unique_ptr<KVG_FileOptions, OptionsDeleter> opt(plainOptions());
+    KVG_setWorldFileOption(opt.get(), xmin, xmin + extent, ymin, ymin + extent);
+    KVG_setQuantizationFileOption(opt.get(), quantized);
+    WriterFixture writer(opt.get());
+    drawShapeWorld(writer.get(), xmin + extent / 2, ymin + extent / 2);
+    return writer.close();
+}
+
+// The world window's place is not in the file: a drawing moved with its window, shapes
+// included, gives the same file.
+TEST(ShapeWriter, ShapesAreTheSameInAShiftedWindow) {
+    const Bytes grid = shapeFileIn(-100, -100, 200, true);
+    EXPECT_EQ(hex(shapeFileIn(0, 0, 200, true)), hex(grid));
+    EXPECT_EQ(hex(shapeFileIn(1000.25, -5000.5, 200, true)), hex(grid));
+    EXPECT_EQ(hex(shapeFileIn(-37.3, 12.9, 200, true)), hex(grid));
+    // Unrounded positions keep every bit where the mapping is exact (a power-of-two window).
+    const Bytes raw = shapeFileIn(-128, -128, 256, false);
+    EXPECT_EQ(hex(shapeFileIn(0, 0, 256, false)), hex(raw));
+    EXPECT_EQ(hex(shapeFileIn(1024.5, -4096, 256, false)), hex(raw));
+}
+
+TEST(ShapeWriter, SmallShapeInAWindowAwayFromTheOrigin) {
+    std::unique_ptr<KVG_FileOptions, OptionsDeleter> opt(plainOptions());
+    KVG_setWorldFileOption(opt.get(), 0, 200, 0, 200);
+    WriterFixture writer(opt.get());
+    uint32_t id = UINT32_MAX;
+    ASSERT_EQ(KVG_beginSetShape(writer.get(), 5, 5, &id), 0) << writer.message();
+    // Getters inside the shape answer in the shape's own coordinates.
+    ASSERT_EQ(KVG_setTextureFill(writer.get(), 0, 0, 0), -1);  // no image yet
+    ASSERT_EQ(KVG_setGradientFill(writer.get(), 1, 2, 0, 3, 4, 0), 0);
+    double x1, y1, x2, y2;
+    KVG_getGradientFill(writer.get(), &x1, &y1, nullptr, &x2, &y2, nullptr, nullptr);
+    EXPECT_NEAR(x1, 1, 0.05);
+    EXPECT_NEAR(y1, 2, 0.05);
+    EXPECT_NEAR(x2, 3, 0.05);
+    EXPECT_NEAR(y2, 4, 0.05);
+    ASSERT_EQ(KVG_endSetShape(writer.get()), 0);
+    // Back in the layers, positions are the world's again.
+    ASSERT_EQ(KVG_beginLayer(writer.get(), "L", 1, 1), 0);
+    ASSERT_EQ(KVG_setGradientFill(writer.get(), 1, 2, 0, 3, 4, 0), 0);
+    KVG_getGradientFill(writer.get(), &x1, &y1, nullptr, &x2, &y2, nullptr, nullptr);
+    EXPECT_NEAR(x1, 1, 0.05);
+    EXPECT_NEAR(y2, 4, 0.05);
+    writer.close();
 }
 
 struct FailureCase {
