@@ -149,6 +149,7 @@ int KVG_setGradientFill(KVG_File *fl, double x1, double y1, KVG_Color c1, double
     KVG_REQUIRE_NOT_NULL(fl);
     const FilePoint p0 = toFilePoint(fl, x1, y1);
     const FilePoint p1 = toFilePoint(fl, x2, y2);
+    if (checkFinite(fl, p0, p1) != 0) return -1;
     const uint8_t size = std::max(KVGT_MinPointSize(p0.x, p0.y), KVGT_MinPointSize(p1.x, p1.y));
     if (fitPointSize(fl->cur, size) != 0) return -1;
     return KVGF_SetGradientFill(fl->cur, p0.x, p0.y, c1, p1.x, p1.y, c2);
@@ -169,7 +170,7 @@ int KVG_setTextureFill(KVG_File *fl, double x, double y, uint32_t id) {
     KVG_REQUIRE_NOT_NULL(fl);
     if (id >= fl->image_next_id) return KVG_FAIL(fl, ERR_IMGID);
     const FilePoint corner = toFilePoint(fl, x, y);
-    if (fitFigure(fl->cur, corner, nullptr) != 0) return -1;
+    if (checkFinite(fl, corner) != 0 || fitFigure(fl->cur, corner, nullptr) != 0) return -1;
     return KVGF_SetTextureFill(fl->cur, corner.x, corner.y, id);
 }
 
@@ -188,9 +189,9 @@ int KVG_setStretchedTextureFill(KVG_File *fl, double x, double y, double w, doub
     if (id >= fl->image_next_id) return KVG_FAIL(fl, ERR_IMGID);
     if (!(w > 0.0) || !(h > 0.0)) return KVG_FAIL(fl, ERR_DSTRECT);
     const FilePoint corner = toFilePoint(fl, x, y);
-    const FilePoint far_corner = toFilePoint(fl, x + w, y + h);
-    FilePoint extent{far_corner.x - corner.x, far_corner.y - corner.y};
+    FilePoint extent = difference(toFilePoint(fl, x + w, y + h), corner);
     if (extent.x == 0.0 || extent.y == 0.0) extent = {w * fl->scale, h * fl->scale};
+    if (checkFinite(fl, corner, extent) != 0) return -1;
     if (fitFigure(fl->cur, corner, &extent) != 0) return -1;
     return KVGF_SetStretchedTextureFill(fl->cur, corner.x, corner.y, extent.x, extent.y, id);
 }
@@ -255,6 +256,7 @@ void KVG_getFont(KVG_File *fl, uint8_t *typeface, uint8_t *style, uint32_t *size
 int KVG_setTextAlignment(KVG_File *fl, int alignment, double direction) {
     KVG_REQUIRE_NOT_NULL(fl);
     KVG_REQUIRE(alignment <= KVG_TEXT_BASERIGHT);
+    if (checkFiniteAngle(fl, direction) != 0) return -1;
     return KVGF_SetTextAlignment(fl->cur, alignment, direction);
 }
 

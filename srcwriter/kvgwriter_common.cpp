@@ -33,6 +33,8 @@ constexpr KvgMessage errstr[kvgw::ERR_COUNT] = {
     {"Insufficient number of points for primitive", KVG_ERR_PARAM},
     {"Font size too big", KVG_ERR_PARAM},
     {"Number of cubic control points is not a multiple of three", KVG_ERR_INTERNAL},
+    {"Position or extent is not a finite number", KVG_ERR_PARAM},
+    {"Angle is not a finite number", KVG_ERR_PARAM},
 };
 
 }  // namespace

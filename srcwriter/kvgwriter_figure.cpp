@@ -14,10 +14,8 @@ constexpr int NOTHING_DRAWN = -2;
 // The records of a figure given as one point and one difference from it.
 using FigureRecord = int (*)(KVGF_State *, double, double, double, double);
 
-FilePoint difference(FilePoint to, FilePoint from) {
-    return {to.x - from.x, to.y - from.y};
-}
-
+// Sizes the stream for the point and the difference, then writes the record; the caller has
+// checked that both are finite.
 int writeFigure(KVG_File *fl, FigureRecord record, FilePoint point, FilePoint delta) {
     if (fitFigure(fl->cur, point, &delta) != 0) return -1;
     return record(fl->cur, point.x, point.y, delta.x, delta.y);
@@ -33,7 +31,7 @@ bool isCircleRadius(double radius) {
 int KVG_mark(KVG_File *fl, double x, double y) {
     KVG_REQUIRE_NOT_NULL(fl);
     const FilePoint point = toFilePoint(fl, x, y);
-    if (fitFigure(fl->cur, point, nullptr) != 0) return -1;
+    if (checkFinite(fl, point) != 0 || fitFigure(fl->cur, point, nullptr) != 0) return -1;
     return KVGF_Mark(fl->cur, point.x, point.y);
 }
 
@@ -41,6 +39,7 @@ int KVG_line(KVG_File *fl, double x1, double y1, double x2, double y2) {
     KVG_REQUIRE_NOT_NULL(fl);
     const FilePoint start = toFilePoint(fl, x1, y1);
     const FilePoint delta = difference(toFilePoint(fl, x2, y2), start);
+    if (checkFinite(fl, start, delta) != 0) return -1;
     if (delta.x == 0.0 && delta.y == 0.0) return NOTHING_DRAWN;
     return writeFigure(fl, KVGF_Line, start, delta);
 }
@@ -51,6 +50,7 @@ int KVG_box(KVG_File *fl, double x, double y, double w, double h) {
     KVG_REQUIRE_NOT_NULL(fl);
     const FilePoint corner = toFilePoint(fl, x, y);
     const FilePoint delta = difference(toFilePoint(fl, x + w, y + h), corner);
+    if (checkFinite(fl, corner, delta) != 0) return -1;
     if (delta.x == 0.0 || delta.y == 0.0) return NOTHING_DRAWN;
     return writeFigure(fl, fl->fill ? KVGF_FillBox : KVGF_DrawBox, corner, delta);
 }
@@ -63,7 +63,7 @@ int KVG_circle(KVG_File *fl, double x, double y, double radius) {
     const double file_radius = radius * fl->scale;
     if (!isCircleRadius(file_radius)) return KVG_ellipse(fl, x, y, 2 * radius, 2 * radius);
     const FilePoint center = toFilePoint(fl, x, y);
-    if (fitFigure(fl->cur, center, nullptr) != 0) return -1;
+    if (checkFinite(fl, center) != 0 || fitFigure(fl->cur, center, nullptr) != 0) return -1;
     const auto record = fl->fill ? KVGF_FillCircle : KVGF_DrawCircle;
     return record(fl->cur, center.x, center.y, static_cast<uint32_t>(file_radius));
 }
@@ -78,5 +78,6 @@ int KVG_ellipse(KVG_File *fl, double x, double y, double w, double h) {
     if (half_axes.x == 0.0 || half_axes.y == 0.0) {
         half_axes = {w * fl->scale / 2, h * fl->scale / 2};
     }
+    if (checkFinite(fl, center, half_axes) != 0) return -1;
     return writeFigure(fl, fl->fill ? KVGF_FillEllipse : KVGF_DrawEllipse, center, half_axes);
 }

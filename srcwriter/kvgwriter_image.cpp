@@ -47,13 +47,14 @@ int checkImageUse(KVG_File *fl, uint32_t id, double w, double h) {
 }
 
 // The destination's lower-left corner and its size, both converted as points so that the
-// rectangle's corners land on the grid; false when the size comes to nothing.
-bool toDestination(KVG_File *fl, double x, double y, double w, double h, FilePoint *corner,
-                   FilePoint *size) {
+// rectangle's corners land on the grid: 0, -1 when either is not finite (recorded), or -2 when
+// the size comes to nothing.
+int toDestination(KVG_File *fl, double x, double y, double w, double h, FilePoint *corner,
+                  FilePoint *size) {
     *corner = toFilePoint(fl, x, y);
-    const FilePoint opposite = toFilePoint(fl, x + w, y + h);
-    *size = {opposite.x - corner->x, opposite.y - corner->y};
-    return size->x != 0 && size->y != 0;
+    *size = difference(toFilePoint(fl, x + w, y + h), *corner);
+    if (checkFinite(fl, *corner, *size) != 0) return -1;
+    return size->x != 0 && size->y != 0 ? 0 : -2;
 }
 
 }  // namespace
@@ -87,7 +88,7 @@ int KVG_image(KVG_File *fl, uint32_t id, double x, double y, double w, double h)
     if (checkImageUse(fl, id, w, h) != 0) return -1;
 
     FilePoint corner, size;
-    if (!toDestination(fl, x, y, w, h, &corner, &size)) return -2;
+    if (const int rc = toDestination(fl, x, y, w, h, &corner, &size); rc != 0) return rc;
     if (fitFigure(fl->cur, corner, &size) != 0) return -1;
     return KVGF_FullImage(fl->cur, id, corner.x, corner.y, size.x, size.y);
 }
@@ -99,7 +100,7 @@ int KVG_subImage(KVG_File *fl, uint32_t id, uint16_t sub_x, uint16_t sub_y, uint
     if (sub_w == 0 || sub_h == 0) return KVG_FAIL(fl, ERR_SUBRECT);
 
     FilePoint corner, size;
-    if (!toDestination(fl, x, y, w, h, &corner, &size)) return -2;
+    if (const int rc = toDestination(fl, x, y, w, h, &corner, &size); rc != 0) return rc;
 
     // The source rectangle as its two corners, in pixels; 32-bit sums cannot wrap.
     const double src_ll_x = sub_x, src_ll_y = sub_y;

@@ -123,6 +123,8 @@ enum WriterError {
     ERR_POINTS,
     ERR_FONTTOOBIG,
     ERR_CUBICCTRLPOINTS,
+    ERR_NOTFINITE,
+    ERR_ANGLE,
     ERR_COUNT
 };
 
@@ -184,11 +186,34 @@ inline FilePoint toFilePoint(const KVG_File *fl, double x, double y) {
     return quantize(fl, {p.x - fl->origin.x, p.y - fl->origin.y});
 }
 
+// The step from one file position to another.
+inline FilePoint difference(FilePoint to, FilePoint from) {
+    return {to.x - from.x, to.y - from.y};
+}
+
 // A file position back in world coordinates, relative to the origin in force (the getters'
 // inverse of the mapping).
 void kvg2world(KVG_File *fl, double *x, double *y);
 // A caller's extent (width, height) in file units, without the window offset, quantized.
 FilePoint toFileExtent(KVG_File *fl, double w, double h);
+
+// ---- Numbers from the caller: no position, extent or angle reaches a record unless finite ----
+
+inline bool isFinite(FilePoint p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+// 0 when a converted position (or extent, or difference) is finite in file units; else records
+// "Position or extent is not a finite number" and returns -1. Checking what the mapping gives,
+// not what the caller gave, also refuses a finite value that overflows on its way to the grid.
+inline int checkFinite(KVG_File *fl, FilePoint p) {
+    return isFinite(p) ? 0 : KVG_FAIL(fl, ERR_NOTFINITE);
+}
+inline int checkFinite(KVG_File *fl, FilePoint p, FilePoint q) {
+    return isFinite(p) && isFinite(q) ? 0 : KVG_FAIL(fl, ERR_NOTFINITE);
+}
+// 0 when an angle in degrees is finite; else records "Angle is not a finite number".
+inline int checkFiniteAngle(KVG_File *fl, double degrees) {
+    return std::isfinite(degrees) ? 0 : KVG_FAIL(fl, ERR_ANGLE);
+}
 
 // ---- Sizes: a record's points must fit the stream's sizes, which change only by record ----
 

@@ -56,6 +56,7 @@ int KVG_beginSetEdge(KVG_File *fl, int32_t *edge_id, double x, double y) {
     if (edge.next_id > MAX_EDGE_ID) return KVG_FAIL(fl, ERR_EDGELIMIT);
 
     const FilePoint start = toFilePoint(fl, x, y);
+    if (checkFinite(fl, start) != 0) return -1;
     edge.defining = 1;
     edge.x = edge.last_x = start.x;
     edge.y = edge.last_y = start.y;
@@ -70,9 +71,12 @@ int KVG_vertexSetEdge(KVG_File *fl, double x, double y) {
     if (!edge.defining) return KVG_FAIL(fl, ERR_NOTINEDGE);
 
     const FilePoint p = toFilePoint(fl, x, y);
-    if (p.x == edge.last_x && p.y == edge.last_y) return -2;
+    // The start point was finite, so a finite step means a finite point.
+    const FilePoint step = difference(p, {edge.last_x, edge.last_y});
+    if (checkFinite(fl, step) != 0) return -1;
+    if (step.x == 0 && step.y == 0) return -2;
     if (checkRoom(fl, edge.pts->ncoords / 2) != 0) return -1;
-    kvgarray::appendPair(edge.pts, p.x - edge.last_x, p.y - edge.last_y);
+    kvgarray::appendPair(edge.pts, step.x, step.y);
     edge.last_x = p.x;
     edge.last_y = p.y;
     return 0;

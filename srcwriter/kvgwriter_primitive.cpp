@@ -14,6 +14,8 @@ namespace {
 
 bool samePoint(FilePoint a, double x, double y) { return a.x == x && a.y == y; }
 
+FilePoint lastPoint(const KVG_File *fl) { return {fl->primitive.last_x, fl->primitive.last_y}; }
+
 void closePrimitive(KVG_File *fl) {
     fl->primitive.defining = 0;
     fl->primitive.npts = 0;
@@ -131,12 +133,13 @@ int KVG_begin(KVG_File *fl, int type, double x, double y) {
     KVG_REQUIRE_NOT_NULL(fl);
     auto &prim = fl->primitive;
     if (prim.defining != 0) return KVG_FAIL(fl, ERR_NESTEDPRIMITIVE);
+    const FilePoint start = toFilePoint(fl, x, y);
+    if (checkFinite(fl, start) != 0) return -1;
     prim.defining = 1;
     prim.type = type;
     prim.rel_point_size = 3;
     prim.npts = 0;
     paReset(prim.pts);
-    const FilePoint start = toFilePoint(fl, x, y);
     prim.x = prim.last_x = start.x;
     prim.y = prim.last_y = start.y;
     return 0;
@@ -146,6 +149,8 @@ int KVG_vertex(KVG_File *fl, double x, double y) {
     KVG_REQUIRE_NOT_NULL(fl);
     if (checkOpenPrimitive(fl, false) != 0) return -1;
     const FilePoint p = toFilePoint(fl, x, y);
+    // The start point was finite, so a finite step means a finite point.
+    if (checkFinite(fl, difference(p, lastPoint(fl))) != 0) return -1;
     auto &prim = fl->primitive;
     ++prim.npts;
     if (samePoint(p, prim.last_x, prim.last_y)) return -2;
@@ -160,6 +165,10 @@ int KVG_cubic(KVG_File *fl, double ctrl1_x, double ctrl1_y, double ctrl2_x, doub
     const FilePoint ctrl1 = toFilePoint(fl, ctrl1_x, ctrl1_y);
     const FilePoint ctrl2 = toFilePoint(fl, ctrl2_x, ctrl2_y);
     const FilePoint end = toFilePoint(fl, end_x, end_y);
+    if (checkFinite(fl, difference(ctrl1, lastPoint(fl)), difference(ctrl2, ctrl1)) != 0 ||
+        checkFinite(fl, difference(end, ctrl2)) != 0) {
+        return -1;
+    }
     auto &prim = fl->primitive;
     prim.npts += 3;
     if (samePoint(ctrl1, prim.last_x, prim.last_y) && samePoint(ctrl2, ctrl1.x, ctrl1.y) &&
@@ -194,6 +203,10 @@ int KVG_arc(KVG_File *fl, double x, double y, double w, double h, double start, 
     const FilePoint center = toFilePoint(fl, x, y);
     const FilePoint extent = toFileExtent(fl, w, h);
     const FilePoint half{extent.x * 0.5, extent.y * 0.5};
+    if (checkFinite(fl, center, half) != 0 || checkFiniteAngle(fl, start) != 0 ||
+        checkFiniteAngle(fl, end) != 0) {
+        return -1;
+    }
     if (half.x == 0.0 || half.y == 0.0) return -2;
     KVGF_State *st = fl->cur;
     if (fitFigure(st, center, &half) != 0) return -1;
@@ -204,8 +217,9 @@ int KVG_arc(KVG_File *fl, double x, double y, double w, double h, double start, 
 int KVG_text(KVG_File *fl, double x, double y, const char *text) {
     KVG_REQUIRE_NOT_NULL(fl);
     if (text == nullptr) return KVGF_Text(fl->cur, 0.0, 0.0, text);  // "String is NULL"
-    if (text[0] == '\0') return 0;
     const FilePoint p = toFilePoint(fl, x, y);
+    if (checkFinite(fl, p) != 0) return -1;
+    if (text[0] == '\0') return 0;
     if (fitFigure(fl->cur, p, nullptr) != 0) return -1;
     return KVGF_Text(fl->cur, p.x, p.y, text);
 }

@@ -35,7 +35,8 @@ int KVG_beginSetShape(KVG_File *fl, double w, double h, uint32_t *id) {
 
     fl->origin = mapWorld(fl, 0.0, 0.0);
     const FilePoint corner = toFilePoint(fl, w, h);
-    if (fitPointSize(fl->global, KVGT_MinPointSize(corner.x, corner.y)) != 0 ||
+    if (checkFinite(fl, corner) != 0 ||
+        fitPointSize(fl->global, KVGT_MinPointSize(corner.x, corner.y)) != 0 ||
         KVGF_BeginSetShape(fl->global, corner.x, corner.y) != 0) {
         fl->origin = {0.0, 0.0};
         return -1;
@@ -69,8 +70,8 @@ int KVG_shape(KVG_File *fl, uint32_t id, double x, double y, double rotation, do
     // The half-size is the difference of two converted points, so that the shape's corner
     // lands on the grid point its centre and extent round to.
     const FilePoint center = toFilePoint(fl, x, y);
-    const FilePoint corner = toFilePoint(fl, x + w / 2, y + h / 2);
-    const FilePoint half{corner.x - center.x, corner.y - center.y};
+    const FilePoint half = difference(toFilePoint(fl, x + w / 2, y + h / 2), center);
+    if (checkFinite(fl, center, half) != 0 || checkFiniteAngle(fl, rotation) != 0) return -1;
     if (half.x == 0 || half.y == 0) return -2;
 
     // Both the centre and the half-size are written as absolute points.
@@ -85,6 +86,7 @@ int KVG_stampShape(KVG_File *fl, uint32_t id, double x, double y) {
     if (checkShapeUse(fl, id) != 0) return -1;
 
     const FilePoint at = toFilePoint(fl, x, y);
+    if (checkFinite(fl, at) != 0) return -1;
     if (fitPointSize(fl->cur, KVGT_MinPointSize(at.x, at.y)) != 0) return -1;
     // Stamping the stream's last shape again needs no identifier.
     if (id == fl->cur->shape_last_id) return KVGF_RepeatShape(fl->cur, at.x, at.y);
