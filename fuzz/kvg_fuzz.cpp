@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -142,6 +143,7 @@ struct Run {
     bool face_open = false;
     bool faults = false;
     bool fault_reported = false;
+    bool valid = false;  // closed and read back whole
     std::string path;
 
     // Checks a call's result against the error context as it was before the call, and counts
@@ -669,7 +671,7 @@ void checkNoTemporaryFile() {
 }
 
 // Reads the closed file back: it must be valid and hold what the calls wrote.
-void validate(const Run &r) {
+void validate(Run &r) {
     std::string error;
     const std::optional<kvgr::LoadedFile> file = kvgr::loadFile(r.path, error);
     FUZZ_CHECK(file.has_value(), error.c_str());
@@ -693,6 +695,7 @@ void validate(const Run &r) {
         }
     }
     ++totals.files_validated;
+    r.valid = true;
 }
 
 void closeAndCheck(Run &r) {
@@ -710,6 +713,21 @@ void closeAndCheck(Run &r) {
         validate(r);
     }
     checkNoTemporaryFile();
+}
+
+// With KVG_FUZZ_KEEP naming a directory, every file read back whole is kept there, named after
+// a hash of its input, so that other readers can be compared with this one on the same files.
+void keep(const Run &r, const uint8_t *data, size_t size) {
+    static const char *const dir = std::getenv("KVG_FUZZ_KEEP");
+    if (dir == nullptr || !r.valid) return;
+    uint64_t hash = 14695981039346656037u;  // FNV-1a
+    for (size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 1099511628211u;
+    char name[32];
+    std::snprintf(name, sizeof name, "/fuzz-%016llx.kvg", static_cast<unsigned long long>(hash));
+    std::error_code failure;
+    std::filesystem::copy_file(r.path, dir + std::string(name),
+                               std::filesystem::copy_options::overwrite_existing, failure);
+    FUZZ_CHECK(!failure, dir);
 }
 
 }  // namespace
@@ -742,6 +760,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     if (r.fault_reported) ++totals.faults_reported;
     XIO_setFaultInjection(0, 0, 0);
+    keep(r, data, size);
     std::remove(path.c_str());
     return 0;
 }

@@ -1,0 +1,6 @@
+// The KVG web client: a strict decoder of KVG files and a Canvas 2D renderer.
+export { Decoder, Definitions, decode, errorMessage } from './decoder.js';
+export { PageMapping } from './header.js';
+export { plainBytes, isGzip } from './load.js';
+export { Code, ColorSize, recordName } from './format.js';
+export { FillMode } from './state.js';

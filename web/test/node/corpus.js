@@ -1,0 +1,71 @@
+// The files the decoder is compared on, and the C reader's verdict on each: `kvg dump --json`.
+import { execFileSync } from 'node:child_process';
+import { readdirSync } from 'node:fs';
+import { join } from 'node:path';
+
+/** The kvg command and the folder of test files that ctest passes in. */
+export function corpusSettings() {
+  const kvg = process.env.KVG_BIN;
+  const dir = process.env.KVG_CORPUS;
+  return kvg && dir ? { kvg, dir } : undefined;
+}
+
+/** @param {string} dir */
+export const kvgFiles = (dir) =>
+  readdirSync(dir).filter((f) => f.endsWith('.kvg')).sort().map((f) => join(dir, f));
+
+/**
+ * What `kvg dump --json` prints for a file: its records and its fault, if any.
+ * @returns {{records: any[], error: string|undefined}}
+ */
+export function cDump(kvg, path) {
+  let stdout;
+  let error;
+  try {
+    stdout = execFileSync(kvg, ['dump', '--json', path], { encoding: 'utf8', maxBuffer: 1 << 30 });
+  } catch (e) {
+    if (e.status !== 1) throw e;
+    stdout = e.stdout;
+    const prefix = `kvg dump: ${path}: `;
+    const line = e.stderr.trim();
+    error = line.startsWith(prefix) ? line.slice(prefix.length) : line;
+  }
+  const records = stdout.split('\n').filter((l) => l !== '').map((l) => JSON.parse(l));
+  return { records, error };
+}
+
+/** A small deterministic random source (xorshift32). */
+export function random(seed) {
+  let s = seed >>> 0 || 1;
+  return (n) => {
+    s ^= s << 13;
+    s >>>= 0;
+    s ^= s >>> 17;
+    s ^= s << 5;
+    s >>>= 0;
+    return s % n;
+  };
+}
+
+/**
+ * Damaged copies of a file's plain bytes: cut short at several lengths, and with single bytes
+ * and bits changed at random places.
+ * @param {Uint8Array} bytes
+ * @param {number} seed
+ * @returns {[string, Uint8Array][]}
+ */
+export function damaged(bytes, seed) {
+  const pick = random(seed);
+  const out = [];
+  for (const cut of [1, 9, 20, 30, Math.floor(bytes.length / 2), bytes.length - 1]) {
+    if (cut > 0 && cut < bytes.length) out.push([`cut${cut}`, bytes.slice(0, cut)]);
+  }
+  for (let i = 0; i < 12; ++i) {
+    const copy = bytes.slice();
+    const at = 29 + pick(Math.max(1, bytes.length - 29));
+    if (at >= copy.length) continue;
+    copy[at] = i % 2 === 0 ? copy[at] ^ (1 << pick(8)) : pick(256);
+    out.push([`byte${at}-${i}`, copy]);
+  }
+  return out;
+}
