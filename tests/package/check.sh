@@ -21,6 +21,20 @@ cc -o "$work/pc-consumer" "$source_dir/consumer.c" $(pkg-config --cflags --libs 
 LD_LIBRARY_PATH=$libdir "$work/pc-consumer" "$work/b.kvg"
 cmp "$work/a.kvg" "$work/b.kvg"
 
+# The Python package, where it was built, draws the same through the installed module, which
+# finds the installed library by itself.
+python=$(sed -n 's/^Python_EXECUTABLE:[A-Z]*=//p' "$build_dir/CMakeCache.txt")
+package=$(find "$work/prefix" -type d -name kvg -path '*-packages/kvg' -printf '%h\n' | head -1)
+if [ -n "$python" ] && [ -n "$package" ]; then
+  PYTHONPATH=$package "$python" - "$work/c.kvg" <<'EOF'
+import sys
+import kvg
+with kvg.File(sys.argv[1]) as f:
+    f.polyline([(0, 0), (10, 10)])
+EOF
+  cmp "$work/a.kvg" "$work/c.kvg"
+fi
+
 exported=$(nm -D --defined-only "$libdir/libkvgwriter.so" | awk '{print $3}')
 foreign=$(grep -vE '^(KVG_|KVGF_|KVGT_|KVGE_|KVGO_|XIO_|(pa|uca|ula|la)[A-Z])' <<<"$exported" || true)
 if [ -n "$foreign" ]; then

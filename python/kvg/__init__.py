@@ -1,0 +1,53 @@
+"""kvg: write and read KVG, a compact bit-packed file format for 2-D vector drawings.
+
+Write with :class:`File`; ``import kvg.matplotlib`` adds the ``kvg`` format to matplotlib's
+``savefig``.
+"""
+
+from ._colors import (
+    Color,
+    color_value,
+    decode_g8,
+    decode_g12,
+    decode_g16,
+    decode_ga,
+    decode_rgb,
+    decode_rgba,
+    encode_g8,
+    encode_g12,
+    encode_g16,
+    encode_ga,
+    encode_rgb,
+    encode_rgba,
+)
+from ._enums import (
+    Arrow,
+    BlendMode,
+    ColorMode,
+    FontStyle,
+    Joint,
+    MarkType,
+    Primitive,
+    Stretch,
+    TextAlign,
+    Typeface,
+)
+from ._errors import (
+    ContextError,
+    Error,
+    ErrorCode,
+    FileSystemError,
+    FormatError,
+    InternalError,
+    LimitError,
+    ParamError,
+)
+from ._file import File
+
+__all__ = [
+    "Arrow", "BlendMode", "Color", "ColorMode", "ContextError", "Error", "ErrorCode", "File",
+    "FileSystemError", "FontStyle", "FormatError", "InternalError", "Joint", "LimitError",
+    "MarkType", "ParamError", "Primitive", "Stretch", "TextAlign", "Typeface", "color_value",
+    "decode_g8", "decode_g12", "decode_g16", "decode_ga", "decode_rgb", "decode_rgba",
+    "encode_g8", "encode_g12", "encode_g16", "encode_ga", "encode_rgb", "encode_rgba",
+]

@@ -1,0 +1,68 @@
+"""The exceptions of kvg: one class per error code of the library, and FormatError."""
+
+from __future__ import annotations
+
+from enum import IntEnum
+
+
+class ErrorCode(IntEnum):
+    """The library's error codes (``KVG_ERROR_CODE``)."""
+
+    NONE = 0
+    SYSTEM = 1
+    LIMITS = 2
+    CONTEXT = 3
+    PARAM = 4
+    INTERNAL = 5
+
+
+class Error(Exception):
+    """A failure reported by the library: ``code`` (an :class:`ErrorCode`) and ``message``."""
+
+    def __init__(self, code: int, message: str) -> None:
+        super().__init__(message)
+        self.code = ErrorCode(code)
+        self.message = message
+
+
+class FileSystemError(Error, OSError):
+    """The system underneath failed: the file could not be created, written or completed."""
+
+
+class LimitError(Error):
+    """A value beyond a limit of the format or of the library."""
+
+
+class ContextError(Error, RuntimeError):
+    """A call not allowed in the current state of the drawing (or on a closed file)."""
+
+
+class ParamError(Error, ValueError):
+    """An invalid argument."""
+
+
+class InternalError(Error):
+    """An inconsistency inside the library."""
+
+
+class FormatError(Error, ValueError):
+    """A damaged or invalid KVG file; ``offset`` is the byte offset of the fault."""
+
+    def __init__(self, offset: int, reason: str) -> None:
+        super().__init__(ErrorCode.PARAM, f"offset {offset}: {reason}")
+        self.offset = offset
+        self.reason = reason
+
+
+_BY_CODE = {
+    ErrorCode.SYSTEM: FileSystemError,
+    ErrorCode.LIMITS: LimitError,
+    ErrorCode.CONTEXT: ContextError,
+    ErrorCode.PARAM: ParamError,
+    ErrorCode.INTERNAL: InternalError,
+}
+
+
+def from_code(code: int, message: str) -> Error:
+    """The exception of the class that ``code`` names (the compiled module raises through it)."""
+    return _BY_CODE.get(code, Error)(code, message)
