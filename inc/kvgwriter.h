@@ -16,6 +16,7 @@
 #ifndef KVGWRITER_H
 #define KVGWRITER_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #if defined(_WIN32)
@@ -199,6 +200,21 @@ KVG_API int KVG_vertex(KVG_File *fl, double x, double y);
 KVG_API int KVG_cubic(KVG_File *fl, double ctrl1_x, double ctrl1_y, double ctrl2_x,
                       double ctrl2_y, double end_x, double end_y);
 KVG_API int KVG_end(KVG_File *fl);
+
+/* Bulk calls: many points in one call, written exactly as the per-point calls would write them
+ * and several times faster. `xy` holds the n points interleaved: x0, y0, x1, y1, ...
+ *
+ * KVG_vertices adds n vertices to the open polyline or polygon, as n KVG_vertex calls would
+ * (a vertex that falls on the previous one is dropped). Returns 0, or -1 with the reason the
+ * first refused vertex would give, having added none of them.
+ *
+ * KVG_polyline draws a whole primitive of `type`: KVG_begin at the first point, the rest as
+ * vertices (for KVG_BEGIN_CUBIC, three at a time as KVG_cubic's two control points and end
+ * point, so n - 1 must be a multiple of three), then KVG_end; returns what KVG_end returns
+ * (0, -1, or -2 when the figure came to nothing). Whatever happens, no primitive is left open;
+ * a primitive already open is refused. */
+KVG_API int KVG_vertices(KVG_File *fl, size_t n, const double *xy);
+KVG_API int KVG_polyline(KVG_File *fl, int type, size_t n, const double *xy);
 KVG_API int KVG_arc(KVG_File *fl, double x, double y, double w, double h, double start,
                     double end);
 KVG_API int KVG_text(KVG_File *fl, double x, double y, const char *text);
@@ -267,6 +283,14 @@ KVG_API int KVG_vertexSetEdge(KVG_File *fl, double x, double y);
  * vertex was kept: the edge is then written as its start point alone (one zero step), so that
  * its identifier stays valid. */
 KVG_API int KVG_endSetEdge(KVG_File *fl);
+/* Bulk calls for edges, written exactly as the per-point calls would write them; `xy` holds
+ * the n points interleaved (x0, y0, x1, y1, ...). KVG_verticesSetEdge adds n vertices to the
+ * open edge, or none of them when a vertex would be refused (-1 with its reason).
+ * KVG_setEdge defines a whole edge from its start point and vertices, hands out its
+ * identifier through `edge_id` and returns what KVG_endSetEdge returns; when it is refused
+ * before the edge is written, no edge stays open and no identifier is used. */
+KVG_API int KVG_verticesSetEdge(KVG_File *fl, size_t n, const double *xy);
+KVG_API int KVG_setEdge(KVG_File *fl, int32_t *edge_id, size_t n, const double *xy);
 /* Draws edge `edge_id`, or the run of edges from `e1` to `e2`. */
 KVG_API int KVG_edge(KVG_File *fl, int32_t edge_id);
 KVG_API int KVG_edgeRange(KVG_File *fl, int16_t e1, int16_t e2);

@@ -132,11 +132,17 @@ public:
         return drawn(KVG_cubic(fl_, ctrl1.x, ctrl1.y, ctrl2.x, ctrl2.y, end.x, end.y));
     }
     bool end() { return drawn(KVG_end(fl_)); }
-    // A whole polyline (at least 2 points) or polygon (at least 3) from its points.
-    bool polyline(std::span<const Point> points) {
-        return primitive(KVG_BEGIN_POLYLINE, points, 2);
+    // Many vertices of the open polyline or polygon at once.
+    void vertices(std::span<const Point> points) {
+        check(KVG_vertices(fl_, points.size(), coordinates(points)));
     }
-    bool polygon(std::span<const Point> points) { return primitive(KVG_BEGIN_POLYGON, points, 3); }
+    // A whole primitive from its points (for KVG_BEGIN_CUBIC: the start, then three points per
+    // segment); a polyline needs at least 2 points, a polygon 3.
+    bool polyline(KVG_BEGIN_TYPE type, std::span<const Point> points) {
+        return drawn(KVG_polyline(fl_, type, points.size(), coordinates(points)));
+    }
+    bool polyline(std::span<const Point> points) { return polyline(KVG_BEGIN_POLYLINE, points); }
+    bool polygon(std::span<const Point> points) { return polyline(KVG_BEGIN_POLYGON, points); }
     bool arc(double x, double y, double w, double h, double start, double end) {
         return drawn(KVG_arc(fl_, x, y, w, h, start, end));
     }
@@ -190,12 +196,13 @@ public:
     }
     bool vertexSetEdge(double x, double y) { return drawn(KVG_vertexSetEdge(fl_, x, y)); }
     bool endSetEdge() { return drawn(KVG_endSetEdge(fl_)); }
+    void verticesSetEdge(std::span<const Point> points) {
+        check(KVG_verticesSetEdge(fl_, points.size(), coordinates(points)));
+    }
     // Defines a whole edge (at least one point) and returns its identifier.
     int32_t setEdge(std::span<const Point> points) {
-        if (points.empty()) throw Error(KVG_ERR_PARAM, "an edge needs a point");
-        const int32_t id = beginSetEdge(points.front().x, points.front().y);
-        for (const Point &p : points.subspan(1)) vertexSetEdge(p.x, p.y);
-        endSetEdge();
+        int32_t id = 0;
+        check(KVG_setEdge(fl_, &id, points.size(), coordinates(points)));
         return id;
     }
     void edge(int32_t id) { check(KVG_edge(fl_, id)); }
@@ -281,13 +288,10 @@ private:
         check(rc);
         return rc == 0;
     }
-    // Too few points are refused before the primitive begins, so that it is not left open.
-    bool primitive(KVG_BEGIN_TYPE type, std::span<const Point> points, size_t least) {
-        if (points.size() < least)
-            throw Error(KVG_ERR_PARAM, "Insufficient number of points for primitive");
-        begin(type, points.front().x, points.front().y);
-        for (const Point &p : points.subspan(1)) KVG_vertex(fl_, p.x, p.y);
-        return end();
+    // Points as the interleaved coordinates the bulk calls take.
+    static const double *coordinates(std::span<const Point> points) {
+        static_assert(sizeof(Point) == 2 * sizeof(double));
+        return points.empty() ? nullptr : &points.front().x;
     }
     // A second KVG_close after a failed one gives the handle up.
     void release() noexcept {

@@ -49,17 +49,23 @@ inline int foldedBits(int32_t x, int32_t y) {
                           static_cast<uint32_t>(y ^ (y >> 31)) | 1u);
 }
 
+// The smallest relative point class of a whole pair in range that is not a unit step, from
+// its two coordinates folded as above and ORed: the smallest field of 6, 8, 16, 24 or 32 bits.
+// The OR over several pairs gives the largest of their classes.
+inline uint8_t wholeRelPointClassByBits(uint32_t folded) {
+    // [significant bits of the folded pair]
+    static constexpr uint8_t CLASSES[16] = {1, 1, 1, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
+    return CLASSES[std::bit_width(folded | 1u)];
+}
+
 // The smallest relative point class (KVGT_MinRelPointSize as an index) of a whole pair in
 // range: a unit step takes 3 bits, anything else the smallest field.
 inline uint8_t wholeRelPointClass(int32_t x, int32_t y) {
-    // [unit step][significant bits of the folded pair]: 6, 8, 16, 24 or 32 bits; 3 bits
-    static constexpr uint8_t CLASSES[2][16] = {
-        {1, 1, 1, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5},
-        {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
-    const uint32_t unit_step = static_cast<uint32_t>(static_cast<uint32_t>(x + 1) <= 2) &
-                               static_cast<uint32_t>(static_cast<uint32_t>(y + 1) <= 2) &
-                               static_cast<uint32_t>((x | y) != 0);
-    return CLASSES[unit_step][foldedBits(x, y)];
+    const bool unit_step = static_cast<uint32_t>(x + 1) <= 2 &&
+                           static_cast<uint32_t>(y + 1) <= 2 && (x | y) != 0;
+    const uint8_t by_bits = wholeRelPointClassByBits(static_cast<uint32_t>(x ^ (x >> 31)) |
+                                                     static_cast<uint32_t>(y ^ (y >> 31)));
+    return static_cast<uint8_t>(by_bits * static_cast<uint8_t>(!unit_step));
 }
 
 // The class of a pair that is not of small whole numbers: singles (64 bits) within their limit,

@@ -2,6 +2,11 @@
 // coordinates onto the file grid, and the sizing of a stream before a figure's record.
 #include "kvgwriter_internal.h"
 
+#include <algorithm>
+
+#include "array.h"
+#include "kvgtype_internal.h"
+
 namespace {
 
 constexpr const char *kSourceFile = "kvgwriter";
@@ -51,8 +56,8 @@ void kvg2world(KVG_File *fl, double *x, double *y) {
     KVG_REQUIRE_NOT_NULL(fl);
     const KvgWindow &w = fl->world;
     const KvgWindow &k = fl->kvg;
-    if (x != nullptr) *x = mapAxis(*x + fl->origin.x, k.xmin, k.xmax, w.xmin, w.xmax);
-    if (y != nullptr) *y = mapAxis(*y + fl->origin.y, k.ymin, k.ymax, w.ymin, w.ymax);
+    if (x != nullptr) *x = mapAxis(*x + fl->grid.origin.x, k.xmin, k.xmax, w.xmin, w.xmax);
+    if (y != nullptr) *y = mapAxis(*y + fl->grid.origin.y, k.ymin, k.ymax, w.ymin, w.ymax);
 }
 
 FilePoint toFileExtent(KVG_File *fl, double w, double h) {
@@ -60,6 +65,32 @@ FilePoint toFileExtent(KVG_File *fl, double w, double h) {
     const KvgWindow &k = fl->kvg;
     return quantize(fl, {w * (k.xmax - k.xmin) / (world.xmax - world.xmin),
                          h * (k.ymax - k.ymin) / (world.ymax - world.ymin)});
+}
+
+int appendPositions(KVG_File *fl, PointArray *pts, FilePoint &last, size_t n, const double *xy,
+                    uint32_t most) {
+    // A chunk at a time, so that counts stay within 32 bits.
+    constexpr size_t CHUNK = size_t{1} << 20;
+    const uint32_t before = pts->ncoords;
+    FilePoint moved = last;
+    for (size_t done = 0; done < n;) {
+        const auto count = static_cast<uint32_t>(std::min(n - done, CHUNK));
+        kvgarray::reserve(pts, 2 * count);
+        const int64_t kept = gridDifferences(fl->grid, xy + 2 * done, count, moved,
+                                             pts->coords + pts->ncoords);
+        if (kept < 0) {
+            pts->ncoords = before;
+            return KVG_FAIL(fl, ERR_NOTFINITE);
+        }
+        pts->ncoords += 2 * static_cast<uint32_t>(kept);
+        if (paSize(pts) > most) {
+            pts->ncoords = before;
+            return checkSizeLimit(fl->global, KVGT_SIZE_MAX + 1u);
+        }
+        done += count;
+    }
+    last = moved;
+    return 0;
 }
 
 int fitPointSize(KVGF_State *st, uint8_t size) {

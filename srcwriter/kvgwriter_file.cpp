@@ -155,6 +155,14 @@ void setWindows(KVG_File *fl, const KVG_FileOptions &opt) {
                    0.5 * opt.height_res};
     }
     correctWorld(fl);
+    const KvgWindow &w = fl->world;
+    const KvgWindow &k = fl->kvg;
+    fl->grid = {{w.xmin, w.ymin},
+                {w.xmax - w.xmin, w.ymax - w.ymin},
+                {k.xmax - k.xmin, k.ymax - k.ymin},
+                {k.xmin, k.ymin},
+                {0.0, 0.0},
+                opt.raw != 0};
 }
 
 uint8_t largerSize(uint8_t a, uint8_t b) { return a < b ? b : a; }

@@ -8,6 +8,7 @@
 
 #include <cmath>
 
+#include "gridmap.h"
 #include "kvgassert.h"
 #include "kvgfunction.h"
 #include "kvgmessage.h"
@@ -31,11 +32,6 @@ struct KvgWindow {
     double xmin, xmax, ymin, ymax;
 };
 
-// A position in file coordinates, mapped and quantized.
-struct FilePoint {
-    double x, y;
-};
-
 struct _KVG_File {
     char *filename;
     char *tmpfilename;
@@ -49,18 +45,18 @@ struct _KVG_File {
     double scale;  // file units per world unit of a length, the same on both axes; not negative
     KvgWindow world;
     KvgWindow kvg;
-    // Subtracted from every mapped position: (0, 0), except while a shape is defined, when it
-    // is the unrounded file position of the world origin, so that a shape's content is placed
-    // relative to its own origin wherever the world window lies.
-    FilePoint origin;
+    // World onto file coordinates: the two windows, and the origin subtracted from every mapped
+    // position, (0, 0) except while a shape is defined, when it is the unrounded file position
+    // of the world origin, so that a shape's content is placed relative to its own origin
+    // wherever the world window lies.
+    GridMapping grid;
     struct {
         int defining;
         int type;
         double x, y;  // start point
         PointArray *pts;  // differences from each point to the next
         double last_x, last_y;
-        uint8_t rel_point_size;  // the size all differences so far fit in
-        int npts;                // points given since the start, dropped ones included
+        uint64_t npts;  // points given since the start, dropped ones included
     } primitive;
     struct {
         int defining;
@@ -68,7 +64,6 @@ struct _KVG_File {
         double x, y;
         PointArray *pts;
         double last_x, last_y;
-        uint8_t rel_point_size;
         // The optimizer's cut of the edge being written: each segment's relative point size
         // and its number of differences.
         UCharArray *seg_sizes;
@@ -141,26 +136,6 @@ int writerFailWithCode(KVG_File *fl, kvgw::WriterError error, int code, int line
 
 // ---- Coordinates ----
 
-// One axis of a window mapped onto another, in the one fixed order of operations (no
-// reciprocal scale, no reassociation), so that every build writes the same coordinates.
-inline double mapAxis(double v, double from_min, double from_max, double to_min, double to_max) {
-    return (v - from_min) / (from_max - from_min) * (to_max - to_min) + to_min;
-}
-
-// Rounds to the nearest integer, halves upwards (2.5 gives 3, -2.5 gives -2): floor(v) when
-// v - floor(v) < 0.5, else ceil(v). Without a branch on the fraction, which in real data is
-// anything: below 2^52 in magnitude the floor comes from a truncation, the ceiling of a v with
-// a fraction is the floor plus 1, and the result takes v's sign, which gives -0 where ceil
-// does (-0.5 <= v < 0). Larger magnitudes are whole, and they, infinities and NaN stay as
-// they are.
-inline double roundHalfUp(double v) {
-    if (!(std::fabs(v) < 0x1p52)) return v;
-    const double toward_zero = static_cast<double>(static_cast<int64_t>(v));
-    const double below = toward_zero - static_cast<double>(toward_zero > v);
-    const double rounded = below + static_cast<double>(v - below >= 0.5);
-    return std::copysign(rounded, v);
-}
-
 // File coordinates onto the grid: each rounded to the nearest file unit, unless the file is raw.
 inline FilePoint quantize(const KVG_File *fl, FilePoint p) {
     if (fl->raw == 0) {
@@ -170,20 +145,17 @@ inline FilePoint quantize(const KVG_File *fl, FilePoint p) {
     return p;
 }
 
-// A caller's position in world units, mapped onto the file window but not rounded.
+// A caller's position in world units, mapped onto the file window but not rounded nor taken
+// relative to the origin.
 inline FilePoint mapWorld(const KVG_File *fl, double x, double y) {
-    const KvgWindow &w = fl->world;
-    const KvgWindow &k = fl->kvg;
-    return {mapAxis(x, w.xmin, w.xmax, k.xmin, k.xmax),
-            mapAxis(y, w.ymin, w.ymax, k.ymin, k.ymax)};
+    return mapOntoFileWindow(fl->grid, x, y);
 }
 
 // A caller's position in file coordinates: mapped, taken relative to the origin in force, then
 // quantized; inline for the per-point paths. Outside shapes the origin is +0, and subtracting
 // it leaves every value as it was, -0 included.
 inline FilePoint toFilePoint(const KVG_File *fl, double x, double y) {
-    const FilePoint p = mapWorld(fl, x, y);
-    return quantize(fl, {p.x - fl->origin.x, p.y - fl->origin.y});
+    return mapToGrid(fl->grid, x, y);
 }
 
 // The step from one file position to another.
@@ -214,6 +186,13 @@ inline int checkFinite(KVG_File *fl, FilePoint p, FilePoint q) {
 inline int checkFiniteAngle(KVG_File *fl, double degrees) {
     return std::isfinite(degrees) ? 0 : KVG_FAIL(fl, ERR_ANGLE);
 }
+
+// Appends to `pts` the differences of `n` world positions (x, y pairs) from `last`, as the
+// per-point calls collect them (a position on its predecessor is dropped), and makes the last
+// position `last`. Returns 0; or -1 with nothing appended and `last` as it was, after recording
+// why: a difference that is not finite, or more than `most` differences in `pts`.
+int appendPositions(KVG_File *fl, PointArray *pts, FilePoint &last, size_t n, const double *xy,
+                    uint32_t most);
 
 // ---- Sizes: a record's points must fit the stream's sizes, which change only by record ----
 

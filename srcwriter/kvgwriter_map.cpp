@@ -6,8 +6,8 @@
 // order of their records. So every identifier handed out gets exactly one record: an edge that
 // kept no vertex is written as its start point alone, and the lists of an open definition never
 // grow beyond what its record can count, so that ending it is never refused.
-#include "kvgfunction_internal.h"
 #include "array.h"
+#include "kvgfunction_internal.h"
 #include "kvgopt.h"
 #include "kvgwriter_internal.h"
 
@@ -45,6 +45,24 @@ int writeEdge(KVG_File *fl) {
                            ulaPointer(edge.seg_counts));
 }
 
+// Adds `n` positions to the open edge, as n KVG_vertexSetEdge calls do, or none of them when
+// one would be refused: 0, or -1.
+int addEdgeVertices(KVG_File *fl, size_t n, const double *xy) {
+    auto &edge = fl->edge;
+    FilePoint last{edge.last_x, edge.last_y};
+    if (appendPositions(fl, edge.pts, last, n, xy, KVGT_SIZE_MAX) != 0) return -1;
+    edge.last_x = last.x;
+    edge.last_y = last.y;
+    return 0;
+}
+
+// Takes back the identifier of an edge begun by KVG_setEdge when nothing of it was written.
+void forgetEdge(KVG_File *fl) {
+    fl->edge.defining = 0;
+    paReset(fl->edge.pts);
+    --fl->edge.next_id;
+}
+
 }  // namespace
 
 int KVG_beginSetEdge(KVG_File *fl, int32_t *edge_id, double x, double y) {
@@ -80,6 +98,36 @@ int KVG_vertexSetEdge(KVG_File *fl, double x, double y) {
     edge.last_x = p.x;
     edge.last_y = p.y;
     return 0;
+}
+
+int KVG_verticesSetEdge(KVG_File *fl, size_t n, const double *xy) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    if (!fl->edge.defining) return KVG_FAIL(fl, ERR_NOTINEDGE);
+    if (n == 0) return 0;
+    KVG_REQUIRE_NOT_NULL(xy);
+    return addEdgeVertices(fl, n, xy);
+}
+
+// The whole edge at once. A refusal before its record takes the identifier back, so that
+// nothing is left open and the numbering stays that of the records.
+int KVG_setEdge(KVG_File *fl, int32_t *edge_id, size_t n, const double *xy) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    KVG_REQUIRE_NOT_NULL(edge_id);
+    if (n == 0) return KVG_FAIL(fl, ERR_POINTS);
+    KVG_REQUIRE_NOT_NULL(xy);
+    int32_t id = 0;
+    if (KVG_beginSetEdge(fl, &id, xy[0], xy[1]) != 0) return -1;
+    if (addEdgeVertices(fl, n - 1, xy + 2) != 0) {
+        forgetEdge(fl);
+        return -1;
+    }
+    const int result = KVG_endSetEdge(fl);
+    if (fl->edge.defining) {  // its point size could not be written: nothing was
+        forgetEdge(fl);
+        return result;
+    }
+    *edge_id = id;
+    return result;
 }
 
 int KVG_endSetEdge(KVG_File *fl) {

@@ -1,9 +1,9 @@
 // Layers, objects, extensions, primitives (polylines, polygons, cubic curves) built point by
 // point, arcs and text.
 //
-// A primitive is collected as the differences between consecutive points, in file units, with
-// the smallest relative point size that holds all of them; KVG_end sizes the stream and writes
-// the one record.
+// A primitive is collected as the differences between consecutive points, in file units;
+// KVG_end finds the smallest relative point size that holds all of them, sizes the stream and
+// writes the one record. The bulk calls collect exactly what the per-point calls collect.
 #include <algorithm>
 
 #include "array.h"
@@ -24,15 +24,13 @@ void closePrimitive(KVG_File *fl) {
 
 // Appends the difference from the last accepted point to `p` and makes `p` the last point.
 // Inline: out of line, `p` crosses the stack as two 8-byte stores read back by one 16-byte
-// load, which store forwarding cannot serve, a stall on every vertex.
+// load, which store forwarding cannot serve, a stall on every vertex. The differences' sizes
+// are found once, when the primitive ends.
 inline void appendPoint(KVG_File *fl, FilePoint p) {
     auto &prim = fl->primitive;
-    const double dx = p.x - prim.last_x;
-    const double dy = p.y - prim.last_y;
-    kvgarray::appendPair(prim.pts, dx, dy);
+    kvgarray::appendPair(prim.pts, p.x - prim.last_x, p.y - prim.last_y);
     prim.last_x = p.x;
     prim.last_y = p.y;
-    prim.rel_point_size = std::max(prim.rel_point_size, minRelPointSize(dx, dy));
 }
 
 // The checks every point-adding call makes: a primitive is open and of the right kind.
@@ -42,6 +40,40 @@ int checkOpenPrimitive(KVG_File *fl, bool wants_cubic) {
     const bool is_vertex_type =
         fl->primitive.type == KVG_BEGIN_POLYLINE || fl->primitive.type == KVG_BEGIN_POLYGON;
     if (wants_cubic ? !is_cubic : !is_vertex_type) return KVG_FAIL(fl, ERR_PRIMITIVETYPE);
+    return 0;
+}
+
+// Adds `n` positions (x, y pairs) to the open polyline or polygon, as n KVG_vertex calls do:
+// positions that fall on their predecessor are counted but dropped. 0, or -1 with none added.
+int addVertices(KVG_File *fl, size_t n, const double *xy) {
+    auto &prim = fl->primitive;
+    FilePoint last = lastPoint(fl);
+    if (appendPositions(fl, prim.pts, last, n, xy, UINT32_MAX) != 0) return -1;
+    prim.last_x = last.x;
+    prim.last_y = last.y;
+    prim.npts += n;
+    return 0;
+}
+
+// Adds one cubic segment, its two control points and its end point (six coordinates), to the
+// open cubic primitive: 0, -2 when all three fall on the last point (dropped), or -1.
+int addSegment(KVG_File *fl, const double *segment) {
+    const FilePoint ctrl1 = toFilePoint(fl, segment[0], segment[1]);
+    const FilePoint ctrl2 = toFilePoint(fl, segment[2], segment[3]);
+    const FilePoint end = toFilePoint(fl, segment[4], segment[5]);
+    if (checkFinite(fl, difference(ctrl1, lastPoint(fl)), difference(ctrl2, ctrl1)) != 0 ||
+        checkFinite(fl, difference(end, ctrl2)) != 0) {
+        return -1;
+    }
+    auto &prim = fl->primitive;
+    prim.npts += 3;
+    if (samePoint(ctrl1, prim.last_x, prim.last_y) && samePoint(ctrl2, ctrl1.x, ctrl1.y) &&
+        samePoint(end, ctrl2.x, ctrl2.y)) {
+        return -2;
+    }
+    appendPoint(fl, ctrl1);
+    appendPoint(fl, ctrl2);
+    appendPoint(fl, end);
     return 0;
 }
 
@@ -137,7 +169,6 @@ int KVG_begin(KVG_File *fl, int type, double x, double y) {
     if (checkFinite(fl, start) != 0) return -1;
     prim.defining = 1;
     prim.type = type;
-    prim.rel_point_size = 3;
     prim.npts = 0;
     paReset(prim.pts);
     prim.x = prim.last_x = start.x;
@@ -162,34 +193,56 @@ int KVG_cubic(KVG_File *fl, double ctrl1_x, double ctrl1_y, double ctrl2_x, doub
               double end_x, double end_y) {
     KVG_REQUIRE_NOT_NULL(fl);
     if (checkOpenPrimitive(fl, true) != 0) return -1;
-    const FilePoint ctrl1 = toFilePoint(fl, ctrl1_x, ctrl1_y);
-    const FilePoint ctrl2 = toFilePoint(fl, ctrl2_x, ctrl2_y);
-    const FilePoint end = toFilePoint(fl, end_x, end_y);
-    if (checkFinite(fl, difference(ctrl1, lastPoint(fl)), difference(ctrl2, ctrl1)) != 0 ||
-        checkFinite(fl, difference(end, ctrl2)) != 0) {
+    const double segment[6] = {ctrl1_x, ctrl1_y, ctrl2_x, ctrl2_y, end_x, end_y};
+    return addSegment(fl, segment);
+}
+
+int KVG_vertices(KVG_File *fl, size_t n, const double *xy) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    if (checkOpenPrimitive(fl, false) != 0) return -1;
+    if (n == 0) return 0;
+    KVG_REQUIRE_NOT_NULL(xy);
+    return addVertices(fl, n, xy);
+}
+
+int KVG_polyline(KVG_File *fl, int type, size_t n, const double *xy) {
+    KVG_REQUIRE_NOT_NULL(fl);
+    if (fl->primitive.defining != 0) return KVG_FAIL(fl, ERR_NESTEDPRIMITIVE);
+    const bool cubic = type == KVG_BEGIN_CUBIC;
+    if (!cubic && type != KVG_BEGIN_POLYLINE && type != KVG_BEGIN_POLYGON) {
+        return KVG_FAIL(fl, ERR_PRIMITIVETYPE);
+    }
+    if (n == 0) return KVG_FAIL(fl, ERR_POINTS);
+    KVG_REQUIRE_NOT_NULL(xy);
+    // The points after the start are whole segments of three, or KVG_cubic could not take them.
+    if (cubic && (n - 1) % 3 != 0) {
+        return KVG_FAIL_WITH_CODE(fl, ERR_CUBICCTRLPOINTS, KVG_ERR_PARAM);
+    }
+    if (KVG_begin(fl, type, xy[0], xy[1]) != 0) return -1;
+    int added = 0;
+    if (cubic) {
+        for (size_t i = 1; i < n && added != -1; i += 3) added = addSegment(fl, xy + 2 * i);
+    } else {
+        added = addVertices(fl, n - 1, xy + 2);
+    }
+    if (added == -1) {
+        closePrimitive(fl);
         return -1;
     }
-    auto &prim = fl->primitive;
-    prim.npts += 3;
-    if (samePoint(ctrl1, prim.last_x, prim.last_y) && samePoint(ctrl2, ctrl1.x, ctrl1.y) &&
-        samePoint(end, ctrl2.x, ctrl2.y)) {
-        return -2;
-    }
-    appendPoint(fl, ctrl1);
-    appendPoint(fl, ctrl2);
-    appendPoint(fl, end);
-    return 0;
+    const int result = KVG_end(fl);
+    if (fl->primitive.defining != 0) closePrimitive(fl);  // refused by KVG_end: dropped
+    return result;
 }
 
 int KVG_end(KVG_File *fl) {
     KVG_REQUIRE_NOT_NULL(fl);
     auto &prim = fl->primitive;
     if (prim.defining == 0) return KVG_FAIL(fl, ERR_NOTINPRIMITIVE);
+    const uint32_t n = paSize(prim.pts);
     if (fitPointSize(fl->cur, KVGT_MinPointSize(prim.x, prim.y)) != 0 ||
-        fitRelPointSize(fl->cur, prim.rel_point_size) != 0) {
+        fitRelPointSize(fl->cur, largestRelPointSize(paPointer(prim.pts), n)) != 0) {
         return -1;
     }
-    const uint32_t n = paSize(prim.pts);
     switch (prim.type) {
         case KVG_BEGIN_POLYLINE: return endPolyline(fl, n);
         case KVG_BEGIN_POLYGON: return endPolygon(fl, n);

@@ -33,12 +33,12 @@ int KVG_beginSetShape(KVG_File *fl, double w, double h, uint32_t *id) {
     if (fl->shape.defining) return KVG_FAIL(fl, ERR_NESTEDSHAPE);
     if (fl->shape.next_id > MAX_SHAPE_ID) return KVG_FAIL(fl, ERR_SHAPELIMIT);
 
-    fl->origin = mapWorld(fl, 0.0, 0.0);
+    fl->grid.origin = mapWorld(fl, 0.0, 0.0);
     const FilePoint corner = toFilePoint(fl, w, h);
     if (checkFinite(fl, corner) != 0 ||
         fitPointSize(fl->global, KVGT_MinPointSize(corner.x, corner.y)) != 0 ||
         KVGF_BeginSetShape(fl->global, corner.x, corner.y) != 0) {
-        fl->origin = {0.0, 0.0};
+        fl->grid.origin = {0.0, 0.0};
         return -1;
     }
 
@@ -56,7 +56,7 @@ int KVG_endSetShape(KVG_File *fl) {
     if (KVGF_EndSetShape(&fl->shape.state) != 0) return -1;
 
     fl->shape.defining = 0;
-    fl->origin = {0.0, 0.0};
+    fl->grid.origin = {0.0, 0.0};
     fl->cur = fl->layers;
     KVGF_CopyStates(fl->global, &fl->shape.state);
     return 0;

@@ -236,7 +236,7 @@ TEST(HppErrors, FailuresThrowTheCodeAndMessageAndTheFileGoesOn) {
          },
          KVG_ERR_PARAM, "Insufficient number of points for primitive"},
         {"edge points", [](kvg::File &g) { g.setEdge({}); }, KVG_ERR_PARAM,
-         "an edge needs a point"},
+         "Insufficient number of points for primitive"},
     };
     for (const Case &c : cases) {
         try {

@@ -1,0 +1,177 @@
+// The bulk kernels of the grid mapping: runs of positions mapped, rounded and differenced, and
+// the smallest relative point size of a run of differences.
+//
+// Each kernel is one body of plain arithmetic, compiled twice: for the processor's baseline and,
+// on x86-64, for AVX2, where the compiler spreads the independent positions over wider vector
+// lanes. The AVX2 form is chosen once, when the library is loaded, if the processor has it.
+// Lanes compute exactly what one position at a time computes (the same IEEE operations in the
+// same order, no contraction), so the forms write the same files; the tests compare them.
+#include "gridmap.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "kvgtype_internal.h"
+
+namespace {
+
+// Positions mapped per block: enough to fill the vector lanes many times, little enough to
+// stay in the first-level cache with the caller's data.
+constexpr uint32_t BLOCK = 128;
+
+constexpr double DOUBLE_MAX = 0x1.fffffffffffffp1023;
+
+// Maps `count` positions (x, y pairs) onto the file window and, unless the file is raw, rounds
+// them, into `out`. Returns false when a coordinate needs the exact general rounding instead
+// (a magnitude of 2^51 or more, an infinity, NaN): the caller then maps the block again, one
+// position at a time.
+[[gnu::always_inline]] inline bool mapBlockBody(const GridMapping &m, const double *xy,
+                                                uint32_t count, double *out) {
+    const double wx = m.world_min[0], wy = m.world_min[1];
+    const double ex = m.world_extent[0], ey = m.world_extent[1];
+    const double fx = m.file_extent[0], fy = m.file_extent[1];
+    const double ox = m.file_min[0], oy = m.file_min[1];
+    const double cx = m.origin.x, cy = m.origin.y;
+    if (m.raw) {
+        for (uint32_t i = 0; i < count; ++i) {
+            out[2 * i] = ((xy[2 * i] - wx) / ex * fx + ox) - cx;
+            out[2 * i + 1] = ((xy[2 * i + 1] - wy) / ey * fy + oy) - cy;
+        }
+        return true;
+    }
+    int64_t large = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const double x = ((xy[2 * i] - wx) / ex * fx + ox) - cx;
+        const double y = ((xy[2 * i + 1] - wy) / ey * fy + oy) - cy;
+        large |= static_cast<int64_t>(!(std::fabs(x) < SMALL_ROUNDING_LIMIT)) |
+                 static_cast<int64_t>(!(std::fabs(y) < SMALL_ROUNDING_LIMIT));
+        out[2 * i] = roundHalfUpSmall(x);
+        out[2 * i + 1] = roundHalfUpSmall(y);
+    }
+    return large == 0;
+}
+
+// What largestRelPointSize learns from a run of differences in one pass: whether they are all
+// whole numbers of the 16-bit fields' range, the significant bits of their folded magnitudes,
+// and whether any is not a unit step.
+struct DifferenceSummary {
+    bool all_small_whole;
+    uint32_t folded;
+    bool any_not_unit;
+};
+
+[[gnu::always_inline]] inline DifferenceSummary summarizeBody(const double *d, uint32_t n) {
+    constexpr double HALF32 = 32768.0;
+    uint32_t not_small = 0, folded = 0, not_unit = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        const double x = d[2 * i], y = d[2 * i + 1];
+        const bool in_range = x >= -HALF32 && x < HALF32 && y >= -HALF32 && y < HALF32;
+        // Out of range (or NaN) converts a stand-in, so that the conversion stays defined.
+        const auto ix = static_cast<int32_t>(in_range ? x : 0.0);
+        const auto iy = static_cast<int32_t>(in_range ? y : 0.0);
+        not_small |= static_cast<uint32_t>(!in_range) | static_cast<uint32_t>(ix != x) |
+                     static_cast<uint32_t>(iy != y);
+        folded |= static_cast<uint32_t>(ix ^ (ix >> 31)) | static_cast<uint32_t>(iy ^ (iy >> 31));
+        not_unit |= static_cast<uint32_t>(static_cast<uint32_t>(ix + 1) > 2) |
+                    static_cast<uint32_t>(static_cast<uint32_t>(iy + 1) > 2) |
+                    static_cast<uint32_t>((ix | iy) == 0);
+    }
+    return {not_small == 0, folded, not_unit != 0};
+}
+
+struct Kernels {
+    bool (*map_block)(const GridMapping &, const double *, uint32_t, double *);
+    DifferenceSummary (*summarize)(const double *, uint32_t);
+};
+
+bool mapBlockPortable(const GridMapping &m, const double *xy, uint32_t count, double *out) {
+    return mapBlockBody(m, xy, count, out);
+}
+DifferenceSummary summarizePortable(const double *d, uint32_t n) { return summarizeBody(d, n); }
+constexpr Kernels PORTABLE = {mapBlockPortable, summarizePortable};
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define KVG_HAVE_AVX2_KERNELS 1
+[[gnu::target("avx2")]] bool mapBlockAvx2(const GridMapping &m, const double *xy,
+                                          uint32_t count, double *out) {
+    return mapBlockBody(m, xy, count, out);
+}
+[[gnu::target("avx2")]] DifferenceSummary summarizeAvx2(const double *d, uint32_t n) {
+    return summarizeBody(d, n);
+}
+constexpr Kernels AVX2 = {mapBlockAvx2, summarizeAvx2};
+#endif
+
+const Kernels *fastestKernels() {
+#ifdef KVG_HAVE_AVX2_KERNELS
+    if (__builtin_cpu_supports("avx2")) return &AVX2;
+#endif
+    return &PORTABLE;
+}
+
+std::atomic<const Kernels *> active{fastestKernels()};
+
+const Kernels &kernels() { return *active.load(std::memory_order_relaxed); }
+
+// Maps one block, exactly, whatever its coordinates.
+void mapBlock(const GridMapping &m, const double *xy, uint32_t count, double *out) {
+    if (kernels().map_block(m, xy, count, out)) [[likely]] {
+        return;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        const FilePoint p = mapToGrid(m, xy[2 * i], xy[2 * i + 1]);
+        out[2 * i] = p.x;
+        out[2 * i + 1] = p.y;
+    }
+}
+
+}  // namespace
+
+int64_t gridDifferences(const GridMapping &m, const double *xy, uint32_t n, FilePoint &last,
+                        double *out) {
+    double mapped[2 * BLOCK];
+    double lx = last.x, ly = last.y;
+    double *dst = out;
+    uint32_t non_finite = 0;
+    for (uint32_t first = 0; first < n; first += BLOCK) {
+        const uint32_t count = std::min(BLOCK, n - first);
+        mapBlock(m, xy + 2 * size_t{first}, count, mapped);
+        // Every difference is stored; the pointer moves past it only when the position is not
+        // a repeat, so that which positions repeat costs no branch.
+        for (uint32_t i = 0; i < count; ++i) {
+            const double x = mapped[2 * i], y = mapped[2 * i + 1];
+            const bool repeat = x == lx && y == ly;
+            dst[0] = x - lx;
+            dst[1] = y - ly;
+            non_finite |= static_cast<uint32_t>(!(std::fabs(dst[0]) <= DOUBLE_MAX)) |
+                          static_cast<uint32_t>(!(std::fabs(dst[1]) <= DOUBLE_MAX));
+            dst += repeat ? 0 : 2;
+            lx = x;
+            ly = y;
+        }
+        if (non_finite != 0) return -1;
+    }
+    last = {lx, ly};
+    return (dst - out) / 2;
+}
+
+uint8_t largestRelPointSize(const double *differences, uint32_t n) {
+    if (n == 0) return 3;
+    const DifferenceSummary s = kernels().summarize(differences, n);
+    if (!s.all_small_whole) {
+        uint8_t largest = 3;
+        for (uint32_t i = 0; i < n; ++i) {
+            largest = std::max(largest, minRelPointSize(differences[2 * i], differences[2 * i + 1]));
+        }
+        return largest;
+    }
+    // Whole pairs: unit steps all take 3 bits; otherwise the smallest sizes grow with the
+    // significant bits, and the largest of them comes from all the bits together (a unit step
+    // among larger steps has the fewest bits of all).
+    if (!s.any_not_unit) return 3;
+    return REL_POINT_SIZES[wholeRelPointClassByBits(s.folded)];
+}
+
+void KVGK_forcePortableKernels(int portable) {
+    active.store(portable != 0 ? &PORTABLE : fastestKernels(), std::memory_order_relaxed);
+}

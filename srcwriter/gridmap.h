@@ -1,0 +1,111 @@
+// Positions onto the file grid: the world window mapped onto the file window, then rounded to
+// the nearest file unit. One position at a time for the per-point calls, and whole runs of
+// positions, with the repeats dropped and the differences taken, for the bulk calls. Internal
+// to the library.
+//
+// Every build and every processor must give the same coordinates, bit for bit: each axis goes
+// through the same IEEE operations in the same order (no reciprocal scale, no contraction into
+// a fused multiply-add), whether one coordinate is mapped at a time or several in vector lanes.
+#ifndef GRIDMAP_H
+#define GRIDMAP_H
+
+#include <cmath>
+#include <cstdint>
+
+#include "kvgwriter.h"
+
+// One axis of a window mapped onto another, in the one fixed order of operations.
+inline double mapAxis(double v, double from_min, double from_max, double to_min, double to_max) {
+    return (v - from_min) / (from_max - from_min) * (to_max - to_min) + to_min;
+}
+
+// Rounds to the nearest integer, halves upwards (2.5 gives 3, -2.5 gives -2): floor(v) when
+// v - floor(v) < 0.5, else ceil(v), which gives -0 for -0.5 <= v < 0 and for -0. Any v.
+//
+// Below 2^52 in magnitude the floor comes from a truncation, the ceiling of a v with a fraction
+// is the floor plus 1, and the result takes v's sign. Larger magnitudes are whole, and they,
+// infinities and NaN stay as they are.
+inline double roundHalfUp(double v) {
+    if (!(std::fabs(v) < 0x1p52)) return v;
+    const double toward_zero = static_cast<double>(static_cast<int64_t>(v));
+    const double below = toward_zero - static_cast<double>(toward_zero > v);
+    const double rounded = below + static_cast<double>(v - below >= 0.5);
+    return std::copysign(rounded, v);
+}
+
+// Below this magnitude roundHalfUpSmall is exact.
+inline constexpr double SMALL_ROUNDING_LIMIT = 0x1p51;
+
+// The same rounding for |v| < 2^51, without a branch and in a form the compiler puts in vector
+// lanes: adding 1.5 * 2^52 leaves v in a binade whose unit is 1, so the addition rounds v to
+// the nearest integer, ties to even; the subtraction is exact. A tie that went down (v - r is
+// then exactly 0.5) goes up instead. A zero result takes v's sign, as the floor and ceiling do;
+// any other result has it already.
+inline double roundHalfUpSmall(double v) {
+    constexpr double SHIFT = 0x1.8p52;
+    double r = (v + SHIFT) - SHIFT;
+    r += (v - r == 0.5) ? 1.0 : 0.0;
+    return std::copysign(r, v);
+}
+
+// A position in file coordinates, mapped and quantized.
+struct FilePoint {
+    double x, y;
+};
+
+// The mapping of one file: per axis (x, then y) the world window's low corner and extent and
+// the file window's extent and low corner, fixed when the file is created; and the origin that
+// mapped positions are taken relative to, before they are rounded.
+struct GridMapping {
+    double world_min[2];
+    double world_extent[2];
+    double file_extent[2];
+    double file_min[2];
+    FilePoint origin;
+    bool raw;  // no rounding onto the grid
+};
+
+// The world position (x, y) on the file window, neither taken relative to the origin nor
+// rounded.
+inline FilePoint mapOntoFileWindow(const GridMapping &m, double x, double y) {
+    double v[2] = {x, y};
+    for (int axis = 0; axis < 2; ++axis) {
+        v[axis] = (v[axis] - m.world_min[axis]) / m.world_extent[axis] * m.file_extent[axis] +
+                  m.file_min[axis];
+    }
+    return {v[0], v[1]};
+}
+
+// The world position (x, y) in file coordinates: on the file window, relative to the origin
+// (subtracting the usual +0 leaves every value as it was, -0 included), quantized unless the
+// file is raw.
+inline FilePoint mapToGrid(const GridMapping &m, double x, double y) {
+    const FilePoint p = mapOntoFileWindow(m, x, y);
+    const double v[2] = {p.x - m.origin.x, p.y - m.origin.y};
+    if (m.raw) return {v[0], v[1]};
+    if (std::fabs(v[0]) < SMALL_ROUNDING_LIMIT && std::fabs(v[1]) < SMALL_ROUNDING_LIMIT)
+        [[likely]] {
+        return {roundHalfUpSmall(v[0]), roundHalfUpSmall(v[1])};
+    }
+    return {roundHalfUp(v[0]), roundHalfUp(v[1])};
+}
+
+// The differences of a run of world positions, as the per-point calls collect them: each
+// position is mapped onto the grid; one that falls on its predecessor (on `last` for the first)
+// is dropped; every other one appends its difference from its predecessor to `out`, two
+// doubles. Returns the number of differences appended (at most `n`, so `out` holds 2n) and
+// leaves the last position in `last`; or -1 when a difference is not finite (a position that is
+// not, or one too far from its predecessor), and then `last` is undefined.
+int64_t gridDifferences(const GridMapping &m, const double *xy, uint32_t n, FilePoint &last,
+                        double *out);
+
+// The smallest relative point size that holds every one of the `n` differences: the largest
+// of their smallest sizes, 3 for none.
+uint8_t largestRelPointSize(const double *differences, uint32_t n);
+
+// For the tests: 1 makes the bulk kernels run their portable form even where the processor
+// offers wider vector instructions, 0 returns to the fastest form the processor has. Both
+// forms give the same results bit for bit.
+extern "C" KVG_API void KVGK_forcePortableKernels(int portable);
+
+#endif  // GRIDMAP_H
