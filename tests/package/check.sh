@@ -36,7 +36,7 @@ EOF
 fi
 
 exported=$(nm -D --defined-only "$libdir/libkvgwriter.so" | awk '{print $3}')
-foreign=$(grep -vE '^(KVG_|KVGF_|KVGT_|KVGE_|KVGO_|XIO_|(pa|uca|ula|la)[A-Z])' <<<"$exported" || true)
+foreign=$(grep -vE '^(KVG_|KVGF_|KVGT_|KVGE_|KVGO_|KVGK_|XIO_|(pa|uca|ula|la)[A-Z])' <<<"$exported" || true)
 if [ -n "$foreign" ]; then
   echo "unexpected exported symbols:"; echo "$foreign"; exit 1
 fi
