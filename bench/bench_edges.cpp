@@ -1,7 +1,8 @@
 // Edges of a planar map through the drawing interface: 1,000,000 points of a map-like walk
 // (mostly steps of 1 to 8 grid units in a slowly turning direction, now and then a long jump),
 // cut into edges of the benchmark's argument in points, defined with KVG_beginSetEdge,
-// KVG_vertexSetEdge and KVG_endSetEdge and written to a plain file.
+// KVG_vertexSetEdge and KVG_endSetEdge (BM_DefineEdges) or with one KVG_setEdge each
+// (BM_SetEdgeBulk) and written to a plain file.
 //
 // Counters: ns_per_point, the processor time per point of define + optimize + write (file
 // creation and closing included), bytes_per_point of the finished file, and optimizer_share,
@@ -63,12 +64,17 @@ KVG_FileOptions *plainUnitOptions() {
     return opt;
 }
 
+// Each edge through the per-point calls, or with one KVG_setEdge.
 bool writeMap(const std::string &path, const KVG_FileOptions *opt,
-              const std::vector<Edge> &edges) {
+              const std::vector<Edge> &edges, bool bulk) {
     KVG_File *fl = KVG_create(path.c_str(), opt);
     if (fl == nullptr) return false;
     for (const Edge &edge : edges) {
         int32_t id = 0;
+        if (bulk) {
+            KVG_setEdge(fl, &id, edge.size(), &edge[0].x);
+            continue;
+        }
         KVG_beginSetEdge(fl, &id, edge[0].x, edge[0].y);
         for (size_t i = 1; i < edge.size(); ++i) KVG_vertexSetEdge(fl, edge[i].x, edge[i].y);
         KVG_endSetEdge(fl);
@@ -118,7 +124,7 @@ long fileSize(const std::string &path) {
     return size;
 }
 
-void BM_DefineEdges(benchmark::State &state) {
+void defineEdges(benchmark::State &state, bool bulk) {
     const std::vector<Edge> edges = mapLikeEdges(static_cast<uint32_t>(state.range(0)));
     const std::string path =
         std::string(P_tmpdir) + "/kvg-bench-edges-" + std::to_string(getpid()) + ".kvg";
@@ -126,7 +132,9 @@ void BM_DefineEdges(benchmark::State &state) {
 
     const double start = processorSeconds();
     for (auto _ : state) {
-        if (!writeMap(path, opt, edges)) state.SkipWithError("the file could not be written");
+        if (!writeMap(path, opt, edges, bulk)) {
+            state.SkipWithError("the file could not be written");
+        }
     }
     const double total = processorSeconds() - start;
     const double points = static_cast<double>(kPoints) * static_cast<double>(state.iterations());
@@ -140,6 +148,10 @@ void BM_DefineEdges(benchmark::State &state) {
     std::remove(path.c_str());
     KVG_deleteFileOptions(opt);
 }
+void BM_DefineEdges(benchmark::State &state) { defineEdges(state, false); }
 BENCHMARK(BM_DefineEdges)->Arg(100)->Arg(10000)->Arg(kPoints)->Unit(benchmark::kMillisecond);
+
+void BM_SetEdgeBulk(benchmark::State &state) { defineEdges(state, true); }
+BENCHMARK(BM_SetEdgeBulk)->Arg(100)->Arg(10000)->Arg(kPoints)->Unit(benchmark::kMillisecond);
 
 }  // namespace

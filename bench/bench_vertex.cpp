@@ -3,7 +3,8 @@
 // a unit, mostly steps of 1 to 8 grid units), each call mapping its point onto the grid.
 //
 // BM_Vertex and BM_VertexSetEdge time the calls alone (the record is written outside the
-// timing); BM_Polyline times a whole polyline, KVG_begin to KVG_end, record included.
+// timing); BM_Polyline times a whole polyline, KVG_begin to KVG_end, record included. The bulk
+// rows do the same through KVG_vertices, KVG_verticesSetEdge and KVG_polyline.
 // The file is plain and is started anew every kFiguresPerFile figures, outside the timing.
 #include <benchmark/benchmark.h>
 
@@ -100,6 +101,35 @@ void BM_Polyline(benchmark::State &state) {
 }
 BENCHMARK(BM_Polyline)->Arg(16)->Arg(256)->Arg(1 << 12);
 
+// The same polylines through the bulk calls: KVG_vertices alone, and the whole figure with one
+// KVG_polyline.
+void BM_Vertices(benchmark::State &state) {
+    const auto points = walkOf(state.range(0));
+    BenchFile file;
+    for (auto _ : state) {
+        KVG_File *fl = file.get();
+        KVG_begin(fl, KVG_BEGIN_POLYLINE, points[0].x, points[0].y);
+        KVG_vertices(fl, points.size() - 1, &points[1].x);
+        state.PauseTiming();
+        KVG_end(fl);
+        state.ResumeTiming();
+        file.figureDone(state);
+    }
+    setPerPoint(state, state.range(0) - 1);
+}
+BENCHMARK(BM_Vertices)->Arg(1 << 12)->Arg(1 << 16);
+
+void BM_PolylineBulk(benchmark::State &state) {
+    const auto points = walkOf(state.range(0));
+    BenchFile file;
+    for (auto _ : state) {
+        KVG_polyline(file.get(), KVG_BEGIN_POLYLINE, points.size(), &points[0].x);
+        file.figureDone(state);
+    }
+    setPerPoint(state, state.range(0));
+}
+BENCHMARK(BM_PolylineBulk)->Arg(16)->Arg(256)->Arg(1 << 12);
+
 void BM_VertexSetEdge(benchmark::State &state) {
     const auto points = walkOf(state.range(0));
     BenchFile file;
@@ -116,5 +146,22 @@ void BM_VertexSetEdge(benchmark::State &state) {
     setPerPoint(state, state.range(0) - 1);
 }
 BENCHMARK(BM_VertexSetEdge)->Arg(1 << 12)->Arg(1 << 16);
+
+void BM_VerticesSetEdge(benchmark::State &state) {
+    const auto points = walkOf(state.range(0));
+    BenchFile file;
+    for (auto _ : state) {
+        KVG_File *fl = file.get();
+        int32_t id = 0;
+        KVG_beginSetEdge(fl, &id, points[0].x, points[0].y);
+        KVG_verticesSetEdge(fl, points.size() - 1, &points[1].x);
+        state.PauseTiming();
+        KVG_endSetEdge(fl);
+        state.ResumeTiming();
+        file.figureDone(state);
+    }
+    setPerPoint(state, state.range(0) - 1);
+}
+BENCHMARK(BM_VerticesSetEdge)->Arg(1 << 12)->Arg(1 << 16);
 
 }  // namespace

@@ -1,16 +1,13 @@
 // The bulk kernels of the grid mapping: runs of positions mapped, rounded and differenced, and
 // the smallest relative point size of a run of differences.
 //
-// Each kernel is one body of plain arithmetic, compiled twice: for the processor's baseline and,
-// on x86-64, for AVX2, where the compiler spreads the independent positions over wider vector
-// lanes. The AVX2 form is chosen once, when the library is loaded, if the processor has it.
-// Lanes compute exactly what one position at a time computes (the same IEEE operations in the
-// same order, no contraction), so the forms write the same files; the tests compare them.
+// Each is compiled in both forms of kernels.h; lanes compute exactly what one position at a
+// time computes, so the forms write the same files.
 #include "gridmap.h"
 
 #include <algorithm>
-#include <atomic>
 
+#include "kernels.h"
 #include "kvgtype_internal.h"
 
 namespace {
@@ -33,14 +30,14 @@ constexpr double DOUBLE_MAX = 0x1.fffffffffffffp1023;
     const double ox = m.file_min[0], oy = m.file_min[1];
     const double cx = m.origin.x, cy = m.origin.y;
     if (m.raw) {
-        for (uint32_t i = 0; i < count; ++i) {
+        for (size_t i = 0; i < count; ++i) {
             out[2 * i] = ((xy[2 * i] - wx) / ex * fx + ox) - cx;
             out[2 * i + 1] = ((xy[2 * i + 1] - wy) / ey * fy + oy) - cy;
         }
         return true;
     }
     int64_t large = 0;
-    for (uint32_t i = 0; i < count; ++i) {
+    for (size_t i = 0; i < count; ++i) {
         const double x = ((xy[2 * i] - wx) / ex * fx + ox) - cx;
         const double y = ((xy[2 * i + 1] - wy) / ey * fy + oy) - cy;
         large |= static_cast<int64_t>(!(std::fabs(x) < SMALL_ROUNDING_LIMIT)) |
@@ -63,14 +60,16 @@ struct DifferenceSummary {
 [[gnu::always_inline]] inline DifferenceSummary summarizeBody(const double *d, uint32_t n) {
     constexpr double HALF32 = 32768.0;
     uint32_t not_small = 0, folded = 0, not_unit = 0;
-    for (uint32_t i = 0; i < n; ++i) {
+    for (size_t i = 0; i < n; ++i) {
         const double x = d[2 * i], y = d[2 * i + 1];
-        const bool in_range = x >= -HALF32 && x < HALF32 && y >= -HALF32 && y < HALF32;
+        // Bitwise, not short-circuit: no branch in the loop.
+        const bool in_range = (x >= -HALF32) & (x < HALF32) & (y >= -HALF32) & (y < HALF32);
         // Out of range (or NaN) converts a stand-in, so that the conversion stays defined.
         const auto ix = static_cast<int32_t>(in_range ? x : 0.0);
         const auto iy = static_cast<int32_t>(in_range ? y : 0.0);
-        not_small |= static_cast<uint32_t>(!in_range) | static_cast<uint32_t>(ix != x) |
-                     static_cast<uint32_t>(iy != y);
+        not_small |= static_cast<uint32_t>(!in_range) |
+                     static_cast<uint32_t>(static_cast<double>(ix) != x) |
+                     static_cast<uint32_t>(static_cast<double>(iy) != y);
         folded |= static_cast<uint32_t>(ix ^ (ix >> 31)) | static_cast<uint32_t>(iy ^ (iy >> 31));
         not_unit |= static_cast<uint32_t>(static_cast<uint32_t>(ix + 1) > 2) |
                     static_cast<uint32_t>(static_cast<uint32_t>(iy + 1) > 2) |
@@ -79,43 +78,24 @@ struct DifferenceSummary {
     return {not_small == 0, folded, not_unit != 0};
 }
 
-struct Kernels {
-    bool (*map_block)(const GridMapping &, const double *, uint32_t, double *);
-    DifferenceSummary (*summarize)(const double *, uint32_t);
-};
-
 bool mapBlockPortable(const GridMapping &m, const double *xy, uint32_t count, double *out) {
     return mapBlockBody(m, xy, count, out);
 }
 DifferenceSummary summarizePortable(const double *d, uint32_t n) { return summarizeBody(d, n); }
-constexpr Kernels PORTABLE = {mapBlockPortable, summarizePortable};
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define KVG_HAVE_AVX2_KERNELS 1
-[[gnu::target("avx2")]] bool mapBlockAvx2(const GridMapping &m, const double *xy,
-                                          uint32_t count, double *out) {
+#ifdef KVG_AVX2_KERNELS
+KVG_AVX2 bool mapBlockAvx2(const GridMapping &m, const double *xy, uint32_t count, double *out) {
     return mapBlockBody(m, xy, count, out);
 }
-[[gnu::target("avx2")]] DifferenceSummary summarizeAvx2(const double *d, uint32_t n) {
+KVG_AVX2 DifferenceSummary summarizeAvx2(const double *d, uint32_t n) {
     return summarizeBody(d, n);
 }
-constexpr Kernels AVX2 = {mapBlockAvx2, summarizeAvx2};
 #endif
-
-const Kernels *fastestKernels() {
-#ifdef KVG_HAVE_AVX2_KERNELS
-    if (__builtin_cpu_supports("avx2")) return &AVX2;
-#endif
-    return &PORTABLE;
-}
-
-std::atomic<const Kernels *> active{fastestKernels()};
-
-const Kernels &kernels() { return *active.load(std::memory_order_relaxed); }
 
 // Maps one block, exactly, whatever its coordinates.
 void mapBlock(const GridMapping &m, const double *xy, uint32_t count, double *out) {
-    if (kernels().map_block(m, xy, count, out)) [[likely]] {
+    if (KVG_DISPATCH(mapBlockAvx2(m, xy, count, out), mapBlockPortable(m, xy, count, out)))
+        [[likely]] {
         return;
     }
     for (uint32_t i = 0; i < count; ++i) {
@@ -157,7 +137,8 @@ int64_t gridDifferences(const GridMapping &m, const double *xy, uint32_t n, File
 
 uint8_t largestRelPointSize(const double *differences, uint32_t n) {
     if (n == 0) return 3;
-    const DifferenceSummary s = kernels().summarize(differences, n);
+    const DifferenceSummary s =
+        KVG_DISPATCH(summarizeAvx2(differences, n), summarizePortable(differences, n));
     if (!s.all_small_whole) {
         uint8_t largest = 3;
         for (uint32_t i = 0; i < n; ++i) {
@@ -170,8 +151,4 @@ uint8_t largestRelPointSize(const double *differences, uint32_t n) {
     // among larger steps has the fewest bits of all).
     if (!s.any_not_unit) return 3;
     return REL_POINT_SIZES[wholeRelPointClassByBits(s.folded)];
-}
-
-void KVGK_forcePortableKernels(int portable) {
-    active.store(portable != 0 ? &PORTABLE : fastestKernels(), std::memory_order_relaxed);
 }

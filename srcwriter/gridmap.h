@@ -12,8 +12,6 @@
 #include <cmath>
 #include <cstdint>
 
-#include "kvgwriter.h"
-
 // One axis of a window mapped onto another, in the one fixed order of operations.
 inline double mapAxis(double v, double from_min, double from_max, double to_min, double to_max) {
     return (v - from_min) / (from_max - from_min) * (to_max - to_min) + to_min;
@@ -76,18 +74,45 @@ inline FilePoint mapOntoFileWindow(const GridMapping &m, double x, double y) {
     return {v[0], v[1]};
 }
 
+// Both coordinates of a position at once, in the two lanes of a vector (x, then y): the
+// compiler's vector extension, which every target lowers to its vector instructions or, without
+// them, to one lane after the other; either way each lane is IEEE arithmetic on doubles.
+typedef double Pair __attribute__((vector_size(16)));
+typedef int64_t PairMask __attribute__((vector_size(16)));  // a comparison: -1 or 0 per lane
+
+inline Pair pairOf(FilePoint p) { return Pair{p.x, p.y}; }
+inline FilePoint pointOf(Pair v) { return {v[0], v[1]}; }
+inline bool bothLanes(PairMask m) { return (m[0] & m[1]) != 0; }
+inline Pair magnitude(Pair v) { return (Pair)((PairMask)v & INT64_MAX); }
+inline bool bothFinite(Pair v) { return bothLanes(magnitude(v) <= 0x1.fffffffffffffp1023); }
+
+// roundHalfUpSmall in both lanes, for |v| < 2^51.
+inline Pair roundHalfUpSmall(Pair v) {
+    const Pair shift = {0x1.8p52, 0x1.8p52};
+    Pair r = (v + shift) - shift;
+    const PairMask tie = (v - r) == 0.5;
+    r += (Pair)(tie & (PairMask)(Pair{1.0, 1.0}));
+    return (Pair)(((PairMask)r & INT64_MAX) | ((PairMask)v & INT64_MIN));
+}
+
 // The world position (x, y) in file coordinates: on the file window, relative to the origin
 // (subtracting the usual +0 leaves every value as it was, -0 included), quantized unless the
-// file is raw.
-inline FilePoint mapToGrid(const GridMapping &m, double x, double y) {
-    const FilePoint p = mapOntoFileWindow(m, x, y);
-    const double v[2] = {p.x - m.origin.x, p.y - m.origin.y};
-    if (m.raw) return {v[0], v[1]};
-    if (std::fabs(v[0]) < SMALL_ROUNDING_LIMIT && std::fabs(v[1]) < SMALL_ROUNDING_LIMIT)
-        [[likely]] {
-        return {roundHalfUpSmall(v[0]), roundHalfUpSmall(v[1])};
+// file is raw. Both axes in one pass of vector arithmetic.
+inline Pair mapToGrid(const GridMapping &m, Pair v) {
+    v = (v - Pair{m.world_min[0], m.world_min[1]}) /
+            Pair{m.world_extent[0], m.world_extent[1]} *
+            Pair{m.file_extent[0], m.file_extent[1]} +
+        Pair{m.file_min[0], m.file_min[1]};
+    v -= pairOf(m.origin);
+    if (m.raw) return v;
+    if (bothLanes(magnitude(v) < SMALL_ROUNDING_LIMIT)) [[likely]] {
+        return roundHalfUpSmall(v);
     }
-    return {roundHalfUp(v[0]), roundHalfUp(v[1])};
+    return Pair{roundHalfUp(v[0]), roundHalfUp(v[1])};
+}
+
+inline FilePoint mapToGrid(const GridMapping &m, double x, double y) {
+    return pointOf(mapToGrid(m, Pair{x, y}));
 }
 
 // The differences of a run of world positions, as the per-point calls collect them: each
@@ -102,10 +127,5 @@ int64_t gridDifferences(const GridMapping &m, const double *xy, uint32_t n, File
 // The smallest relative point size that holds every one of the `n` differences: the largest
 // of their smallest sizes, 3 for none.
 uint8_t largestRelPointSize(const double *differences, uint32_t n);
-
-// For the tests: 1 makes the bulk kernels run their portable form even where the processor
-// offers wider vector instructions, 0 returns to the fastest form the processor has. Both
-// forms give the same results bit for bit.
-extern "C" KVG_API void KVGK_forcePortableKernels(int portable);
 
 #endif  // GRIDMAP_H

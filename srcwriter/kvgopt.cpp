@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <limits>
 
 #include "array.h"
+#include "kernels.h"
 #include "kvgassert.h"
+#include "kvgtype.h"
 #include "kvgtype_internal.h"
 
 // The optimizer works with representations: indexes 0 to 7 into reprSize, the relative point
@@ -19,9 +23,8 @@
 // by a scan that tries the predecessors upward and keeps a candidate only when it is strictly
 // cheaper. That order decides between segmentations of equal cost, so every build must choose
 // exactly as that scan does to write the same files; the scan itself is replaced by an
-// equivalent comparison of two candidates (see extend_states).
-//
-// Costs are summed in 64 bits, so that no edge, however long, wraps a total.
+// equivalent comparison of two candidates, made for all eight representations at once in vector
+// lanes (see extendLanes).
 
 namespace {
 
@@ -30,19 +33,6 @@ constexpr int NREPR = 8;
 constexpr const uint8_t (&reprSize)[NREPR] = REL_POINT_SIZES;
 
 constexpr uint8_t NO_REPRESENTATION = 255;
-
-// Bytes of one segment as the edge record writes it: the size byte, the Size-encoded count and
-// the bit-packed differences padded to a whole byte.
-uint64_t cost_segment(uint32_t npoints, unsigned representation) {
-    const uint64_t bits = uint64_t{npoints} * reprSize[representation];
-    const uint64_t count_bytes = 1u + (npoints > 127) + (npoints > 16383);
-    return (bits + 7) / 8 + count_bytes + 1;
-}
-
-// The total of a state if its open segment were closed now.
-uint64_t cost_calculate(uint64_t acc_cost, uint32_t acc_segs, unsigned acc_repr) {
-    return acc_cost + cost_segment(acc_segs, acc_repr);
-}
 
 // Checks the groups: one representation per count, no count of 0, no representation above
 // the largest, all the differences covered.
@@ -60,26 +50,61 @@ void checkGroups(const UCharArray *mode, const ULongArray *size, uint8_t bmr,
     KVG_REQUIRE(covered == npoints);
 }
 
+// The smallest relative point class of each of `n` differences, in `out`: what
+// minRelPointClass gives, computed without a branch so that the compiler puts the differences
+// in vector lanes.
+[[gnu::always_inline]] inline void classifyBody(const double *d, uint32_t n, uint8_t *out) {
+    constexpr double HALF32 = 32768.0;
+    constexpr double SINGLE_LIMIT = 1e37;
+    for (size_t i = 0; i < n; ++i) {
+        const double x = d[2 * i], y = d[2 * i + 1];
+        const bool in_range = (x >= -HALF32) & (x < HALF32) & (y >= -HALF32) & (y < HALF32);
+        // Out of range (or NaN) converts a stand-in, so that the conversion stays defined.
+        const auto ix = static_cast<int32_t>(in_range ? x : 0.0);
+        const auto iy = static_cast<int32_t>(in_range ? y : 0.0);
+        const bool whole = in_range & (static_cast<double>(ix) == x) &
+                           (static_cast<double>(iy) == y);
+        // The smallest field from the folded magnitudes (see wholeRelPointClassByBits).
+        const uint32_t f = static_cast<uint32_t>(ix ^ (ix >> 31)) |
+                           static_cast<uint32_t>(iy ^ (iy >> 31));
+        const uint32_t by_field = 1u + (f > 3) + (f > 7) + (f > 127) + (f > 2047);
+        const bool unit = (static_cast<uint32_t>(ix + 1) <= 2) &
+                          (static_cast<uint32_t>(iy + 1) <= 2) & ((ix | iy) != 0);
+        const bool single = (x >= -SINGLE_LIMIT) & (x <= SINGLE_LIMIT) & (y >= -SINGLE_LIMIT) &
+                            (y <= SINGLE_LIMIT);
+        const uint32_t floating = single ? 6u : 7u;
+        out[i] = static_cast<uint8_t>(whole ? (unit ? 0u : by_field) : floating);
+    }
+}
+
+void classifyPortable(const double *d, uint32_t n, uint8_t *out) { classifyBody(d, n, out); }
+#ifdef KVG_AVX2_KERNELS
+KVG_AVX2 void classifyAvx2(const double *d, uint32_t n, uint8_t *out) { classifyBody(d, n, out); }
+#endif
+
 // Cuts the differences into groups of one minimal representation, stored in `mode` and `size`,
-// and finds the largest minimal representation. Where a group ends follows no pattern in real
-// data, so the loop does not branch on it: with room for a group per difference, it stores the
-// group being counted at every step and moves to the next slot when the representation changes.
+// and finds the largest minimal representation. The classes are found for all differences
+// first, into `mode`'s storage, and the groups then written over them (a group's slot never
+// passes the difference being read). Where a group ends follows no pattern in real data, so
+// the loop does not branch on it: it stores the group being counted at every step and moves to
+// the next slot when the representation changes.
 void group_segments(const PointArray *src, UCharArray *mode, ULongArray *size,
                     uint8_t &biggest_minimal_representation) {
     // Read in place: the differences are never copied.
-    const double *point = src->coords;
     const uint32_t npoints = paSize(src);
     kvgarray::reserve(mode, npoints);
     kvgarray::reserve(size, npoints);
     uint8_t *modes = mode->values;
     uint32_t *counts = size->values;
+    KVG_DISPATCH(classifyAvx2(src->coords, npoints, modes),
+                 classifyPortable(src->coords, npoints, modes));
 
     uint32_t group = 0;
-    uint8_t current = minRelPointClass(point[0], point[1]);
+    uint8_t current = modes[0];
     uint8_t bmr = current;
     uint32_t count = 0;
-    for (uint32_t i = 0; i < npoints; ++i, point += 2) {
-        const uint8_t m = minRelPointClass(point[0], point[1]);
+    for (uint32_t i = 0; i < npoints; ++i) {
+        const uint8_t m = modes[i];
         const uint32_t starts = m != current;
         group += starts;
         count = (count & (starts - 1u)) + 1;  // 1 in a new group, else one more
@@ -93,102 +118,179 @@ void group_segments(const PointArray *src, UCharArray *mode, ULongArray *size,
     biggest_minimal_representation = bmr;
 }
 
-// One state of the dynamic programme, in the representation that indexes it: the segments
-// before the last cost `cost` bytes, and the last, still open segment holds `segs` differences.
-struct State {
-    uint64_t cost;
-    uint32_t segs;
-};
-
-// A candidate of a scan as one integer: its total in the high bits, its representation in the
-// low three. Integer order is then the scan's order: the cheaper first and, of equal totals,
-// the smaller representation, which a scan upward with a strict comparison keeps.
-using Candidate = uint64_t;
-constexpr Candidate NO_CANDIDATE = UINT64_MAX;  // none found yet
-
-Candidate candidate(uint64_t total, unsigned representation) { return total << 3 | representation; }
-uint64_t totalOf(Candidate c) { return c >> 3; }
-uint8_t representationOf(Candidate c) { return static_cast<uint8_t>(c & 7); }
-
-// Extends the states across one boundary, in place, by the next group: `add_size` differences
-// of minimal representation `lowest`, after a group of minimal representation `from`.
-// `cheapest` is the first cheapest of the current states, from..bmr. Builds the states
-// lowest..bmr (those below are left stale: the next boundary never reads them), records in
-// path[k] the representation of the group before when this group is in k, and returns the
-// first cheapest of the new states.
+// ---- The dynamic programme in eight lanes ----
 //
-// Why two candidates give the scan's choice: for each k the scan tries every predecessor j from
-// `from` up to bmr and keeps the first of the cheapest. From j = k the group joins k's open
-// segment. From every other j, j's open segment is closed, which brings that state to its
-// total, and the group opens a segment in k: those candidates all add the same
-// cost_segment(add_size, k) to their states' totals, so the first of the cheapest comes from
-// the first cheapest state other than k. When the first cheapest state is not k, that is
-// `cheapest`. When it is k, joining beats every closing candidate outright: one segment costs
-// at least a byte less than two segments of the same differences (its packed bytes and count
-// bytes are no more than theirs together, and it has one size byte instead of two), so
-// joining costs less than k's total plus cost_segment(add_size, k), and no state's total is
-// below k's. Candidates compare by (total, representation), the order in which the scan keeps
-// them, so the lesser of the joining candidate and the one from `cheapest` is the scan's
-// choice, ties included.
-Candidate extend_states(State *n, Candidate cheapest, unsigned from, unsigned lowest,
-                        unsigned bmr, uint32_t add_size, uint8_t *path) {
-    Candidate next = NO_CANDIDATE;
-    // Below `from`, k has no state of its own: the group can only open a segment there.
-    unsigned k = lowest;
-    for (; k < from; ++k) {
-        const Candidate closing = cheapest + candidate(cost_segment(add_size, k), 0);
-        n[k] = {totalOf(cheapest), add_size};
-        path[k] = representationOf(closing);
-        next = std::min(next, candidate(totalOf(closing), k));
-    }
-    // From `from` up, the group also may join k's own open segment. Which candidate wins
-    // follows the data, not a pattern, so both are computed and one is selected.
-    for (; k <= bmr; ++k) {
-        // The cheapest state's open segment is closed and the group opens one in k ...
-        const Candidate closing = cheapest + candidate(cost_segment(add_size, k), 0);
-        // ... or the group joins k's own open segment.
-        const State own = n[k];
-        const uint32_t joined_segs = own.segs + add_size;
-        const Candidate joining = candidate(cost_calculate(own.cost, joined_segs, k), k);
-        const bool joins = joining < closing;
-        // When `cheapest` is k itself, closing stands for no candidate of the scan (k's segment
-        // closed to open another in k); joining always beats it.
-        KVG_REQUIRE(joins || representationOf(cheapest) != k);
-        const Candidate best = joins ? joining : closing;
-        n[k] = joins ? State{own.cost, joined_segs} : State{totalOf(cheapest), add_size};
-        path[k] = representationOf(best);  // later k read only their own states and `cheapest`
-        next = std::min(next, candidate(totalOf(best), k));
-    }
-    return next;
+// State k of the recurrence keeps: the segments before the last cost `cost[k]` bytes, and the
+// last, still open segment is in k and holds `segs[k]` differences. All eight representations
+// are extended at each boundary at once, one lane each, with the same arithmetic and no branch;
+// lanes outside the representations in play compute values that are never read.
+//
+// A candidate of a scan is one integer: its total in the high bits, its representation in the
+// low three. Integer order is then the scan's order: the cheaper first and, of equal totals, the
+// smaller representation, which a scan upward with a strict comparison keeps.
+//
+// Why two candidates per lane give the scan's choice: for each k the scan tries every
+// predecessor j from `from` (the previous group's minimal representation) up to bmr and keeps
+// the first of the cheapest. From j = k the group joins k's open segment. From every other j,
+// j's open segment is closed, which brings that state to its total, and the group opens a
+// segment in k: those candidates all add the same cost_segment(add_size, k) to their states'
+// totals, so the first of the cheapest comes from the first cheapest state other than k. When
+// the first cheapest state is not k, that is `cheapest`. When it is k, joining beats every
+// closing candidate outright: one segment costs at least a byte less than two segments of the
+// same differences (its packed bytes and count bytes are no more than theirs together, and it
+// has one size byte instead of two), so joining costs less than k's total plus
+// cost_segment(add_size, k), and no state's total is below k's. So the lesser of the joining
+// candidate and the one from `cheapest` is the scan's choice, ties included. Below `from`, k
+// has no state of its own and the group can only open a segment there.
+//
+// Lane is uint32_t for edges of up to KVGT_SIZE_MAX differences, whose totals stay below 2^27
+// (at most 16 bytes a difference and 5 a segment), so that a candidate fits 30 bits and the
+// eight lanes fill one 256-bit register; longer edges, which the writer never makes, use
+// uint64_t.
+
+constexpr unsigned LANES = 8;
+
+// Eight lanes of Lane, in the compiler's vector extension: one 256-bit register of 32-bit
+// lanes where AVX2 is on, two 128-bit ones, or one lane after the other, without it.
+template <typename Lane>
+struct LaneVector;
+template <>
+struct LaneVector<uint32_t> {
+    typedef uint32_t type __attribute__((vector_size(32)));
+    typedef uint8_t bytes __attribute__((vector_size(8)));
+};
+template <>
+struct LaneVector<uint64_t> {
+    typedef uint64_t type __attribute__((vector_size(64)));
+    typedef uint8_t bytes __attribute__((vector_size(8)));
+};
+template <typename Lane>
+using Vec = typename LaneVector<Lane>::type;
+
+template <typename Lane>
+[[gnu::always_inline]] inline Vec<Lane> broadcast(Lane v) {
+    return Vec<Lane>{} + v;
 }
 
+// Where `mask` (all ones or zero per lane, as comparisons give) is set, `a`; else `b`.
+template <typename Lane>
+[[gnu::always_inline]] inline Vec<Lane> select(Vec<Lane> mask, Vec<Lane> a, Vec<Lane> b) {
+    return (mask & a) | (~mask & b);
+}
+
+template <typename Lane>
+[[gnu::always_inline]] inline Vec<Lane> lessThan(Vec<Lane> a, Vec<Lane> b) {
+    return (Vec<Lane>)(a < b);
+}
+
+// The least of the eight lanes.
+template <typename Lane>
+[[gnu::always_inline]] inline Lane leastLane(Vec<Lane> v) {
+    Lane least = v[0];
+    for (unsigned k = 1; k < LANES; ++k) least = std::min(least, static_cast<Lane>(v[k]));
+    return least;
+}
+
+template <typename Lane>
+struct Lanes {
+    Vec<Lane> cost;
+    Vec<Lane> segs;
+};
+
+// Bytes of the Size-encoded counts of `n` and of the segments' size byte: 2, 3 or 4.
+template <typename Lane>
+[[gnu::always_inline]] inline Vec<Lane> countAndSizeBytes(Vec<Lane> n) {
+    return broadcast<Lane>(2) - (Vec<Lane>)(n > 127) - (Vec<Lane>)(n > 16383);
+}
+
+// cost_segment in every lane k: `n` differences in representation k, their packed bits
+// rounded up to bytes, the count and the size byte.
+template <typename Lane>
+[[gnu::always_inline]] inline Vec<Lane> segmentCost(Vec<Lane> n) {
+    const Vec<Lane> bits = {3, 6, 8, 16, 24, 32, 64, 128};
+    return ((n * bits + 7) >> 3) + countAndSizeBytes<Lane>(n);
+}
+
+// Extends the states across one boundary by the next group: `add` differences of minimal
+// representation `lowest`, after a group of minimal representation `from`. `cheapest` is the
+// first cheapest candidate of the current states; writes path[k], the representation of the
+// group before when this group is in k, and returns the first cheapest of the new states.
+template <typename Lane>
+[[gnu::always_inline]] inline Lane extendLanes(Lanes<Lane> &st, Lane cheapest, unsigned from,
+                                               unsigned lowest, unsigned bmr, Lane add,
+                                               uint8_t *path) {
+    const Vec<Lane> k = {0, 1, 2, 3, 4, 5, 6, 7};
+    const Vec<Lane> adds = broadcast(add);
+    // The cheapest state's open segment is closed and the group opens one in k ...
+    const Vec<Lane> closing = broadcast(cheapest) + (segmentCost<Lane>(adds) << 3);
+    // ... or the group joins k's own open segment, from `from` up.
+    const Vec<Lane> joined = st.segs + adds;
+    const Vec<Lane> joining = ((st.cost + segmentCost<Lane>(joined)) << 3) | k;
+    const Vec<Lane> joins = ~lessThan<Lane>(k, broadcast<Lane>(from)) &
+                            lessThan<Lane>(joining, closing);
+    const Vec<Lane> best = select<Lane>(joins, joining, closing);
+    st.cost = select<Lane>(joins, st.cost, broadcast<Lane>(cheapest >> 3));
+    st.segs = select<Lane>(joins, joined, adds);
+    const auto choice = __builtin_convertvector(best & 7, typename LaneVector<Lane>::bytes);
+    std::memcpy(path, &choice, LANES);
+    // The next cheapest, among the representations this group can take.
+    const Vec<Lane> in_play = ~lessThan<Lane>(k, broadcast<Lane>(lowest)) &
+                              ~lessThan<Lane>(broadcast<Lane>(bmr), k);
+    const Vec<Lane> none = broadcast(std::numeric_limits<Lane>::max());
+    return leastLane<Lane>(select<Lane>(in_play, (best & ~Lane{7}) | k, none));
+}
+
+// Runs the recurrence over every boundary: paths[8 g + k] is the representation of group g
+// when group g + 1 is in k. Returns the first cheapest candidate of the last states.
+template <typename Lane>
+[[gnu::always_inline]] inline Lane runLanes(uint32_t nsegs, const uint32_t *segments,
+                                            const uint8_t *mode, unsigned bmr,
+                                            uint8_t *paths) {
+    const Vec<Lane> k = {0, 1, 2, 3, 4, 5, 6, 7};
+    Lanes<Lane> st{broadcast<Lane>(0), broadcast<Lane>(segments[0])};
+    const Vec<Lane> totals = ((st.cost + segmentCost<Lane>(st.segs)) << 3) | k;
+    const Vec<Lane> in_play = ~lessThan<Lane>(k, broadcast<Lane>(mode[0])) &
+                              ~lessThan<Lane>(broadcast<Lane>(bmr), k);
+    Lane cheapest =
+        leastLane<Lane>(
+        select<Lane>(in_play, totals, broadcast(std::numeric_limits<Lane>::max())));
+    for (uint32_t g = 0; g + 1 < nsegs; ++g) {
+        cheapest = extendLanes<Lane>(st, cheapest, mode[g], mode[g + 1], bmr, segments[g + 1],
+                                     paths + size_t{g} * LANES);
+    }
+    return cheapest;
+}
+
+uint32_t runLanes32Portable(uint32_t nsegs, const uint32_t *segments, const uint8_t *mode,
+                            unsigned bmr, uint8_t *paths) {
+    return runLanes<uint32_t>(nsegs, segments, mode, bmr, paths);
+}
+#ifdef KVG_AVX2_KERNELS
+KVG_AVX2 uint32_t runLanes32Avx2(uint32_t nsegs, const uint32_t *segments, const uint8_t *mode,
+                                 unsigned bmr, uint8_t *paths) {
+    return runLanes<uint32_t>(nsegs, segments, mode, bmr, paths);
+}
+#endif
+
 // Replaces every group's minimal representation mode[g] by the one it is written in.
-void best_representation(uint32_t nsegs, const uint32_t *segments, uint8_t *mode, uint8_t bmr) {
+void best_representation(uint32_t nsegs, uint64_t npoints, const uint32_t *segments,
+                         uint8_t *mode, uint8_t bmr) {
     if (nsegs == 1) return;  // the one group keeps its minimal representation, which is bmr
 
-    // paths[g * nrepr + k]: the representation of group g when group g + 1 is in k. A row per
-    // boundary keeps the writes of one boundary together.
-    const uint32_t nrepr = bmr + 1u;
-    auto *paths = static_cast<uint8_t *>(std::malloc(size_t{nrepr} * (nsegs - 1)));
+    auto *paths = static_cast<uint8_t *>(std::malloc(size_t{LANES} * (nsegs - 1)));
     KVG_REQUIRE_NOT_NULL(paths);
-
-    State n[NREPR]{};
-    Candidate cheapest = NO_CANDIDATE;
-    for (uint8_t i = mode[0]; i <= bmr; ++i) {
-        n[i] = {0, segments[0]};
-        cheapest = std::min(cheapest, candidate(cost_calculate(0, segments[0], i), i));
-    }
-    for (uint32_t g = 0; g + 1 < nsegs; ++g) {
-        cheapest = extend_states(n, cheapest, mode[g], mode[g + 1], bmr, segments[g + 1],
-                                 paths + size_t{g} * nrepr);
-    }
+    const uint64_t cheapest =
+        npoints <= KVGT_SIZE_MAX
+            ? KVG_DISPATCH(runLanes32Avx2(nsegs, segments, mode, bmr, paths),
+                           runLanes32Portable(nsegs, segments, mode, bmr, paths))
+            : runLanes<uint64_t>(nsegs, segments, mode, bmr, paths);
 
     // The final choice, the first of the cheapest last states, then the path back from it.
-    KVG_REQUIRE(cheapest != NO_CANDIDATE);
-    uint8_t chosen = representationOf(cheapest);
+    uint8_t chosen = static_cast<uint8_t>(cheapest & 7u);
+    KVG_REQUIRE(chosen >= mode[nsegs - 1] && chosen <= bmr);
     mode[nsegs - 1] = chosen;
     for (uint32_t g = nsegs - 1; g-- > 0;) {
-        chosen = paths[size_t{g} * nrepr + chosen];
+        chosen = paths[size_t{g} * LANES + chosen];
         mode[g] = chosen;
     }
     std::free(paths);
@@ -226,7 +328,7 @@ void KVGO_EdgeOptimize(const PointArray *points, UCharArray *modes, ULongArray *
     uint8_t bmr;
     group_segments(points, modes, segments, bmr);
     uint32_t nsegs = ucaSize(modes);
-    best_representation(nsegs, ulaPointer(segments), ucaPointer(modes), bmr);
+    best_representation(nsegs, paSize(points), ulaPointer(segments), ucaPointer(modes), bmr);
     join_segments(nsegs, ulaPointer(segments), ucaPointer(modes));
     ucaTruncate(modes, nsegs);
     ulaTruncate(segments, nsegs);

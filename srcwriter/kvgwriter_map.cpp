@@ -88,15 +88,15 @@ int KVG_vertexSetEdge(KVG_File *fl, double x, double y) {
     auto &edge = fl->edge;
     if (!edge.defining) return KVG_FAIL(fl, ERR_NOTINEDGE);
 
-    const FilePoint p = toFilePoint(fl, x, y);
+    const Pair p = mapToGrid(fl->grid, Pair{x, y});
+    const Pair step = p - Pair{edge.last_x, edge.last_y};
     // The start point was finite, so a finite step means a finite point.
-    const FilePoint step = difference(p, {edge.last_x, edge.last_y});
-    if (checkFinite(fl, step) != 0) return -1;
-    if (step.x == 0 && step.y == 0) return -2;
+    if (!bothFinite(step)) return KVG_FAIL(fl, ERR_NOTFINITE);
+    if (bothLanes(step == 0.0)) return -2;
     if (checkRoom(fl, edge.pts->ncoords / 2) != 0) return -1;
-    kvgarray::appendPair(edge.pts, step.x, step.y);
-    edge.last_x = p.x;
-    edge.last_y = p.y;
+    kvgarray::appendPair(edge.pts, step[0], step[1]);
+    edge.last_x = p[0];
+    edge.last_y = p[1];
     return 0;
 }
 

@@ -179,13 +179,17 @@ int KVG_begin(KVG_File *fl, int type, double x, double y) {
 int KVG_vertex(KVG_File *fl, double x, double y) {
     KVG_REQUIRE_NOT_NULL(fl);
     if (checkOpenPrimitive(fl, false) != 0) return -1;
-    const FilePoint p = toFilePoint(fl, x, y);
-    // The start point was finite, so a finite step means a finite point.
-    if (checkFinite(fl, difference(p, lastPoint(fl))) != 0) return -1;
     auto &prim = fl->primitive;
+    const Pair p = mapToGrid(fl->grid, Pair{x, y});
+    const Pair last = {prim.last_x, prim.last_y};
+    const Pair step = p - last;
+    // The start point was finite, so a finite step means a finite point.
+    if (!bothFinite(step)) return KVG_FAIL(fl, ERR_NOTFINITE);
     ++prim.npts;
-    if (samePoint(p, prim.last_x, prim.last_y)) return -2;
-    appendPoint(fl, p);
+    if (bothLanes(p == last)) return -2;
+    kvgarray::appendPair(prim.pts, step[0], step[1]);
+    prim.last_x = p[0];
+    prim.last_y = p[1];
     return 0;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "gridmap.h"
+#include "kernels.h"
 #include "kvgreader.h"
 #include "kvgwriter.h"
 #include "test_support.h"

@@ -18,10 +18,17 @@ void check(KVG_File *fl, int result) {
     if (result == -1) throw std::runtime_error(KVG_getErrorDescription(fl));
 }
 
-void defineMap(KVG_File *fl, const Scene &s) {
+// The calls that draw the scene's points: one per point, or one per figure.
+enum class Calls { PER_POINT, BULK };
+
+void defineMap(KVG_File *fl, const Scene &s, Calls calls) {
     for (const Slice &edge : s.edges) {
         const auto points = s.points(edge);
         int32_t id = 0;
+        if (calls == Calls::BULK) {
+            check(fl, KVG_setEdge(fl, &id, points.size(), &points[0].x));
+            continue;
+        }
         check(fl, KVG_beginSetEdge(fl, &id, points[0].x, points[0].y));
         for (size_t i = 1; i < points.size(); ++i) {
             check(fl, KVG_vertexSetEdge(fl, points[i].x, points[i].y));
@@ -53,21 +60,25 @@ void drawMap(KVG_File *fl, const Scene &s) {
     }
 }
 
-void drawFigure(KVG_File *fl, const Scene &s, const Figure &figure) {
+void drawFigure(KVG_File *fl, const Scene &s, const Figure &figure, Calls calls) {
     const auto points = s.points(figure);
-    check(fl, KVG_begin(fl, figure.closed ? KVG_BEGIN_POLYGON : KVG_BEGIN_POLYLINE, points[0].x,
-                        points[0].y));
+    const int type = figure.closed ? KVG_BEGIN_POLYGON : KVG_BEGIN_POLYLINE;
+    if (calls == Calls::BULK) {
+        check(fl, KVG_polyline(fl, type, points.size(), &points[0].x));
+        return;
+    }
+    check(fl, KVG_begin(fl, type, points[0].x, points[0].y));
     for (size_t i = 1; i < points.size(); ++i) check(fl, KVG_vertex(fl, points[i].x, points[i].y));
     check(fl, KVG_end(fl));
 }
 
-void drawFigures(KVG_File *fl, const Scene &s) {
+void drawFigures(KVG_File *fl, const Scene &s, Calls calls) {
     check(fl, KVG_beginLayer(fl, "figures", KVG_TRUE, KVG_TRUE));
     check(fl, KVG_setLineColor(fl, 0x000000));
     check(fl, KVG_setFillColor(fl, 0x4682B4));
     for (const Figure &figure : s.figures) {
         KVG_setFill(fl, figure.closed ? KVG_TRUE : KVG_FALSE);  // polygons filled, writes nothing
-        drawFigure(fl, s, figure);
+        drawFigure(fl, s, figure, calls);
     }
 }
 
@@ -105,11 +116,12 @@ uint64_t writeFile(const std::string &path, bool compressed, Draw draw) {
 
 }  // namespace
 
-uint64_t writeKvg(const Scene &s, const std::string &path, bool compressed) {
-    return writeFile(path, compressed, [&s](KVG_File *fl) {
-        defineMap(fl, s);
+uint64_t writeKvg(const Scene &s, const std::string &path, bool compressed, bool bulk) {
+    const Calls calls = bulk ? Calls::BULK : Calls::PER_POINT;
+    return writeFile(path, compressed, [&s, calls](KVG_File *fl) {
+        defineMap(fl, s, calls);
         drawMap(fl, s);
-        drawFigures(fl, s);
+        drawFigures(fl, s, calls);
     });
 }
 

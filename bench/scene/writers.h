@@ -11,8 +11,10 @@
 
 namespace scene {
 
-// kvgwriter with the default options (world -100..100, 4096 grid), plain or compressed.
-uint64_t writeKvg(const Scene &s, const std::string &path, bool compressed);
+// kvgwriter with the default options (world -100..100, 4096 grid), plain or compressed, each
+// point through its own call (KVG_vertex, KVG_vertexSetEdge) or every figure's points through
+// one bulk call (KVG_polyline, KVG_setEdge); both write the same bytes.
+uint64_t writeKvg(const Scene &s, const std::string &path, bool compressed, bool bulk);
 // kvgwriter, plain, drawing `figures` polylines of `points_per_figure` points from the walk as
 // it goes, so that the program itself keeps nothing of the drawing.
 uint64_t writeKvgWalk(const std::string &path, uint64_t points_per_figure, uint64_t figures);
