@@ -50,31 +50,9 @@ void checkGroups(const UCharArray *mode, const ULongArray *size, uint8_t bmr,
     KVG_REQUIRE(covered == npoints);
 }
 
-// The smallest relative point class of each of `n` differences, in `out`: what
-// minRelPointClass gives, computed without a branch so that the compiler puts the differences
-// in vector lanes.
+// The smallest relative point class of each of `n` differences, in `out`.
 [[gnu::always_inline]] inline void classifyBody(const double *d, uint32_t n, uint8_t *out) {
-    constexpr double HALF32 = 32768.0;
-    constexpr double SINGLE_LIMIT = 1e37;
-    for (size_t i = 0; i < n; ++i) {
-        const double x = d[2 * i], y = d[2 * i + 1];
-        const bool in_range = (x >= -HALF32) & (x < HALF32) & (y >= -HALF32) & (y < HALF32);
-        // Out of range (or NaN) converts a stand-in, so that the conversion stays defined.
-        const auto ix = static_cast<int32_t>(in_range ? x : 0.0);
-        const auto iy = static_cast<int32_t>(in_range ? y : 0.0);
-        const bool whole = in_range & (static_cast<double>(ix) == x) &
-                           (static_cast<double>(iy) == y);
-        // The smallest field from the folded magnitudes (see wholeRelPointClassByBits).
-        const uint32_t f = static_cast<uint32_t>(ix ^ (ix >> 31)) |
-                           static_cast<uint32_t>(iy ^ (iy >> 31));
-        const uint32_t by_field = 1u + (f > 3) + (f > 7) + (f > 127) + (f > 2047);
-        const bool unit = (static_cast<uint32_t>(ix + 1) <= 2) &
-                          (static_cast<uint32_t>(iy + 1) <= 2) & ((ix | iy) != 0);
-        const bool single = (x >= -SINGLE_LIMIT) & (x <= SINGLE_LIMIT) & (y >= -SINGLE_LIMIT) &
-                            (y <= SINGLE_LIMIT);
-        const uint32_t floating = single ? 6u : 7u;
-        out[i] = static_cast<uint8_t>(whole ? (unit ? 0u : by_field) : floating);
-    }
+    for (size_t i = 0; i < n; ++i) out[i] = minRelPointClass(d[2 * i], d[2 * i + 1]);
 }
 
 void classifyPortable(const double *d, uint32_t n, uint8_t *out) { classifyBody(d, n, out); }
@@ -143,10 +121,10 @@ void group_segments(const PointArray *src, UCharArray *mode, ULongArray *size,
 // candidate and the one from `cheapest` is the scan's choice, ties included. Below `from`, k
 // has no state of its own and the group can only open a segment there.
 //
-// Lane is uint32_t for edges of up to KVGT_SIZE_MAX differences, whose totals stay below 2^27
-// (at most 16 bytes a difference and 5 a segment), so that a candidate fits 30 bits and the
-// eight lanes fill one 256-bit register; longer edges, which the writer never makes, use
-// uint64_t.
+// Lane is int32_t for edges of up to KVGT_SIZE_MAX differences, whose totals stay below 2^27
+// (at most 16 bytes a difference and 5 a segment), so that a candidate fits 30 bits, every
+// value stays positive and the eight lanes fill one 256-bit register; longer edges, which the
+// writer never makes, use int64_t.
 
 constexpr unsigned LANES = 8;
 
@@ -155,21 +133,19 @@ constexpr unsigned LANES = 8;
 template <typename Lane>
 struct LaneVector;
 template <>
-struct LaneVector<uint32_t> {
-    typedef uint32_t type __attribute__((vector_size(32)));
-    typedef uint8_t bytes __attribute__((vector_size(8)));
+struct LaneVector<int32_t> {
+    typedef int32_t type __attribute__((vector_size(32)));
 };
 template <>
-struct LaneVector<uint64_t> {
-    typedef uint64_t type __attribute__((vector_size(64)));
-    typedef uint8_t bytes __attribute__((vector_size(8)));
+struct LaneVector<int64_t> {
+    typedef int64_t type __attribute__((vector_size(64)));
 };
 template <typename Lane>
 using Vec = typename LaneVector<Lane>::type;
 
 template <typename Lane>
 [[gnu::always_inline]] inline Vec<Lane> broadcast(Lane v) {
-    return Vec<Lane>{} + v;
+    return Vec<Lane>{v, v, v, v, v, v, v, v};
 }
 
 // Where `mask` (all ones or zero per lane, as comparisons give) is set, `a`; else `b`.
@@ -183,12 +159,29 @@ template <typename Lane>
     return (Vec<Lane>)(a < b);
 }
 
-// The least of the eight lanes.
+template <typename Lane>
+[[gnu::always_inline]] inline Vec<Lane> lesser(Vec<Lane> a, Vec<Lane> b) {
+    return select<Lane>(lessThan<Lane>(a, b), a, b);
+}
+
+// The least of the eight lanes, by halves.
 template <typename Lane>
 [[gnu::always_inline]] inline Lane leastLane(Vec<Lane> v) {
-    Lane least = v[0];
-    for (unsigned k = 1; k < LANES; ++k) least = std::min(least, static_cast<Lane>(v[k]));
-    return least;
+    v = lesser<Lane>(v, __builtin_shufflevector(v, v, 4, 5, 6, 7, 0, 1, 2, 3));
+    v = lesser<Lane>(v, __builtin_shufflevector(v, v, 2, 3, 0, 1, 2, 3, 0, 1));
+    v = lesser<Lane>(v, __builtin_shufflevector(v, v, 1, 0, 1, 0, 1, 0, 1, 0));
+    return v[0];
+}
+
+// The low byte of each lane, in lane order.
+[[gnu::always_inline]] inline void storeLowBytes(const Vec<int32_t> &v, uint8_t *out) {
+    typedef uint8_t Bytes __attribute__((vector_size(32)));
+    const Bytes b = (Bytes)v;
+    const auto low = __builtin_shufflevector(b, b, 0, 4, 8, 12, 16, 20, 24, 28);
+    std::memcpy(out, &low, LANES);
+}
+[[gnu::always_inline]] inline void storeLowBytes(const Vec<int64_t> &v, uint8_t *out) {
+    for (unsigned k = 0; k < LANES; ++k) out[k] = static_cast<uint8_t>(v[k]);
 }
 
 template <typename Lane>
@@ -231,8 +224,7 @@ template <typename Lane>
     const Vec<Lane> best = select<Lane>(joins, joining, closing);
     st.cost = select<Lane>(joins, st.cost, broadcast<Lane>(cheapest >> 3));
     st.segs = select<Lane>(joins, joined, adds);
-    const auto choice = __builtin_convertvector(best & 7, typename LaneVector<Lane>::bytes);
-    std::memcpy(path, &choice, LANES);
+    storeLowBytes(best & 7, path);
     // The next cheapest, among the representations this group can take.
     const Vec<Lane> in_play = ~lessThan<Lane>(k, broadcast<Lane>(lowest)) &
                               ~lessThan<Lane>(broadcast<Lane>(bmr), k);
@@ -247,7 +239,7 @@ template <typename Lane>
                                             const uint8_t *mode, unsigned bmr,
                                             uint8_t *paths) {
     const Vec<Lane> k = {0, 1, 2, 3, 4, 5, 6, 7};
-    Lanes<Lane> st{broadcast<Lane>(0), broadcast<Lane>(segments[0])};
+    Lanes<Lane> st{broadcast<Lane>(0), broadcast(static_cast<Lane>(segments[0]))};
     const Vec<Lane> totals = ((st.cost + segmentCost<Lane>(st.segs)) << 3) | k;
     const Vec<Lane> in_play = ~lessThan<Lane>(k, broadcast<Lane>(mode[0])) &
                               ~lessThan<Lane>(broadcast<Lane>(bmr), k);
@@ -255,20 +247,20 @@ template <typename Lane>
         leastLane<Lane>(
         select<Lane>(in_play, totals, broadcast(std::numeric_limits<Lane>::max())));
     for (uint32_t g = 0; g + 1 < nsegs; ++g) {
-        cheapest = extendLanes<Lane>(st, cheapest, mode[g], mode[g + 1], bmr, segments[g + 1],
+        cheapest = extendLanes<Lane>(st, cheapest, mode[g], mode[g + 1], bmr, static_cast<Lane>(segments[g + 1]),
                                      paths + size_t{g} * LANES);
     }
     return cheapest;
 }
 
-uint32_t runLanes32Portable(uint32_t nsegs, const uint32_t *segments, const uint8_t *mode,
+int32_t runLanes32Portable(uint32_t nsegs, const uint32_t *segments, const uint8_t *mode,
                             unsigned bmr, uint8_t *paths) {
-    return runLanes<uint32_t>(nsegs, segments, mode, bmr, paths);
+    return runLanes<int32_t>(nsegs, segments, mode, bmr, paths);
 }
 #ifdef KVG_AVX2_KERNELS
-KVG_AVX2 uint32_t runLanes32Avx2(uint32_t nsegs, const uint32_t *segments, const uint8_t *mode,
+KVG_AVX2 int32_t runLanes32Avx2(uint32_t nsegs, const uint32_t *segments, const uint8_t *mode,
                                  unsigned bmr, uint8_t *paths) {
-    return runLanes<uint32_t>(nsegs, segments, mode, bmr, paths);
+    return runLanes<int32_t>(nsegs, segments, mode, bmr, paths);
 }
 #endif
 
@@ -279,11 +271,11 @@ void best_representation(uint32_t nsegs, uint64_t npoints, const uint32_t *segme
 
     auto *paths = static_cast<uint8_t *>(std::malloc(size_t{LANES} * (nsegs - 1)));
     KVG_REQUIRE_NOT_NULL(paths);
-    const uint64_t cheapest =
+    const int64_t cheapest =
         npoints <= KVGT_SIZE_MAX
             ? KVG_DISPATCH(runLanes32Avx2(nsegs, segments, mode, bmr, paths),
                            runLanes32Portable(nsegs, segments, mode, bmr, paths))
-            : runLanes<uint64_t>(nsegs, segments, mode, bmr, paths);
+            : runLanes<int64_t>(nsegs, segments, mode, bmr, paths);
 
     // The final choice, the first of the cheapest last states, then the path back from it.
     uint8_t chosen = static_cast<uint8_t>(cheapest & 7u);
