@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -71,22 +72,62 @@ void setPerPoint(benchmark::State &state, int64_t points_per_iteration) {
         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-void BM_Vertex(benchmark::State &state) {
+// Times the calls that add the walk's points after the first to an open figure: `begin` opens
+// it at the first point, `add` adds the rest, `end` ends it outside the timing.
+template <typename Begin, typename Add, typename End>
+void timeAdding(benchmark::State &state, Begin begin, Add add, End end) {
     const auto points = walkOf(state.range(0));
     BenchFile file;
     for (auto _ : state) {
         KVG_File *fl = file.get();
-        KVG_begin(fl, KVG_BEGIN_POLYLINE, points[0].x, points[0].y);
-        for (size_t i = 1; i < points.size(); ++i) KVG_vertex(fl, points[i].x, points[i].y);
+        begin(fl, points[0]);
+        add(fl, std::span(points).subspan(1));
         state.PauseTiming();
-        KVG_end(fl);
+        end(fl);
         state.ResumeTiming();
         file.figureDone(state);
     }
     setPerPoint(state, state.range(0) - 1);
 }
+
+void beginPolyline(KVG_File *fl, scene::WorldPoint p) {
+    KVG_begin(fl, KVG_BEGIN_POLYLINE, p.x, p.y);
+}
+void beginEdge(KVG_File *fl, scene::WorldPoint p) {
+    int32_t id = 0;
+    KVG_beginSetEdge(fl, &id, p.x, p.y);
+}
+using Points = std::span<const scene::WorldPoint>;
+
+void BM_Vertex(benchmark::State &state) {
+    timeAdding(state, beginPolyline, [](KVG_File *fl, Points points) {
+        for (const auto &p : points) KVG_vertex(fl, p.x, p.y);
+    }, KVG_end);
+}
 BENCHMARK(BM_Vertex)->Arg(1 << 12)->Arg(1 << 16);
 
+void BM_Vertices(benchmark::State &state) {
+    timeAdding(state, beginPolyline, [](KVG_File *fl, Points points) {
+        KVG_vertices(fl, points.size(), &points[0].x);
+    }, KVG_end);
+}
+BENCHMARK(BM_Vertices)->Arg(1 << 12)->Arg(1 << 16);
+
+void BM_VertexSetEdge(benchmark::State &state) {
+    timeAdding(state, beginEdge, [](KVG_File *fl, Points points) {
+        for (const auto &p : points) KVG_vertexSetEdge(fl, p.x, p.y);
+    }, KVG_endSetEdge);
+}
+BENCHMARK(BM_VertexSetEdge)->Arg(1 << 12)->Arg(1 << 16);
+
+void BM_VerticesSetEdge(benchmark::State &state) {
+    timeAdding(state, beginEdge, [](KVG_File *fl, Points points) {
+        KVG_verticesSetEdge(fl, points.size(), &points[0].x);
+    }, KVG_endSetEdge);
+}
+BENCHMARK(BM_VerticesSetEdge)->Arg(1 << 12)->Arg(1 << 16);
+
+// A whole polyline, record included: point by point, and with one KVG_polyline.
 void BM_Polyline(benchmark::State &state) {
     const auto points = walkOf(state.range(0));
     BenchFile file;
@@ -101,24 +142,6 @@ void BM_Polyline(benchmark::State &state) {
 }
 BENCHMARK(BM_Polyline)->Arg(16)->Arg(256)->Arg(1 << 12);
 
-// The same polylines through the bulk calls: KVG_vertices alone, and the whole figure with one
-// KVG_polyline.
-void BM_Vertices(benchmark::State &state) {
-    const auto points = walkOf(state.range(0));
-    BenchFile file;
-    for (auto _ : state) {
-        KVG_File *fl = file.get();
-        KVG_begin(fl, KVG_BEGIN_POLYLINE, points[0].x, points[0].y);
-        KVG_vertices(fl, points.size() - 1, &points[1].x);
-        state.PauseTiming();
-        KVG_end(fl);
-        state.ResumeTiming();
-        file.figureDone(state);
-    }
-    setPerPoint(state, state.range(0) - 1);
-}
-BENCHMARK(BM_Vertices)->Arg(1 << 12)->Arg(1 << 16);
-
 void BM_PolylineBulk(benchmark::State &state) {
     const auto points = walkOf(state.range(0));
     BenchFile file;
@@ -129,39 +152,5 @@ void BM_PolylineBulk(benchmark::State &state) {
     setPerPoint(state, state.range(0));
 }
 BENCHMARK(BM_PolylineBulk)->Arg(16)->Arg(256)->Arg(1 << 12);
-
-void BM_VertexSetEdge(benchmark::State &state) {
-    const auto points = walkOf(state.range(0));
-    BenchFile file;
-    for (auto _ : state) {
-        KVG_File *fl = file.get();
-        int32_t id = 0;
-        KVG_beginSetEdge(fl, &id, points[0].x, points[0].y);
-        for (size_t i = 1; i < points.size(); ++i) KVG_vertexSetEdge(fl, points[i].x, points[i].y);
-        state.PauseTiming();
-        KVG_endSetEdge(fl);
-        state.ResumeTiming();
-        file.figureDone(state);
-    }
-    setPerPoint(state, state.range(0) - 1);
-}
-BENCHMARK(BM_VertexSetEdge)->Arg(1 << 12)->Arg(1 << 16);
-
-void BM_VerticesSetEdge(benchmark::State &state) {
-    const auto points = walkOf(state.range(0));
-    BenchFile file;
-    for (auto _ : state) {
-        KVG_File *fl = file.get();
-        int32_t id = 0;
-        KVG_beginSetEdge(fl, &id, points[0].x, points[0].y);
-        KVG_verticesSetEdge(fl, points.size() - 1, &points[1].x);
-        state.PauseTiming();
-        KVG_endSetEdge(fl);
-        state.ResumeTiming();
-        file.figureDone(state);
-    }
-    setPerPoint(state, state.range(0) - 1);
-}
-BENCHMARK(BM_VerticesSetEdge)->Arg(1 << 12)->Arg(1 << 16);
 
 }  // namespace

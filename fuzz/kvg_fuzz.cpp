@@ -34,6 +34,7 @@
 
 #include "fuzz_input.h"
 #include "kvgreader.h"
+#include "kernels.h"
 #include "kvgwriter.h"
 #include "xio_fault.h"
 
@@ -60,6 +61,7 @@ struct Totals {
     unsigned long long faults_reported = 0;
     unsigned long long files_validated = 0;
     unsigned long long records_validated = 0;
+    unsigned long long files_compared = 0;  // per-point against bulk calls
 };
 Totals totals;
 
@@ -68,9 +70,10 @@ const bool trace = std::getenv("KVG_FUZZ_TRACE") != nullptr;
 void printTotals() {
     std::fprintf(stderr,
                  "kvg_fuzz totals: %llu sequences, %llu calls, %llu with an I/O fault armed, "
-                 "%llu I/O faults reported, %llu files validated (%llu records)\n",
+                 "%llu I/O faults reported, %llu files validated (%llu records), %llu files "
+                 "of bulk calls the same as of per-point calls\n",
                  totals.sequences, totals.calls, totals.faults_armed, totals.faults_reported,
-                 totals.files_validated, totals.records_validated);
+                 totals.files_validated, totals.records_validated, totals.files_compared);
 }
 
 // ---- What a file must hold: records counted per kind ----
@@ -145,6 +148,17 @@ struct Run {
     bool fault_reported = false;
     bool valid = false;  // closed and read back whole
     std::string path;
+    // Point lists go through the bulk calls in this run, through the per-point calls in the
+    // run it is compared with.
+    bool bulk = false;
+    // No per-point call of a point list was refused: only then do the two runs write the same
+    // file (the bulk call takes none of its points where the per-point calls take some).
+    bool comparable = true;
+
+    // The result of a per-point call that stands for part of a bulk call.
+    void pointResult(int rc) {
+        if (rc == -1) comparable = false;
+    }
 
     // Checks a call's result against the error context as it was before the call, and counts
     // the record that a successful call writes.
@@ -283,20 +297,6 @@ void walk(Run &r, int steps, double x, double y, Step step) {
     }
 }
 
-void primitiveWalk(Run &r) {
-    const int type = beginType(r.in);
-    const double x = r.in.coordinate(), y = r.in.coordinate();
-    CALL(r, K_UNCOUNTED, KVG_begin, type, x, y);
-    walk(r, 3 * (1 + r.in.byte()), x, y, [&r, type](double px, double py) {
-        if (type == KVG_BEGIN_CUBIC) {
-            CALL(r, K_UNCOUNTED, KVG_cubic, px, py, px + 1, py, px + 1, py + 1);
-        } else {
-            CALL(r, K_UNCOUNTED, KVG_vertex, px, py);
-        }
-    });
-    CALL(r, K_PRIMITIVE, KVG_end);
-}
-
 void arc(Run &r) {
     double v[6];
     for (double &c : v) c = r.in.coordinate();
@@ -389,9 +389,11 @@ void ellipse(Run &r) {
     CALL(r, K_ROUND, KVG_ellipse, v[0], v[1], v[2], v[3]);
 }
 
-void beginSetEdge(Run &r, double x, double y) {
+int beginSetEdge(Run &r, double x, double y) {
     int32_t id = 0;
-    if (CALL(r, K_UNCOUNTED, KVG_beginSetEdge, &id, x, y) == 0) r.edge_open = true;
+    const int rc = CALL(r, K_UNCOUNTED, KVG_beginSetEdge, &id, x, y);
+    if (rc == 0) r.edge_open = true;
+    return rc;
 }
 
 void beginSetEdge(Run &r) {
@@ -405,18 +407,88 @@ void vertexSetEdge(Run &r) {
 }
 
 // An edge that kept no vertex is still written (as its start point) and reports -2.
-void endSetEdge(Run &r) {
+int endEdge(Run &r) {
     const int rc = CALL(r, K_SET_EDGE, KVG_endSetEdge);
     if (rc == -2) ++r.expected[K_SET_EDGE];
     if (rc != -1) r.edge_open = false;
+    return rc;
+}
+
+void endSetEdge(Run &r) { endEdge(r); }
+
+// ---- Point lists through the bulk calls, or one call per point in the run compared ----
+
+// A walk of `steps` points from (x, y), read from the input, after `first` (x, y pairs).
+std::vector<double> walkPoints(Run &r, int steps, double x, double y,
+                               std::vector<double> first = {}) {
+    walk(r, steps, x, y, [&first](double px, double py) { first.insert(first.end(), {px, py}); });
+    return first;
+}
+
+// Vertices of the open primitive or edge: with one bulk call, or one call each.
+template <auto bulk_call, auto per_point_call>
+void verticesOf(Run &r, const char *bulk_name, const char *per_point_name) {
+    const double x = r.in.coordinate(), y = r.in.coordinate();
+    const std::vector<double> xy = walkPoints(r, r.in.byte(), x, y);
+    if (r.bulk) {
+        call(r, K_UNCOUNTED, bulk_name, bulk_call, xy.size() / 2, xy.data());
+        return;
+    }
+    for (size_t i = 0; i < xy.size(); i += 2) {
+        r.pointResult(call(r, K_UNCOUNTED, per_point_name, per_point_call, xy[i], xy[i + 1]));
+    }
+}
+
+void vertices(Run &r) { verticesOf<KVG_vertices, KVG_vertex>(r, "KVG_vertices", "KVG_vertex"); }
+
+void verticesSetEdge(Run &r) {
+    verticesOf<KVG_verticesSetEdge, KVG_vertexSetEdge>(r, "KVG_verticesSetEdge",
+                                                      "KVG_vertexSetEdge");
+}
+
+// A whole primitive: its start, then a walk (for a cubic, each step the end of a segment
+// whose control points are beside it).
+void primitiveWalk(Run &r) {
+    const int type = beginType(r.in);
+    const double x = r.in.coordinate(), y = r.in.coordinate();
+    const bool cubic = type == KVG_BEGIN_CUBIC;
+    std::vector<double> xy = {x, y};
+    walk(r, 3 * (1 + r.in.byte()), x, y, [&xy, cubic](double px, double py) {
+        if (cubic) {
+            xy.insert(xy.end(), {px, py, px + 1, py, px + 1, py + 1});
+        } else {
+            xy.insert(xy.end(), {px, py});
+        }
+    });
+    if (r.bulk) {
+        CALL(r, K_PRIMITIVE, KVG_polyline, type, xy.size() / 2, xy.data());
+        return;
+    }
+    r.pointResult(CALL(r, K_UNCOUNTED, KVG_begin, type, x, y));
+    for (size_t i = 2; i < xy.size(); i += cubic ? 6 : 2) {
+        r.pointResult(cubic ? CALL(r, K_UNCOUNTED, KVG_cubic, xy[i], xy[i + 1], xy[i + 2],
+                                   xy[i + 3], xy[i + 4], xy[i + 5])
+                            : CALL(r, K_UNCOUNTED, KVG_vertex, xy[i], xy[i + 1]));
+    }
+    r.pointResult(CALL(r, K_PRIMITIVE, KVG_end));
 }
 
 void edgeWalk(Run &r) {
     const double x = r.in.coordinate(), y = r.in.coordinate();
-    beginSetEdge(r, x, y);
-    walk(r, 1 + r.in.byte(), x, y,
-         [&r](double px, double py) { CALL(r, K_UNCOUNTED, KVG_vertexSetEdge, px, py); });
-    endSetEdge(r);
+    const std::vector<double> xy = walkPoints(r, 1 + r.in.byte(), x, y, {x, y});
+    if (r.bulk) {
+        int32_t id = 0;
+        // An edge that kept no vertex is still written (as its start point) and reports -2.
+        if (CALL(r, K_SET_EDGE, KVG_setEdge, &id, xy.size() / 2, xy.data()) == -2) {
+            ++r.expected[K_SET_EDGE];
+        }
+        return;
+    }
+    r.pointResult(beginSetEdge(r, x, y));
+    for (size_t i = 2; i < xy.size(); i += 2) {
+        r.pointResult(CALL(r, K_UNCOUNTED, KVG_vertexSetEdge, xy[i], xy[i + 1]));
+    }
+    r.pointResult(endEdge(r));
 }
 
 void edge(Run &r) { CALL(r, K_DRAW_EDGE, KVG_edge, static_cast<int32_t>(r.in.identifier())); }
@@ -597,9 +669,9 @@ void colorRoundTrips(Run &r) {
 using Action = void (*)(Run &);
 
 constexpr Action kActions[] = {
-    extension, beginLayer, beginObject, endObject, begin, vertex, vertex, vertex, cubic, end,
+    extension, beginLayer, beginObject, endObject, begin, vertex, vertices, vertex, cubic, end,
     primitiveWalk, arc, text, beginSetShape, endSetShape, shape, stampShape, setImage, image,
-    subImage, mark, line, box, circle, ellipse, beginSetEdge, vertexSetEdge, vertexSetEdge,
+    subImage, mark, line, box, circle, ellipse, beginSetEdge, vertexSetEdge, verticesSetEdge,
     endSetEdge, edgeWalk, edge, edgeRange, beginSetFace, edgeSetFace, holeSetFace, endSetFace,
     face, setColorSize, setBlendMode, setColor<KVG_setLineColor, K_LINE_COLOR>, setLineDashes,
     setLineStyle, setColor<KVG_setMarkColor, K_MARK_COLOR>, setMarkStyle, setFill,
@@ -730,15 +802,13 @@ void keep(const Run &r, const uint8_t *data, size_t size) {
     FUZZ_CHECK(!failure, dir);
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static const bool registered = std::atexit(printTotals) == 0;
-    (void)registered;
-    static const std::string path = "/tmp/kvg-fuzz-" + std::to_string(getpid()) + ".kvg";
-
+// Runs the input's sequence once, point lists through the bulk calls or not; returns the bytes
+// of the file when it was completed without an injected fault and can be compared.
+std::optional<kvgr::Bytes> runSequence(const uint8_t *data, size_t size, bool bulk,
+                                       const std::string &path) {
     Run r{FuzzInput(data, size)};
     r.path = path;
+    r.bulk = bulk;
     ++totals.sequences;
     const uint8_t flags = r.in.byte();
     KVG_FileOptions *opt = options(r.in, flags);
@@ -760,7 +830,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     if (r.fault_reported) ++totals.faults_reported;
     XIO_setFaultInjection(0, 0, 0);
-    keep(r, data, size);
+    if (!bulk) keep(r, data, size);
+    std::optional<kvgr::Bytes> bytes;
+    if (r.valid && !r.faults && r.comparable) {
+        std::string error;
+        const std::optional<kvgr::LoadedFile> file = kvgr::loadFile(path, error);
+        FUZZ_CHECK(file.has_value(), error.c_str());
+        bytes = file->bytes;
+    }
     std::remove(path.c_str());
+    return bytes;
+}
+
+}  // namespace
+
+// The sequence twice: point lists through the per-point calls, then through the bulk calls
+// (with the portable form of the vector kernels for inputs of odd length); the two files must
+// be the same, byte for byte, wherever no per-point call of a point list was refused.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    static const bool registered = std::atexit(printTotals) == 0;
+    (void)registered;
+    static const std::string path = "/tmp/kvg-fuzz-" + std::to_string(getpid()) + ".kvg";
+
+    const std::optional<kvgr::Bytes> per_point = runSequence(data, size, false, path);
+    KVGK_forcePortableKernels(static_cast<int>(size % 2));
+    const std::optional<kvgr::Bytes> bulk = runSequence(data, size, true, path);
+    KVGK_forcePortableKernels(0);
+    if (per_point && bulk) {
+        FUZZ_CHECK(*per_point == *bulk, "the bulk calls wrote another file");
+        ++totals.files_compared;
+    }
     return 0;
 }
