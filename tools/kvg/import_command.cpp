@@ -1,21 +1,25 @@
 #include <unistd.h>
 
+#include <charconv>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
+#include <iomanip>
 #include <iostream>
-#include <iterator>
 
 #include "command.h"
-#include "kvgwriter.hpp"
+#include "kvgimport.h"
 #include "output.h"
-#include "topojson.h"
 
 namespace kvgtool {
 
 namespace {
 
-constexpr OptionRule IMPORT_OPTIONS[] = {{"-o", true}};
+constexpr OptionRule IMPORT_OPTIONS[] = {
+    {"-o", true},          {"--layer", true},   {"--project", true}, {"--flip-y", false},
+    {"--grid", true},      {"--tolerance", true}, {"--fill-by", true}, {"--label", true},
+    {"--where", true},     {"--select", true},  {"--size", true},    {"--plain", false},
+    {"--make-valid", false}};
 
 // A progress line on `err`, shown only when it is the terminal's standard error and only once
 // the work has taken a second; redrawn at most five times a second.
@@ -29,13 +33,14 @@ public:
     ProgressLine(const ProgressLine &) = delete;
     ProgressLine &operator=(const ProgressLine &) = delete;
 
-    ImportProgress callback() {
+    kvgimport::ImportProgress callback() {
         if (!enabled_) return {};
         return [this](const char *phase, size_t done, size_t total) { update(phase, done, total); };
     }
 
 private:
     using Clock = std::chrono::steady_clock;
+    static constexpr int BAR = 30;
 
     void update(const char *phase, size_t done, size_t total) {
         const Clock::time_point now = Clock::now();
@@ -43,7 +48,9 @@ private:
             return;
         last_ = now;
         shown_ = true;
-        err_ << "\rkvg import: " << phase << " " << done << "/" << total << "\033[K" << std::flush;
+        const int filled = total == 0 ? BAR : static_cast<int>(BAR * done / total);
+        err_ << "\rkvg import: [" << std::string(filled, '#') << std::string(BAR - filled, ' ')
+             << "] " << phase << " " << done << "/" << total << "\033[K" << std::flush;
     }
 
     std::ostream &err_;
@@ -53,58 +60,127 @@ private:
     Clock::time_point last_{};
 };
 
-std::optional<std::string> readInput(const std::string &path, std::ostream &err) {
-    std::ifstream in(path, std::ios::binary);
-    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in && !in.bad()) return text;
-    err << "kvg import: cannot read " << path << "\n";
-    return std::nullopt;
+std::vector<std::string> commaList(const std::string &text) {
+    std::vector<std::string> items;
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t comma = std::min(text.find(',', start), text.size());
+        if (comma > start) items.push_back(text.substr(start, comma - start));
+        start = comma + 1;
+    }
+    return items;
+}
+
+template <typename Number>
+bool parseNumber(const std::string &text, Number &value) {
+    const char *end = text.data() + text.size();
+    const auto [at, error] = std::from_chars(text.data(), end, value);
+    return error == std::errc() && at == end;
+}
+
+// The options as the importer takes them; on a mistake writes it to `err`.
+std::optional<kvgimport::ImportOptions> importOptions(const Options &parsed, std::ostream &err) {
+    kvgimport::ImportOptions o;
+    const auto value = [&](const char *name) -> const std::string * {
+        const auto found = parsed.values.find(name);
+        return found == parsed.values.end() ? nullptr : &found->second;
+    };
+    const auto bad = [&](const char *name, const char *expected) {
+        err << "kvg import: " << name << " '" << *value(name) << "': " << expected << "\n";
+        return std::nullopt;
+    };
+    if (const auto *v = value("--layer")) o.layers = commaList(*v);
+    if (const auto *v = value("--select")) o.select = commaList(*v);
+    if (const auto *v = value("--project")) o.project = *v;
+    if (const auto *v = value("--fill-by")) o.fillBy = *v;
+    if (const auto *v = value("--label")) o.label = *v;
+    if (const auto *v = value("--where")) o.where = *v;
+    if (const auto *v = value("--grid");
+        v && (!parseNumber(*v, o.grid) || o.grid < 1 || o.grid > kvgimport::MAX_GRID))
+        return bad("--grid", "a whole number from 1 to 16777216 expected");
+    if (const auto *v = value("--tolerance");
+        v && (!parseNumber(*v, o.tolerance) || !(o.tolerance > 0) || !std::isfinite(o.tolerance)))
+        return bad("--tolerance", "a positive number of map units expected");
+    if (const auto *v = value("--size");
+        v && (!parseNumber(*v, o.pageMm) || !(o.pageMm >= 10 && o.pageMm <= 10000)))
+        return bad("--size", "millimetres from 10 to 10000 expected");
+    o.flipY = parsed.flags.contains("--flip-y");
+    o.makeValid = parsed.flags.contains("--make-valid");
+    o.compress = !parsed.flags.contains("--plain");
+    return o;
+}
+
+void printSummary(const std::string &output, const kvgimport::ImportSummary &s, double seconds,
+                  std::ostream &out) {
+    out << "Wrote " << output << ": " << s.features << " features in " << s.layers << " layers, "
+        << s.arcs << " arcs as edges (" << s.sharedArcs << " shared), " << s.faces
+        << " rings as faces, " << s.arcPoints << " points, " << s.marks << " marks, " << s.bytes
+        << " bytes in " << std::fixed << std::setprecision(2) << seconds << " s.\n";
 }
 
 int importCommand(Args args, std::ostream &out, std::ostream &err) {
+    // "kvg import topojson IN" names the format before the input, as it always has.
+    const bool topojson = args.size() >= 2 && args[0] == "topojson";
     const std::optional<Options> options =
-        parseOptions(IMPORT_COMMAND, args, IMPORT_OPTIONS, 2, err);
+        parseOptions(IMPORT_COMMAND, topojson ? args.subspan(1) : args, IMPORT_OPTIONS, 1, err);
     if (!options) return EXIT_USAGE;
-    if (options->positional[0] != "topojson") {
-        err << "kvg import: unknown format '" << options->positional[0]
-            << "' (known: topojson)\nusage: kvg import " << IMPORT_COMMAND.synopsis << "\n";
-        return EXIT_USAGE;
-    }
-    const std::string &input = options->positional[1];
+    std::optional<kvgimport::ImportOptions> importOptionsParsed = importOptions(*options, err);
+    if (!importOptionsParsed) return EXIT_USAGE;
+    importOptionsParsed->topojson = topojson;
+    const std::string &input = options->positional[0];
     const auto named = options->values.find("-o");
     const std::string output =
         named != options->values.end() ? named->second : replaceExtension(input, ".kvg");
-    const std::optional<std::string> json = readInput(input, err);
-    if (!json) return EXIT_FAILED;
-    ImportSummary summary;
+    const auto start = std::chrono::steady_clock::now();
+    kvgimport::ImportSummary summary;
     try {
         ProgressLine progress(err);
-        summary = importTopoJson(*json, output, progress.callback());
-    } catch (const TopoJsonError &e) {
+        summary = kvgimport::importMap(input, output, *importOptionsParsed, progress.callback());
+    } catch (const kvgimport::InputError &e) {
         err << "kvg import: " << input << ": " << e.what() << "\n";
         return EXIT_FAILED;
-    } catch (const kvg::Error &e) {
-        std::remove(output.c_str());  // what was written of it
-        err << "kvg import: cannot write " << output << ": " << e.what() << "\n";
+    } catch (const kvgimport::OutputError &e) {
+        err << "kvg import: " << e.what() << "\n";
+        return EXIT_FAILED;
+    } catch (const std::bad_alloc &) {
+        err << "kvg import: " << input << ": too large for the memory available\n";
         return EXIT_FAILED;
     }
-    out << "Wrote " << output << ": " << summary.arcs << " arcs as edges (" << summary.collapsed
-        << " collapsed to a point), " << summary.rings << " rings as faces, " << summary.points
-        << " points as marks, " << summary.layers << " layers.\n";
+    const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+    printSummary(output, summary, seconds.count(), out);
     return EXIT_OK;
 }
 
 }  // namespace
 
 const Command IMPORT_COMMAND = {
-    "import", "topojson IN.json [-o OUT.kvg]", "convert a TopoJSON topology to KVG",
-    "Writes the topology as a planar map to OUT.kvg (default: IN with the extension .kvg):\n"
-    "every arc one edge (arc i is edge i + 1, also an arc that collapses to a point), every\n"
-    "polygon ring one face (holes as hole faces), one layer per object in the order of the\n"
-    "file. A quantized topology keeps its precision: one quantization step is one grid unit,\n"
-    "over the bounding box. One without a transform is written unquantized. The first layer\n"
-    "fills its polygons, a colour per geometry; every layer draws its arcs; points are marks.\n"
-    "Exit status: 0 written, 1 invalid input or a write failure, 2 wrong usage.\n",
+    "import", "[OPTIONS] INPUT [-o OUT.kvg]",
+    "convert a GIS vector source (GeoJSON, TopoJSON, Shapefile, ...) to a KVG map",
+    "Reads every vector source that GDAL/OGR reads (GeoJSON, TopoJSON, Shapefile, GeoPackage,\n"
+    "FlatGeobuf, KML, GPX, CSV with WKT, ...) and writes OUT.kvg (default: INPUT with the\n"
+    "extension .kvg) as a planar map: the positions on a grid, every distinct arc between\n"
+    "junctions one edge shared by the rings that use it, every ring one face. Longitude and\n"
+    "latitude are cut at the antimeridian and closed round the poles. A TopoJSON topology keeps\n"
+    "its arcs. One layer per source layer, one object per feature (its name or id field); the\n"
+    "first polygon layer is filled, neighbours in different colours; the others draw their\n"
+    "edges; points are marks. 'kvg import topojson IN' reads IN as TopoJSON whatever it is.\n"
+    "\n"
+    "  -o OUT.kvg         the output file\n"
+    "  --layer A,B        the source layers to import (default: all)\n"
+    "  --project CRS      project into CRS: EPSG:3857, ESRI:54030, '+proj=aea ...'\n"
+    "  --flip-y           the source's y axis points down (screen coordinates)\n"
+    "  --make-valid       mend invalid polygons (self-intersections) instead of refusing them\n"
+    "  --grid N           grid steps on the longer side (default 100000, or a TopoJSON's own)\n"
+    "  --tolerance T      grid step in map units, instead of --grid\n"
+    "  --fill-by FIELD    fill colours from FIELD: categories, or classes of numbers with a legend\n"
+    "  --label FIELD      write FIELD inside each polygon\n"
+    "  --where EXPR       keep the features that match, in OGR's SQL: \"pop_est > 1e7\"\n"
+    "  --select A,B       keep the features of these names or ids\n"
+    "  --size MM          the page's longer side in millimetres (default 200)\n"
+    "  --plain            write the file without compression\n"
+    "\n"
+    "Exit status: 0 written, 1 the input cannot be imported or the output not written (then no\n"
+    "output is left behind), 2 wrong usage.\n",
     importCommand};
 
 }  // namespace kvgtool

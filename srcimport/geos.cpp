@@ -1,0 +1,116 @@
+#include "geos.h"
+
+#include <geos_c.h>
+
+#include <cmath>
+#include <memory>
+#include <stdexcept>
+
+namespace kvgimport {
+
+namespace {
+
+// One GEOS context per thread, which its reentrant interface needs.
+GEOSContextHandle_t context() {
+    struct Context {
+        GEOSContextHandle_t handle = GEOS_init_r();
+        ~Context() { GEOS_finish_r(handle); }
+    };
+    thread_local Context c;
+    return c.handle;
+}
+
+struct GeometryDeleter {
+    void operator()(GEOSGeometry *g) const { GEOSGeom_destroy_r(context(), g); }
+};
+using Geometry = std::unique_ptr<GEOSGeometry, GeometryDeleter>;
+
+struct TextDeleter {
+    void operator()(char *text) const { GEOSFree_r(context(), text); }
+};
+
+Geometry checked(GEOSGeometry *g) {
+    if (g == nullptr) throw std::runtime_error("a geometry operation failed");
+    return Geometry(g);
+}
+
+GEOSGeometry *linearRing(const Ring &ring) {
+    GEOSCoordSequence *seq = GEOSCoordSeq_create_r(context(), unsigned(ring.size()), 2);
+    for (unsigned i = 0; i < ring.size(); ++i)
+        GEOSCoordSeq_setXY_r(context(), seq, i, ring[i].x, ring[i].y);
+    return GEOSGeom_createLinearRing_r(context(), seq);  // takes the sequence
+}
+
+Geometry toGeos(const Polygon &polygon) {
+    std::vector<GEOSGeometry *> holes;
+    for (size_t r = 1; r < polygon.rings.size(); ++r) holes.push_back(linearRing(polygon.rings[r]));
+    return checked(GEOSGeom_createPolygon_r(context(), linearRing(polygon.rings.front()),
+                                            holes.data(), unsigned(holes.size())));
+}
+
+Ring fromGeos(const GEOSGeometry *ring) {
+    const GEOSCoordSequence *seq = GEOSGeom_getCoordSeq_r(context(), ring);
+    unsigned size = 0;
+    GEOSCoordSeq_getSize_r(context(), seq, &size);
+    Ring result(size);
+    for (unsigned i = 0; i < size; ++i)
+        GEOSCoordSeq_getXY_r(context(), seq, i, &result[i].x, &result[i].y);
+    return result;
+}
+
+void collectPolygons(const GEOSGeometry *g, std::vector<Polygon> &out) {
+    const int type = GEOSGeomTypeId_r(context(), g);
+    if (type == GEOS_POLYGON) {
+        if (GEOSisEmpty_r(context(), g) == 1) return;
+        Polygon polygon;
+        polygon.rings.push_back(fromGeos(GEOSGetExteriorRing_r(context(), g)));
+        for (int i = 0; i < GEOSGetNumInteriorRings_r(context(), g); ++i)
+            polygon.rings.push_back(fromGeos(GEOSGetInteriorRingN_r(context(), g, i)));
+        out.push_back(std::move(polygon));
+    } else if (type == GEOS_MULTIPOLYGON || type == GEOS_GEOMETRYCOLLECTION) {
+        for (int i = 0; i < GEOSGetNumGeometries_r(context(), g); ++i)
+            collectPolygons(GEOSGetGeometryN_r(context(), g, i), out);
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> invalidity(const Polygon &polygon) {
+    const Geometry g = toGeos(polygon);
+    if (GEOSisValid_r(context(), g.get()) == 1) return std::nullopt;
+    const std::unique_ptr<char, TextDeleter> reason(GEOSisValidReason_r(context(), g.get()));
+    return reason ? std::string(reason.get()) : "an invalid polygon";
+}
+
+std::vector<Polygon> makeValid(const Polygon &polygon) {
+    const Geometry valid = checked(GEOSMakeValid_r(context(), toGeos(polygon).get()));
+    std::vector<Polygon> result;
+    collectPolygons(valid.get(), result);
+    return result;
+}
+
+std::vector<Polygon> clip(const Polygon &polygon, double xmin, double xmax, double ymin,
+                          double ymax) {
+    const Geometry g = toGeos(polygon);
+    const Geometry clipped =
+        checked(GEOSClipByRect_r(context(), g.get(), xmin, ymin, xmax, ymax));
+    std::vector<Polygon> result;
+    collectPolygons(clipped.get(), result);
+    return result;
+}
+
+Pos pointOnSurface(const Polygon &polygon) {
+    const Geometry point = checked(GEOSPointOnSurface_r(context(), toGeos(polygon).get()));
+    Pos p{0, 0};
+    GEOSGeomGetX_r(context(), point.get(), &p.x);
+    GEOSGeomGetY_r(context(), point.get(), &p.y);
+    return p;
+}
+
+double area(const Polygon &polygon) {
+    double a = 0;
+    GEOSArea_r(context(), toGeos(polygon).get(), &a);
+    return a;
+}
+
+}  // namespace kvgimport

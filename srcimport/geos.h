@@ -1,0 +1,33 @@
+// The few planar operations an import needs, through GEOS: validity with its reason,
+// intersection with a rectangle, a point on a polygon's surface, area.
+#ifndef KVGIMPORT_GEOS_H
+#define KVGIMPORT_GEOS_H
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model.h"
+
+namespace kvgimport {
+
+// Why the polygon is not a valid simple polygon (a self-intersection, a hole outside its
+// outer ring, ...), or nothing when it is valid.
+std::optional<std::string> invalidity(const Polygon &polygon);
+
+// The polygon made valid: the same area as the rings enclose, as valid polygons.
+std::vector<Polygon> makeValid(const Polygon &polygon);
+
+// The polygons that the polygon and the rectangle [xmin, xmax] x [ymin, ymax] have in common.
+std::vector<Polygon> clip(const Polygon &polygon, double xmin, double xmax, double ymin,
+                          double ymax);
+
+// A point inside the polygon (on its boundary only for a polygon without area).
+Pos pointOnSurface(const Polygon &polygon);
+
+// The area inside the outer ring less its holes.
+double area(const Polygon &polygon);
+
+}  // namespace kvgimport
+
+#endif  // KVGIMPORT_GEOS_H

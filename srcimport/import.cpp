@@ -1,0 +1,420 @@
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <unordered_map>
+
+#include "antimeridian.h"
+#include "feature_filter.h"
+#include "geos.h"
+#include "kvgimport.h"
+#include "map_writer.h"
+#include "ogr_source.h"
+#include "projection.h"
+#include "topojson_source.h"
+
+namespace kvgimport {
+
+namespace {
+
+constexpr uint64_t MAX_TOPOJSON_BYTES = uint64_t(1) << 31;  // what one JSON parse may hold
+
+// ---- Reading
+
+std::string readText(const std::string &path) {
+    struct stat info{};
+    if (stat(path.c_str(), &info) != 0) throw InputError(std::strerror(errno));
+    if (!S_ISREG(info.st_mode)) throw InputError("not a regular file");
+    if (uint64_t(info.st_size) > MAX_TOPOJSON_BYTES) throw InputError("larger than 2 GiB");
+    std::ifstream in(path, std::ios::binary);
+    std::string text(size_t(info.st_size), '\0');
+    if (!in.read(text.data(), std::streamsize(text.size())))
+        throw InputError(std::string("cannot be read: ") + std::strerror(errno));
+    return text;
+}
+
+bool withinLongitudeLatitude(const Source &source) {
+    const auto inside = [](Pos p) { return std::fabs(p.x) <= 180 && std::fabs(p.y) <= 90; };
+    for (const Layer &layer : source.layers)
+        for (const Feature &f : layer.features) {
+            for (const Polygon &polygon : f.polygons)
+                for (const Ring &ring : polygon.rings)
+                    if (!std::ranges::all_of(ring, inside)) return false;
+            for (const Path &path : f.paths)
+                if (!std::ranges::all_of(path, inside)) return false;
+            if (!std::ranges::all_of(f.points, inside)) return false;
+        }
+    return true;
+}
+
+Source readSource(const std::string &input, const ImportOptions &options) {
+    struct stat info{};
+    if (stat(input.c_str(), &info) != 0) throw InputError(std::strerror(errno));
+    if (!options.topojson && !(S_ISREG(info.st_mode) && isTopoJson(input)))
+        return readOgr(input, options.layers);
+    Source source = readTopoJson(readText(input));
+    if (!options.layers.empty()) {
+        std::vector<Layer> chosen;
+        for (const std::string &name : options.layers) {
+            const auto found = std::ranges::find(source.layers, name, &Layer::name);
+            if (found == source.layers.end()) throw InputError("no object '" + name + "'");
+            chosen.push_back(std::move(*found));
+        }
+        source.layers = std::move(chosen);
+    }
+    // TopoJSON declares no CRS; by its convention positions are in longitude and latitude
+    // unless they were projected beforehand, which takes them beyond those ranges.
+    if (withinLongitudeLatitude(source)) source.crs = wgs84();
+    return source;
+}
+
+// ---- Geometry: planar, projected, on the grid
+
+// Cuts, clips to the latitudes the projection shows, projects and flips one feature.
+void makePlanar(Feature &f, const Projection &projection, bool geographic,
+                const ImportOptions &options, const std::string &where) {
+    std::vector<Polygon> polygons;
+    for (const Polygon &polygon : f.polygons)
+        for (Polygon &piece : cutPolygon(polygon, geographic, options.makeValid, where)) {
+            if (geographic && (projection.south() > -90 || projection.north() < 90)) {
+                for (Polygon &kept : clip(piece, -180, 180, projection.south(), projection.north()))
+                    polygons.push_back(std::move(kept));
+            } else {
+                polygons.push_back(std::move(piece));
+            }
+        }
+    std::vector<Path> paths;
+    for (const Path &path : f.paths) {
+        if (path.size() < 2) throw InputError(where + ": a line of fewer than two positions");
+        for (Path &piece : geographic ? cutPath(path) : std::vector<Path>{path}) {
+            if (geographic)
+                for (Pos &p : piece) p.y = std::clamp(p.y, projection.south(), projection.north());
+            paths.push_back(std::move(piece));
+        }
+    }
+    if (geographic)
+        std::erase_if(f.points, [&](Pos p) { return p.y < projection.south() || p.y > projection.north(); });
+    f.polygons = std::move(polygons);
+    f.paths = std::move(paths);
+    const auto finish = [&](std::vector<Pos> &positions) {
+        projection.apply(positions, where);
+        if (options.flipY)
+            for (Pos &p : positions) p.y = -p.y;
+    };
+    for (Polygon &polygon : f.polygons)
+        for (Ring &ring : polygon.rings) finish(ring);
+    for (Path &path : f.paths) finish(path);
+    finish(f.points);
+}
+
+struct Extent {
+    double xmin = INFINITY, ymin = INFINITY, xmax = -INFINITY, ymax = -INFINITY;
+    void add(Pos p) {
+        xmin = std::min(xmin, p.x);
+        xmax = std::max(xmax, p.x);
+        ymin = std::min(ymin, p.y);
+        ymax = std::max(ymax, p.y);
+    }
+    void add(const std::vector<Pos> &positions) {
+        for (const Pos &p : positions) add(p);
+    }
+};
+
+Extent extentOf(const std::vector<Layer> &layers) {
+    Extent e;
+    for (const Layer &layer : layers)
+        for (const Feature &f : layer.features) {
+            for (const Polygon &polygon : f.polygons) e.add(polygon.rings.front());
+            for (const Path &path : f.paths) e.add(path);
+            e.add(f.points);
+        }
+    return e;
+}
+
+// Map positions onto whole grid steps from the extent's lower left corner.
+struct Grid {
+    double x0, y0, step;
+    int32_t width, height;  // steps, even
+
+    GridPos at(Pos p) const {
+        return {static_cast<int32_t>(std::lround((p.x - x0) / step)),
+                static_cast<int32_t>(std::lround((p.y - y0) / step))};
+    }
+    Pos exact(Pos p) const { return {(p.x - x0) / step, (p.y - y0) / step}; }
+};
+
+int32_t evenSteps(double extent, double step) {
+    const double steps = std::ceil(extent / step - 1e-9);
+    return static_cast<int32_t>(std::max(2.0, steps + std::fmod(steps, 2)));
+}
+
+Grid chooseGrid(const Extent &e, const ImportOptions &options, std::optional<double> sourceStep,
+                bool reprojected) {
+    const double width = e.xmax - e.xmin, height = e.ymax - e.ymin;
+    const double longer = std::max(width, height);
+    double step;
+    if (options.tolerance > 0) step = options.tolerance;
+    else if (options.grid > 0) step = longer / double(options.grid);
+    else if (sourceStep && !reprojected) step = *sourceStep;  // the source's own precision
+    else step = longer / double(DEFAULT_GRID);
+    if (!(step > 0) || !std::isfinite(step)) step = 1;  // a single position
+    if (!(longer / step <= double(MAX_GRID)))
+        throw InputError("a grid of " + std::to_string(std::llround(longer / step)) +
+                         " steps, more than " + std::to_string(MAX_GRID) +
+                         " (choose a coarser --grid or --tolerance)");
+    return {e.xmin, e.ymin, step, evenSteps(width, step), evenSteps(height, step)};
+}
+
+Chain onGrid(const std::vector<Pos> &positions, const Grid &grid) {
+    Chain chain;
+    chain.reserve(positions.size());
+    for (const Pos &p : positions) {
+        const GridPos g = grid.at(p);
+        if (chain.empty() || !(chain.back() == g)) chain.push_back(g);
+    }
+    return chain;
+}
+
+// ---- Styling
+
+const Field *findField(const Layer &layer, const std::string &name) {
+    const auto found = std::ranges::find(layer.fields, name, &Field::name);
+    return found == layer.fields.end() ? nullptr : &*found;
+}
+
+void requireField(const std::vector<Layer> &layers, const std::string &name, const char *option) {
+    if (name.empty()) return;
+    std::set<std::string> known;
+    for (const Layer &layer : layers) {
+        if (findField(layer, name)) return;
+        for (const Field &field : layer.fields) known.insert(field.name);
+    }
+    std::string list;
+    for (const std::string &k : known) list += (list.empty() ? "" : ", ") + k;
+    throw InputError(std::string(option) + ": no field '" + name + "' in any layer (fields: " +
+                     (list.empty() ? "none" : list) + ")");
+}
+
+std::string valueText(const Value &v) {
+    if (const auto *text = std::get_if<std::string>(&v)) return *text;
+    if (const auto *number = std::get_if<double>(&v)) {
+        std::ostringstream s;
+        s << *number;
+        return s.str();
+    }
+    return "";
+}
+
+// ---- The whole import
+
+class Importer {
+public:
+    Importer(const ImportOptions &options, const ImportProgress &progress)
+        : options_(options), progress_(progress) {}
+
+    Map build(Source source) {
+        std::erase_if(source.layers, [&](Layer &layer) {
+            filterFeatures(layer, options_.where, options_.select);
+            return layer.features.empty();
+        });
+        if (source.layers.empty()) throw InputError("no features to import");
+        requireField(source.layers, options_.fillBy, "--fill-by");
+        requireField(source.layers, options_.label, "--label");
+        planar(source);
+        const Extent extent = extentOf(source.layers);
+        grid_ = chooseGrid(extent, options_, source.step, projection_->active() || options_.flipY);
+        Map map;
+        map.width = grid_.width;
+        map.height = grid_.height;
+        const double longer = std::max(map.width, map.height);
+        map.widthMm = std::max(1.0, std::round(options_.pageMm * map.width / longer));
+        map.heightMm = std::max(1.0, std::round(options_.pageMm * map.height / longer));
+        quantize(source, map);
+        std::vector<GridPos> junctions;
+        if (!projection_->active() && !options_.flipY)  // a source's arcs, where positions stay
+            for (const Pos &p : source.arcEnds) junctions.push_back(grid_.at(p));
+        map.topology = buildTopology(chains_, junctions);
+        resolveChains(map);
+        style(source, map);
+        return map;
+    }
+
+    size_t features() const { return features_; }
+
+private:
+    void planar(Source &source) {
+        projection_ = std::make_unique<Projection>(source.crs, options_.project);
+        const bool geographic = isGeographic(source.crs);
+        size_t total = 0, done = 0;
+        for (const Layer &layer : source.layers) total += layer.features.size();
+        for (Layer &layer : source.layers)
+            for (Feature &f : layer.features) {
+                makePlanar(f, *projection_, geographic, options_,
+                           "layer " + layer.name + ", feature " + f.name);
+                if (progress_ && ++done % 256 == 0) progress_("features", done, total);
+            }
+        features_ = total;
+    }
+
+    // Every ring and path on the grid, as chains for the topology; collapsed ones dropped.
+    void quantize(const Source &source, Map &map) {
+        for (const Layer &layer : source.layers) {
+            MapLayer &out = map.layers.emplace_back();
+            out.name = layer.name;
+            for (const Feature &f : layer.features) {
+                MapFeature &feature = out.features.emplace_back();
+                feature.name = f.name;
+                auto &polygons = polygonChains_.emplace_back();
+                for (const Polygon &polygon : f.polygons) {
+                    std::vector<size_t> rings;
+                    for (const Ring &ring : polygon.rings) {
+                        Chain chain = onGrid(ring, grid_);
+                        if (chain.size() < 4) {  // no area left on the grid
+                            if (rings.empty()) break;
+                            continue;
+                        }
+                        rings.push_back(chains_.size());
+                        chains_.push_back({std::move(chain), true});
+                    }
+                    if (!rings.empty()) polygons.push_back(std::move(rings));
+                }
+                auto &paths = pathChains_.emplace_back();
+                for (const Path &path : f.paths) {
+                    Chain chain = onGrid(path, grid_);
+                    if (chain.size() < 2) continue;
+                    paths.push_back(chains_.size());
+                    chains_.push_back({std::move(chain), false});
+                }
+                for (const Pos &p : f.points) feature.marks.push_back(grid_.exact(p));
+            }
+        }
+    }
+
+    void resolveChains(Map &map) {
+        size_t feature = 0;
+        for (MapLayer &layer : map.layers)
+            for (MapFeature &f : layer.features) {
+                for (const auto &rings : polygonChains_[feature]) {
+                    auto &arcs = f.polygons.emplace_back();
+                    for (const size_t c : rings) arcs.push_back(map.topology.chains[c]);
+                }
+                for (const size_t c : pathChains_[feature]) f.paths.push_back(map.topology.chains[c]);
+                ++feature;
+            }
+    }
+
+    void style(const Source &source, Map &map) {
+        const auto filled = std::ranges::find_if(map.layers, [](const MapLayer &l) {
+            return std::ranges::any_of(l.features, [](const MapFeature &f) { return !f.polygons.empty(); });
+        });
+        if (filled != map.layers.end()) {
+            filled->filled = true;
+            const Layer &layer = source.layers[size_t(filled - map.layers.begin())];
+            const Field *field = findField(layer, options_.fillBy);
+            Fills fills = field ? fieldFills(values(layer, *field), *field)
+                                : neighbourFills(neighbours(*filled, map.topology.arcs.size()));
+            for (size_t f = 0; f < filled->features.size(); ++f) filled->features[f].fill = fills.colours[f];
+            map.legend = std::move(fills.legend);
+        }
+        for (size_t l = 0; l < map.layers.size(); ++l) {
+            const Layer &layer = source.layers[l];
+            const Field *field = findField(layer, options_.label);
+            if (!field) continue;
+            const size_t index = size_t(field - layer.fields.data());
+            for (size_t f = 0; f < layer.features.size(); ++f) label(layer.features[f], index, map.layers[l].features[f]);
+        }
+    }
+
+    static std::vector<Value> values(const Layer &layer, const Field &field) {
+        const size_t index = size_t(&field - layer.fields.data());
+        std::vector<Value> result;
+        for (const Feature &f : layer.features) result.push_back(f.values[index]);
+        return result;
+    }
+
+    // Features are neighbours when their rings share an arc.
+    static std::vector<std::vector<uint32_t>> neighbours(const MapLayer &layer, size_t arcs) {
+        std::vector<std::vector<uint32_t>> users(arcs);
+        for (uint32_t f = 0; f < layer.features.size(); ++f)
+            for (const auto &rings : layer.features[f].polygons)
+                for (const RingArcs &ring : rings)
+                    for (const ArcRef ref : ring) {
+                        auto &u = users[size_t(std::abs(ref)) - 1];
+                        if (u.empty() || u.back() != f) u.push_back(f);
+                    }
+        std::vector<std::vector<uint32_t>> result(layer.features.size());
+        for (const auto &u : users)
+            for (const uint32_t a : u)
+                for (const uint32_t b : u)
+                    if (a != b) result[a].push_back(b);
+        return result;
+    }
+
+    // A label at a point on the surface of the feature's largest polygon.
+    void label(const Feature &source, size_t field, MapFeature &out) const {
+        const std::string text = valueText(source.values[field]);
+        if (text.empty() || source.polygons.empty()) return;
+        const auto largest = std::ranges::max_element(source.polygons, {}, [](const Polygon &p) { return area(p); });
+        out.label = text;
+        out.labelAt = grid_.exact(pointOnSurface(*largest));
+    }
+
+    const ImportOptions &options_;
+    const ImportProgress &progress_;
+    std::unique_ptr<Projection> projection_;
+    Grid grid_{};
+    size_t features_ = 0;
+    std::vector<ChainInput> chains_;
+    std::vector<std::vector<std::vector<size_t>>> polygonChains_;  // per feature: chains of rings
+    std::vector<std::vector<size_t>> pathChains_;                   // per feature: chains of paths
+};
+
+void refuseOwnInput(const std::string &input, const std::string &output) {
+    struct stat in{}, out{};
+    if (stat(input.c_str(), &in) == 0 && stat(output.c_str(), &out) == 0 && in.st_dev == out.st_dev &&
+        in.st_ino == out.st_ino)
+        throw InputError("the output " + output + " is the input itself");
+}
+
+void checkLimits(const Map &map) {
+    if (map.topology.arcs.size() > MAX_EDGES)
+        throw InputError(std::to_string(map.topology.arcs.size()) + " arcs, more than a map holds (" +
+                         std::to_string(MAX_EDGES) + ")");
+    size_t rings = 0;
+    for (const MapLayer &layer : map.layers)
+        for (const MapFeature &f : layer.features)
+            for (const auto &polygon : f.polygons) rings += polygon.size();
+    if (rings > MAX_FACES)
+        throw InputError(std::to_string(rings) + " rings, more than a map holds (" +
+                         std::to_string(MAX_FACES) + ")");
+}
+
+}  // namespace
+
+ImportSummary importMap(const std::string &input, const std::string &output,
+                        const ImportOptions &options, const ImportProgress &progress) {
+    initialiseOgr();
+    refuseOwnInput(input, output);
+    Importer importer(options, progress);
+    const Map map = importer.build(readSource(input, options));
+    checkLimits(map);
+    ImportSummary summary;
+    summary.features = importer.features();
+    for (const MapLayer &layer : map.layers)
+        if (layer.filled) {
+            std::set<Colour> colours;
+            for (const MapFeature &f : layer.features) colours.insert(*f.fill);
+            summary.colours = colours.size();
+        }
+    writeMap(map, output, options.compress, summary, progress);
+    struct stat info{};
+    if (stat(output.c_str(), &info) == 0) summary.bytes = uint64_t(info.st_size);
+    return summary;
+}
+
+}  // namespace kvgimport
