@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "geos.h"
 #include "kvgimport.h"
@@ -35,16 +36,41 @@ int unwrap(Ring &ring) {
     return static_cast<int>(std::lround(shift / 360));
 }
 
-// Closes a ring that goes once round a pole along the pole's edge of the map: down from its
-// last position to the pole, along it, and up to its first position.
-void closeAroundPole(Ring &ring) {
+// Where the step from `a` to `b` crosses the antimeridian: its latitude, with the side `a`
+// leaves by (+180 or -180).
+Pos crossing(Pos a, Pos b) {
+    const double edge = a.x > b.x ? 180 : -180;
+    const double bx = b.x + 2 * edge;  // `b` beyond that side
+    const double t = bx == a.x ? 0 : (edge - a.x) / (bx - a.x);  // both on the antimeridian
+    return {edge, a.y + t * (b.y - a.y)};
+}
+
+// A ring that goes round a pole, started where it first crosses the antimeridian, unwrapped
+// (from one side of the map to the other) and closed along the pole's edge of the map: down
+// from its end to the pole, along it, and up to its start.
+Ring aroundPole(const Ring &ring) {
+    size_t i = 1;
+    while (!crosses(ring[i - 1], ring[i])) ++i;
+    const Pos cut = crossing(ring[i - 1], ring[i]);
+    Ring result{{-cut.x, cut.y}};
+    for (size_t k = 0; k + 1 < ring.size(); ++k) result.push_back(ring[(i + k) % (ring.size() - 1)]);
+    result.push_back(cut);
+    unwrap(result);
     double latitudes = 0;
     for (const Pos &p : ring) latitudes += p.y;
     const double pole = latitudes < 0 ? -90 : 90;
-    const Pos first = ring.front(), last = ring.back();
-    ring.push_back({last.x, pole});
-    ring.push_back({first.x, pole});
-    ring.push_back(first);
+    const Pos first = result.front(), last = result.back();
+    result.push_back({last.x, pole});
+    result.push_back({first.x, pole});
+    result.push_back(first);
+    return result;
+}
+
+// The ring with continuous longitudes, closed round the pole when it goes round one.
+void unwrapRing(Ring &ring) {
+    Ring unwrapped = ring;
+    if (unwrap(unwrapped) != 0) unwrapped = aroundPole(ring);
+    ring = std::move(unwrapped);
 }
 
 // Moves a hole by whole turns next to its outer ring.
@@ -75,13 +101,25 @@ void densifyEdges(Ring &ring) {
     ring = std::move(result);
 }
 
-void checkRings(const Polygon &polygon, const std::string &where) {
+// The rings checked: at least four positions, closed. Mending closes a ring that does not and
+// drops one too short to enclose anything (all the polygon when that is its outer ring).
+std::optional<Polygon> checkedRings(const Polygon &polygon, bool mend, const std::string &where) {
+    Polygon result;
     for (size_t r = 0; r < polygon.rings.size(); ++r) {
-        const Ring &ring = polygon.rings[r];
+        Ring ring = polygon.rings[r];
         const std::string which = where + ", ring " + std::to_string(r + 1);
-        if (ring.size() < 4) throw InputError(which + ": a ring of fewer than four positions");
-        if (!(ring.front() == ring.back())) throw InputError(which + ": a ring that does not close");
+        if (!ring.empty() && !(ring.front() == ring.back())) {
+            if (!mend) throw InputError(which + ": a ring that does not close");
+            ring.push_back(ring.front());
+        }
+        if (ring.size() < 4) {
+            if (!mend) throw InputError(which + ": a ring of fewer than four positions");
+            if (r == 0) return std::nullopt;
+            continue;
+        }
+        result.rings.push_back(std::move(ring));
     }
+    return result;
 }
 
 // The polygon if valid, else mended when asked, else refused.
@@ -93,11 +131,9 @@ std::vector<Polygon> validated(const Polygon &polygon, bool mend, const std::str
                      "); --make-valid mends such polygons");
 }
 
-}  // namespace
-
-std::vector<Polygon> cutPolygon(const Polygon &polygon, bool geographic, bool mend,
-                                const std::string &where) {
-    checkRings(polygon, where);
+// Cuts a polygon whose rings are sound.
+std::vector<Polygon> cutRings(const Polygon &polygon, bool geographic, bool mend,
+                              const std::string &where) {
     if (!geographic || !crossesAnywhere(polygon)) {
         std::vector<Polygon> result = validated(polygon, mend, where);
         if (geographic)
@@ -107,10 +143,10 @@ std::vector<Polygon> cutPolygon(const Polygon &polygon, bool geographic, bool me
     }
     Polygon unwrapped = polygon;
     Ring &outer = unwrapped.rings.front();
-    if (unwrap(outer) != 0) closeAroundPole(outer);
+    unwrapRing(outer);
     const auto [low, high] = std::ranges::minmax(outer, {}, &Pos::x);
     for (size_t r = 1; r < unwrapped.rings.size(); ++r) {
-        unwrap(unwrapped.rings[r]);
+        unwrapRing(unwrapped.rings[r]);
         alignHole(unwrapped.rings[r], (low.x + high.x) / 2);
     }
     std::vector<Polygon> result;
@@ -130,17 +166,22 @@ std::vector<Polygon> cutPolygon(const Polygon &polygon, bool geographic, bool me
     return result;
 }
 
+}  // namespace
+
+std::vector<Polygon> cutPolygon(const Polygon &polygon, bool geographic, bool mend,
+                                const std::string &where) {
+    const std::optional<Polygon> checked = checkedRings(polygon, mend, where);
+    if (!checked) return {};
+    return cutRings(*checked, geographic, mend, where);
+}
+
 std::vector<Path> cutPath(const Path &path) {
     std::vector<Path> pieces(1);
     for (size_t i = 0; i < path.size(); ++i) {
         if (i > 0 && crosses(path[i - 1], path[i])) {
-            const Pos a = path[i - 1], b = path[i];
-            const double edge = a.x > b.x ? 180 : -180;  // the side `a` leaves by
-            const double bx = b.x + 2 * edge;            // `b` beyond that side
-            const double t = (edge - a.x) / (bx - a.x);
-            const double y = a.y + t * (b.y - a.y);
-            pieces.back().push_back({edge, y});
-            pieces.push_back({{-edge, y}});
+            const Pos cut = crossing(path[i - 1], path[i]);
+            pieces.back().push_back(cut);
+            pieces.push_back({{-cut.x, cut.y}});
         }
         pieces.back().push_back(path[i]);
     }

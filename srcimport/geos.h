@@ -4,12 +4,19 @@
 #define KVGIMPORT_GEOS_H
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "model.h"
 
 namespace kvgimport {
+
+// GEOS could not take a geometry (a ring that does not close, coordinates it cannot hold).
+class GeometryError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // Why the polygon is not a valid simple polygon (a self-intersection, a hole outside its
 // outer ring, ...), or nothing when it is valid.

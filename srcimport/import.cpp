@@ -79,8 +79,9 @@ Source readSource(const std::string &input, const ImportOptions &options) {
 void makePlanar(Feature &f, const Projection &projection, bool geographic,
                 const ImportOptions &options, const std::string &where) {
     std::vector<Polygon> polygons;
-    for (const Polygon &polygon : f.polygons)
-        for (Polygon &piece : cutPolygon(polygon, geographic, options.makeValid, where)) {
+    for (size_t i = 0; i < f.polygons.size(); ++i)
+        for (Polygon &piece : cutPolygon(f.polygons[i], geographic, options.makeValid,
+                                         where + ", polygon " + std::to_string(i + 1))) {
             if (geographic && (projection.south() > -90 || projection.north() < 90)) {
                 for (Polygon &kept : clip(piece, -180, 180, projection.south(), projection.north()))
                     polygons.push_back(std::move(kept));
@@ -253,9 +254,15 @@ private:
         size_t total = 0, done = 0;
         for (const Layer &layer : source.layers) total += layer.features.size();
         for (Layer &layer : source.layers)
-            for (Feature &f : layer.features) {
-                makePlanar(f, *projection_, geographic, options_,
-                           "layer " + layer.name + ", feature " + f.name);
+            for (size_t i = 0; i < layer.features.size(); ++i) {
+                Feature &f = layer.features[i];
+                const std::string where = "layer " + layer.name + ", feature " +
+                                          (f.name.empty() ? "#" + std::to_string(i + 1) : f.name);
+                try {
+                    makePlanar(f, *projection_, geographic, options_, where);
+                } catch (const GeometryError &e) {
+                    throw InputError(where + ": " + e.what());
+                }
                 if (progress_ && ++done % 256 == 0) progress_("features", done, total);
             }
         features_ = total;

@@ -233,11 +233,7 @@ private:
         const Json &rings = array(value, where);
         Polygon result;
         for (size_t i = 0; i < rings.size(); ++i) {
-            const std::string at = indexed(where, i);
-            Ring ring = chain(rings[i], at);
-            if (ring.size() < 4) fail(at, "a ring of fewer than four positions");
-            if (!(ring.front() == ring.back())) fail(at, "a ring that does not close");
-            result.rings.push_back(std::move(ring));
+            result.rings.push_back(chain(rings[i], indexed(where, i)));
         }
         return result;
     }

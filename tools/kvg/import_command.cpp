@@ -126,7 +126,10 @@ int importCommand(Args args, std::ostream &out, std::ostream &err) {
     if (!options) return EXIT_USAGE;
     std::optional<kvgimport::ImportOptions> importOptionsParsed = importOptions(*options, err);
     if (!importOptionsParsed) return EXIT_USAGE;
+    // The topology as it stands, as this form always took it: rings its own quantization
+    // collapsed or crossed are mended, not refused.
     importOptionsParsed->topojson = topojson;
+    importOptionsParsed->makeValid |= topojson;
     const std::string &input = options->positional[0];
     const auto named = options->values.find("-o");
     const std::string output =

@@ -1,0 +1,569 @@
+// kvg import: shared topology from every format OGR reads, the antimeridian and the poles,
+// projections, pages whatever the data's units, styling, TopoJSON (a source's own arcs kept;
+// malformed and hostile topologies), and bad input refused without leaving output behind.
+#include <gdal_utils.h>
+#include <gtest/gtest.h>
+#include <ogr_api.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "antimeridian.h"
+#include "kvgreader.h"
+#include "test_support.h"
+#include "tool_support.h"
+#include "topology.h"
+
+namespace kvgtest {
+namespace {
+
+namespace fs = std::filesystem;
+namespace fmt = kvgfmt;
+using kvgimport::ChainInput;
+using kvgimport::GridPos;
+
+const std::string WORLD = std::string(KVG_TEST_DATA_DIR) + "/countries-110m.json";
+
+// Three squares that meet at their borders, the upper one with a hole that an enclave fills:
+// 7 distinct arcs (three borders, three outer runs, the enclave's ring), 5 rings.
+const std::string REGIONS = R"({"type": "FeatureCollection", "features": [
+  {"type": "Feature", "properties": {"name": "A", "pop": 10, "kind": "land"},
+   "geometry": {"type": "Polygon", "coordinates": [[[0,0],[2,0],[2,2],[0,2],[0,0]]]}},
+  {"type": "Feature", "properties": {"name": "B", "pop": 20, "kind": "land"},
+   "geometry": {"type": "Polygon", "coordinates": [[[2,0],[4,0],[4,2],[2,2],[2,0]]]}},
+  {"type": "Feature", "properties": {"name": "C", "pop": 30, "kind": "sea"},
+   "geometry": {"type": "Polygon", "coordinates": [[[0,2],[2,2],[4,2],[4,4],[0,4],[0,2]],
+                                                   [[1,2.5],[2,2.5],[2,3.5],[1,3.5],[1,2.5]]]}},
+  {"type": "Feature", "properties": {"name": "D", "pop": 40, "kind": "lake"},
+   "geometry": {"type": "Polygon", "coordinates": [[[1,2.5],[1,3.5],[2,3.5],[2,2.5],[1,2.5]]]}}
+]})";
+
+std::string geojson(const std::string &features) {
+    return R"({"type": "FeatureCollection", "features": [)" + features + "]}";
+}
+
+std::string polygonFeature(const std::string &name, const std::string &rings) {
+    return R"({"type": "Feature", "properties": {"name": ")" + name +
+           R"("}, "geometry": {"type": "Polygon", "coordinates": )" + rings + "}}";
+}
+
+// The source converted by OGR into another format.
+void translate(const std::string &from, const std::string &to, std::vector<std::string> args) {
+    std::vector<char *> argv;
+    for (std::string &a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    GDALAllRegister();
+    GDALVectorTranslateOptions *options = GDALVectorTranslateOptionsNew(argv.data(), nullptr);
+    GDALDatasetH source = GDALOpenEx(from.c_str(), GDAL_OF_VECTOR, nullptr, nullptr, nullptr);
+    ASSERT_NE(source, nullptr);
+    int error = 0;
+    GDALDatasetH out = GDALVectorTranslate(to.c_str(), nullptr, 1, &source, options, &error);
+    GDALVectorTranslateOptionsFree(options);
+    ASSERT_NE(out, nullptr) << to;
+    GDALClose(out);
+    GDALClose(source);
+}
+
+struct Imported {
+    ToolRun run;
+    Decoded file;
+};
+
+Imported import(const std::string &input, std::vector<std::string> options = {}) {
+    TempPath out;
+    std::vector<std::string> args = {"import", input, "-o", out.str()};
+    args.insert(args.end(), options.begin(), options.end());
+    ToolRun r = kvg(args);
+    if (r.status != 0) return {r, {}};
+    expectValidKvg(out.str());
+    return {r, decodeFile(out.str())};
+}
+
+// The objects that fill faces, by name, with the fill colour in force.
+std::map<std::string, uint32_t> fillsByObject(const Decoded &d) {
+    std::map<std::string, uint32_t> fills;
+    std::string object;
+    uint32_t colour = 0;
+    for (const kvgr::Record &r : d.records) {
+        if (r.code == fmt::OBJECT) object = std::get<kvgr::Object>(r.payload).name;
+        if (r.code == fmt::FILL_COLOR) colour = std::get<kvgr::ColorAttribute>(r.payload).color.value;
+        if (r.code == fmt::FILL_FACE) fills[object] = colour;
+    }
+    return fills;
+}
+
+std::vector<std::string> texts(const Decoded &d) {
+    std::vector<std::string> result;
+    for (const kvgr::Record &r : d.records)
+        if (r.code == fmt::TEXT) result.push_back(std::get<kvgr::Text>(r.payload).text);
+    return result;
+}
+
+std::vector<std::string> objects(const Decoded &d) {
+    std::vector<std::string> result;
+    for (const kvgr::Record &r : d.records)
+        if (r.code == fmt::OBJECT) result.push_back(std::get<kvgr::Object>(r.payload).name);
+    return result;
+}
+
+// How many of the faces' edge references name each edge.
+std::map<int32_t, int> edgeUses(const Decoded &d) {
+    std::map<int32_t, int> uses;
+    for (const kvgr::FaceDefinition &face : d.definitions.faces)
+        for (const int32_t e : face.edges) ++uses[std::abs(e)];
+    return uses;
+}
+
+// ---- Topology
+
+TEST(ImportTopology, BordersAreSharedOnceInEveryFormatOgrReads) {
+    TempPath source(".geojson");
+    writeText(source.str(), REGIONS);
+    const std::pair<std::string, std::vector<std::string>> formats[] = {
+        {".shp", {"-f", "ESRI Shapefile"}},
+        {".gpkg", {"-f", "GPKG"}},
+        {".fgb", {"-f", "FlatGeobuf"}},
+        {".kml", {"-f", "KML"}},
+        {".csv", {"-f", "CSV", "-lco", "GEOMETRY=AS_WKT"}},
+    };
+    std::vector<std::string> inputs = {source.str()};
+    std::vector<std::unique_ptr<TempPath>> converted;
+    for (const auto &[extension, args] : formats) {
+        converted.push_back(std::make_unique<TempPath>(extension));
+        translate(source.str(), converted.back()->str(), args);
+        inputs.push_back(converted.back()->str());
+    }
+    for (const std::string &input : inputs) {
+        SCOPED_TRACE(input);
+        const Imported m = import(input);
+        ASSERT_EQ(m.run.status, 0) << m.run.err;
+        EXPECT_EQ(m.file.count(fmt::SET_EDGE), 7);
+        EXPECT_EQ(m.file.count(fmt::SET_FACE), 5);
+        EXPECT_EQ(m.file.count(fmt::FILL_FACE), 4);
+        // The three borders and the enclave's ring in two faces each, the rest in one.
+        std::multiset<int> uses;
+        for (const auto &[edge, n] : edgeUses(m.file)) uses.insert(n);
+        EXPECT_EQ(uses, (std::multiset<int>{1, 1, 1, 2, 2, 2, 2}));
+        EXPECT_TRUE(contains(m.run.out, "4 features in 1 layers, 7 arcs as edges (4 shared), 5 rings"))
+            << m.run.out;
+        // Neighbours differ: every pair of these four touches but A and D.
+        const auto fills = fillsByObject(m.file);
+        ASSERT_EQ(fills.size(), 4u);
+        for (const auto &[a, b] : {std::pair{"A", "B"}, {"A", "C"}, {"B", "C"}, {"C", "D"}})
+            EXPECT_NE(fills.at(a), fills.at(b)) << a << " " << b;
+    }
+    if (!::testing::Test::HasFailure()) {
+        // Tracks of a GPX file that cross: four arcs meeting at the crossing.
+        TempPath gpx(".gpx");
+        writeText(gpx.str(), R"(<?xml version="1.0"?><gpx version="1.1" creator="test">
+            <trk><name>one</name><trkseg><trkpt lat="0" lon="0"/><trkpt lat="1" lon="1"/>
+              <trkpt lat="2" lon="2"/></trkseg></trk>
+            <trk><name>two</name><trkseg><trkpt lat="2" lon="0"/><trkpt lat="1" lon="1"/>
+              <trkpt lat="0" lon="2"/></trkseg></trk></gpx>)");
+        const Imported m = import(gpx.str(), {"--layer", "tracks"});
+        ASSERT_EQ(m.run.status, 0) << m.run.err;
+        EXPECT_EQ(m.file.count(fmt::SET_EDGE), 4);
+        EXPECT_EQ(objects(m.file).size(), 0u);  // lines are edges alone
+    }
+}
+
+TEST(ImportTopology, JunctionsCutChainsAndEveryArcIsKeptOnce) {
+    // A ring met again rotated and reversed is the same closed arc; a line crossing another
+    // is cut where they meet; a line along part of a ring cuts the ring where they part.
+    const ChainInput square{{{0, 0}, {4, 0}, {4, 4}, {0, 4}, {0, 0}}, true};
+    const ChainInput turned{{{4, 4}, {4, 0}, {0, 0}, {0, 4}, {4, 4}}, true};
+    const ChainInput along{{{8, 0}, {4, 0}, {4, 4}, {8, 4}}, false};
+    const ChainInput cross{{{2, -2}, {2, 2}, {2, 6}}, false};
+    const ChainInput other{{{0, 2}, {2, 2}, {4, 2}}, false};
+    const kvgimport::Topology t = kvgimport::buildTopology({square, turned}, {});
+    ASSERT_EQ(t.arcs.size(), 1u);
+    EXPECT_EQ(t.chains[0], std::vector<int32_t>{1});
+    EXPECT_EQ(t.chains[1], std::vector<int32_t>{-1});
+    EXPECT_EQ(t.uses, std::vector<uint32_t>{2});
+
+    const kvgimport::Topology u = kvgimport::buildTopology({square, along, cross, other}, {});
+    // The square parts from the line at (4,0) and (4,4): its side between them is shared.
+    ASSERT_EQ(u.chains[0].size(), 2u);
+    ASSERT_EQ(u.chains[1].size(), 3u);
+    EXPECT_EQ(std::abs(u.chains[1][1]), std::abs(u.chains[0][0]) == std::abs(u.chains[1][1])
+                                            ? std::abs(u.chains[0][0])
+                                            : std::abs(u.chains[0][1]));
+    // The two straight lines cross at (2,2): each in two pieces.
+    EXPECT_EQ(u.chains[2].size(), 2u);
+    EXPECT_EQ(u.chains[3].size(), 2u);
+    size_t points = 0;
+    for (const kvgimport::Chain &arc : u.arcs) points += arc.size();
+    EXPECT_EQ(u.arcs.size(), 2u + 2 + 2 + 2);  // square 2, line 2 more, the crossing lines 4
+    EXPECT_EQ(points, 3u + 3 + 2 + 2 + 2 + 2 + 2 + 2);
+    // A junction given beforehand (a source's own arc end) cuts the ring too.
+    const kvgimport::Topology v = kvgimport::buildTopology({square}, {{4, 4}});
+    ASSERT_EQ(v.arcs.size(), 1u);
+    EXPECT_EQ(v.arcs[0].front(), (GridPos{4, 4}));
+}
+
+// ---- The antimeridian and the poles
+
+TEST(ImportAntimeridian, CrossingRingsAreCutAndPolarRingsClosed) {
+    TempPath source(".geojson");
+    writeText(source.str(),
+              geojson(polygonFeature("Strait", "[[[170,-10],[-170,-10],[-170,10],[170,10],[170,-10]]]") +
+                      "," +
+                      polygonFeature("Cap", "[[[0,-70],[90,-75],[179,-70],[-179,-72],[-90,-70],[0,-70]]]") +
+                      R"(,{"type": "Feature", "properties": {}, "geometry": {"type": "LineString",
+                           "coordinates": [[160,50],[-160,60]]}})"));
+    const Imported m = import(source.str());
+    ASSERT_EQ(m.run.status, 0) << m.run.err;
+    const kvgr::Header &h = m.file.header;
+    const double width = h.windowMax.x - h.windowMin.x;
+    // Nothing spans the map: no step of any edge is as wide as half the map (the cap's own
+    // steps are a quarter), and the map spans the whole globe from the pole up.
+    for (const kvgr::EdgeDefinition &edge : m.file.definitions.edges)
+        for (const kvgr::Point &step : edge.steps) ASSERT_LT(std::fabs(step.x), width / 2);
+    EXPECT_EQ(h.resolution.x, 100000);
+    double lowest = INFINITY;
+    for (const kvgr::EdgeDefinition &edge : m.file.definitions.edges)
+        for (const kvgr::Point &p : kvgr::chainPoints(edge.start, edge.steps)) lowest = std::min(lowest, p.y);
+    EXPECT_EQ(lowest, h.windowMin.y);  // the cap reaches the pole, the bottom of the map
+    // The strait in two pieces at the map's two sides, the cap in one, the line in two.
+    EXPECT_EQ(m.file.count(fmt::FILL_FACE), 3);
+    const std::vector<kvgimport::Path> pieces = kvgimport::cutPath({{160, 50}, {-160, 60}});
+    ASSERT_EQ(pieces.size(), 2u);
+    EXPECT_EQ(pieces[0].back(), (kvgimport::Pos{180, 55}));
+    EXPECT_EQ(pieces[1].front(), (kvgimport::Pos{-180, 55}));
+}
+
+// ---- Projections, pages and the y axis
+
+TEST(ImportProjection, ProjectsThroughProjAndRefusesWhatItCannot) {
+    const Imported robinson = import(WORLD, {"--project", "ESRI:54030", "--make-valid"});
+    ASSERT_EQ(robinson.run.status, 0) << robinson.run.err;
+    // Robinson's world is about 1.97 times as wide as high.
+    const kvgr::Point mm = robinson.file.header.millimetres;
+    EXPECT_NEAR(mm.x / mm.y, 1.97, 0.03);
+
+    TempPath csv(".csv");
+    writeText(csv.str(), "WKT,name\n\"POLYGON((0 0,1 0,1 1,0 0))\",t\n");
+    ToolRun r = kvg({"import", csv.str(), "--project", "EPSG:3857", "-o", "never.kvg"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "kvg import: " + csv.str() +
+                         ": the source declares no CRS, so it cannot be projected to 'EPSG:3857'\n");
+    r = kvg({"import", WORLD, "--project", "EPSG:999999", "-o", "never.kvg"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, ": unknown CRS 'EPSG:999999'")) << r.err;
+    EXPECT_FALSE(fs::exists("never.kvg"));
+}
+
+TEST(ImportPage, LineWeightsAreMillimetresWhateverTheDataUnits) {
+    // A map a thousandth of a unit wide, and one a million units wide: the same page, the same
+    // borders of about 0.1 mm (a weight of one data unit was a solid square before).
+    for (const double size : {0.001, 1e6}) {
+        SCOPED_TRACE(size);
+        TempPath csv(".csv");
+        const std::string s = std::to_string(size), h = std::to_string(size / 2);
+        writeText(csv.str(), "WKT,name\n\"POLYGON((0 0," + s + " 0," + s + " " + h + ",0 " + h +
+                                 ",0 0))\",t\n");
+        const Imported m = import(csv.str());
+        ASSERT_EQ(m.run.status, 0) << m.run.err;
+        EXPECT_EQ(m.file.header.millimetres, (kvgr::Point{200, 100}));
+        for (const kvgr::Record &r : m.file.records)
+            if (r.code == fmt::LINE_STYLE)
+                EXPECT_NEAR(std::get<kvgr::LineStyle>(r.payload).weight * m.file.header.worldScale(),
+                            0.1, 0.002);
+    }
+}
+
+TEST(ImportPage, FlipYTurnsScreenCoordinatesUpright) {
+    // A triangle whose apex is at the top of a screen (y = 0, y growing down).
+    TempPath csv(".csv");
+    writeText(csv.str(), "WKT,name\n\"POLYGON((0 100,100 100,50 0,0 100))\",t\n");
+    for (const bool flip : {false, true}) {
+        const Imported m = flip ? import(csv.str(), {"--flip-y"}) : import(csv.str());
+        ASSERT_EQ(m.run.status, 0) << m.run.err;
+        double apexY = 0, baseY = 0;  // the file's y of the apex (x in the middle) and the base
+        for (const kvgr::EdgeDefinition &edge : m.file.definitions.edges)
+            for (const kvgr::Point &p : kvgr::chainPoints(edge.start, edge.steps))
+                (std::fabs(p.x) < 1 ? apexY : baseY) = p.y;
+        EXPECT_EQ(apexY > baseY, flip);
+    }
+}
+
+// ---- Styling and picking features
+
+TEST(ImportStyle, FillsFromAFieldLabelsAndPickedFeatures) {
+    TempPath source(".geojson");
+    writeText(source.str(), REGIONS);
+    Imported m = import(source.str(), {"--fill-by", "kind", "--label", "name"});
+    ASSERT_EQ(m.run.status, 0) << m.run.err;
+    auto fills = fillsByObject(m.file);
+    EXPECT_EQ(fills.at("A"), fills.at("B"));  // the same category, though neighbours
+    EXPECT_NE(fills.at("A"), fills.at("C"));
+    EXPECT_EQ(texts(m.file), (std::vector<std::string>{"A", "B", "C", "D", "kind", "lake", "land", "sea"}));
+
+    // Numbers: classes from light to dark, with their ranges in the legend.
+    m = import(source.str(), {"--fill-by", "pop"});
+    ASSERT_EQ(m.run.status, 0) << m.run.err;
+    fills = fillsByObject(m.file);
+    EXPECT_EQ(std::set<uint32_t>({fills["A"], fills["B"], fills["C"], fills["D"]}).size(), 4u);
+    EXPECT_EQ(texts(m.file), (std::vector<std::string>{"pop", "10 – 10", "> 10 – 20", "> 20 – 30",
+                                                       "> 30 – 40"}));
+
+    m = import(source.str(), {"--where", "pop > 15 AND kind <> 'lake'"});
+    ASSERT_EQ(m.run.status, 0) << m.run.err;
+    EXPECT_EQ(objects(m.file), (std::vector<std::string>{"B", "", "C", ""}));
+    m = import(source.str(), {"--select", "A,D"});
+    ASSERT_EQ(m.run.status, 0) << m.run.err;
+    EXPECT_EQ(objects(m.file), (std::vector<std::string>{"A", "", "D", ""}));
+    EXPECT_EQ(m.file.count(fmt::SET_EDGE), 2);  // apart, each its own closed ring
+}
+
+// ---- Bad input: a clear message, exit 1, no output
+
+TEST(ImportErrors, BadInputIsNamedAndLeavesNoOutput) {
+    const std::string bowtie = "[[[0,0],[2,2],[2,0],[0,2],[0,0]]]";
+    const std::pair<std::string, std::string> cases[] = {
+        {geojson(polygonFeature("Knot", bowtie)),
+         "feature Knot, polygon 1: an invalid polygon (Self-intersection[1 1]); --make-valid "
+         "mends such polygons"},
+        {geojson(polygonFeature("Short", "[[[0,0],[1,1],[0,0]]]")),
+         "feature Short, polygon 1, ring 1: a ring of fewer than four positions"},
+        {geojson(polygonFeature("Open", "[[[0,0],[1,0],[1,1],[0,1]]]")),
+         "feature Open, polygon 1, ring 1: a ring that does not close"},
+        {geojson(""), "no features to import"},
+    };
+    TempPath out;
+    for (const auto &[json, message] : cases) {
+        TempPath in(".geojson");
+        writeText(in.str(), json);
+        const ToolRun r = kvg({"import", in.str(), "-o", out.str()});
+        EXPECT_EQ(r.status, 1) << json;
+        EXPECT_EQ(r.err.rfind("kvg import: " + in.str() + ": ", 0), 0u) << r.err;
+        EXPECT_TRUE(contains(r.err, message)) << r.err;
+        EXPECT_FALSE(fs::exists(out.str()));
+    }
+    // Mended on request: the bowtie's two triangles.
+    TempPath in(".geojson");
+    writeText(in.str(), geojson(polygonFeature("Knot", bowtie)));
+    const Imported m = import(in.str(), {"--make-valid"});
+    ASSERT_EQ(m.run.status, 0) << m.run.err;
+    EXPECT_EQ(m.file.count(fmt::FILL_FACE), 2);
+
+    ToolRun r = kvg({"import", WORLD, "--fill-by", "population", "-o", out.str()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, "--fill-by: no field 'population' in any layer (fields: name)"))
+        << r.err;
+    r = kvg({"import", WORLD, "--layer", "rivers", "-o", out.str()});
+    EXPECT_TRUE(contains(r.err, "no object 'rivers'")) << r.err;
+    r = kvg({"import", WORLD, "--grid", "0"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_FALSE(fs::exists(out.str()));
+}
+
+// ---- TopoJSON
+
+TEST(TopoJsonImport, WorldAtlasKeepsItsArcs) {
+    TempPath out;
+    const ToolRun r = kvg({"import", "topojson", WORLD, "-o", out.str()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Decoded d = decodeFile(out.str());
+    ASSERT_FALSE(d.error) << d.error->message();
+    const nlohmann::json topology = nlohmann::json::parse(readText(WORLD));
+    // Every arc of the source that stays whole (most of them: all but those cut at ±180 and
+    // the few that quantization collapses) is an edge from the same end to the same end.
+    const auto &t = topology["transform"];
+    const double sx = t["scale"][0], sy = t["scale"][1];
+    const double tx = t["translate"][0], ty = t["translate"][1];
+    const double step = std::min(sx, sy);  // the grid keeps the finer of the two steps
+    std::set<std::pair<long, long>> ends;  // file positions of edge ends, as grid numbers
+    const auto key = [](kvgr::Point p) { return std::pair{std::lround(p.x), std::lround(p.y)}; };
+    for (const kvgr::EdgeDefinition &e : d.definitions.edges) {
+        const auto points = kvgr::chainPoints(e.start, e.steps);
+        ends.insert(key(points.front()));
+        ends.insert(key(points.back()));
+    }
+    // The map's lower left corner: -180 and the south pole, where Antarctica is closed.
+    const kvgr::Point origin = d.header.windowMin;
+    const auto onGrid = [&](double lon, double lat) {
+        return kvgr::Point{origin.x + std::round((lon + 180) / step),
+                           origin.y + std::round((lat + 90) / step)};
+    };
+    size_t kept = 0;
+    for (const auto &arc : topology["arcs"]) {
+        double qx = 0, qy = 0;
+        std::vector<kvgr::Point> positions;
+        for (const auto &delta : arc) {
+            qx += delta[0].get<double>();
+            qy += delta[1].get<double>();
+            positions.push_back(onGrid(tx + qx * sx, ty + qy * sy));
+        }
+        kept += ends.contains(key(positions.front())) && ends.contains(key(positions.back()));
+    }
+    EXPECT_GE(kept, topology["arcs"].size() - 12);
+    EXPECT_EQ(d.count(fmt::LAYER), 2);
+    EXPECT_EQ(d.count(fmt::OBJECT), 2 * 177);  // a named object per country
+}
+
+TEST(TopoJsonImport, HolesNamesAndPointsOfAHandMadeTopology) {
+    TempPath in(".json"), out;
+    writeText(in.str(), R"({"type": "Topology",
+        "transform": {"scale": [0.5, 0.25], "translate": [100, 50]},
+        "arcs": [[[0, 0], [10, 0], [0, 10], [-10, 0], [0, -10]],
+                 [[5, 5], [0, 0]],
+                 [[3, 3], [0, 4], [4, 0], [0, -4], [-4, 0]],
+                 [[0, 0], [-6, -6]]],
+        "objects": {
+          "shapes": {"type": "GeometryCollection", "geometries": [
+            {"type": "Polygon", "arcs": [[0], [-3]], "properties": {"name": "square"}},
+            {"type": "LineString", "arcs": [1, 3], "id": 7},
+            {"type": null}]},
+          "places": {"type": "MultiPoint", "coordinates": [[1, 2], [3, 4]]}}})");
+    const ToolRun r = kvg({"import", "topojson", in.str(), "-o", out.str()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Decoded d = decodeFile(out.str());
+    ASSERT_FALSE(d.error) << d.error->message();
+    EXPECT_EQ(d.count(fmt::SET_FACE), 2);
+    ASSERT_EQ(d.definitions.faces.size(), 2u);
+    EXPECT_EQ(d.definitions.faces[1].holes, std::vector<uint32_t>{0});
+    EXPECT_EQ(d.count(fmt::MARK), 2);
+    EXPECT_EQ(objects(d), (std::vector<std::string>{"square", ""}));  // nothing names the points
+    // One quantization step of 0.25 is one grid step; 0.5 is two.
+    EXPECT_EQ(d.header.resolution, (kvgr::Point{32, 16}));
+}
+
+TEST(TopoJsonImport, MalformedAndHostileTopologiesFailClearly) {
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    std::string nested = R"({"type": "Topology", "arcs": [], "objects": {"o": )";
+    for (int i = 0; i < 70; ++i) nested += R"({"type": "GeometryCollection", "geometries": [)";
+    for (int i = 0; i < 70; ++i) nested += "]}";
+    nested += "}}";
+    const std::string topology = R"({"type": "Topology", "arcs": [[[0, 0], [1, 1]]], )";
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "invalid JSON: parse error at line 1, column 1: syntax error"},
+        {"{\"type\": ", "invalid JSON: "},
+        {deep, "not a TopoJSON topology"},
+        {R"({"type": "Feature"})", "topology: not a TopoJSON topology"},
+        {R"({"type": "Topology", "objects": {}})", "topology: \"arcs\" missing"},
+        {R"({"type": "Topology", "arcs": {}, "objects": {}})", "arcs: an array expected"},
+        {R"({"type": "Topology", "arcs": [[]], "objects": {}})",
+         "arcs[0]: an arc without positions"},
+        {R"({"type": "Topology", "arcs": [[[0, "x"]]], "objects": {}})",
+         "arcs[0][0][1]: a number expected"},
+        {R"({"type": "Topology", "arcs": [[[0]]], "objects": {}})",
+         "arcs[0][0]: a position [x, y] expected"},
+        {R"({"type": "Topology", "arcs": [[[1e999, 0]]], "objects": {}})",
+         "invalid JSON: number overflow"},
+        // Deltas that each are finite but add up beyond the range of doubles.
+        {R"({"type": "Topology", "transform": {"scale": [1, 1], "translate": [0, 0]},
+             "arcs": [[[1e308, 0], [1e308, 0]]], "objects": {}})",
+         "arcs[0][1]: position out of range"},
+        {R"({"type": "Topology", "transform": {"scale": [1e300, 1], "translate": [0, 0]},
+             "arcs": [[[1e300, 0]]], "objects": {}})",
+         "arcs[0][0]: position out of range"},
+        {R"({"type": "Topology", "transform": {"scale": [0, 1], "translate": [0, 0]},
+             "arcs": [], "objects": {}})",
+         "transform.scale: a scale of 0"},
+        {R"({"type": "Topology", "transform": {"scale": [1, 1]}, "arcs": [], "objects": {}})",
+         "transform: \"translate\" missing"},
+        {topology + R"("objects": []})", "objects: an object expected"},
+        {topology + R"("objects": {"o": {"type": "Polygon", "arcs": [[1]]}}})",
+         "objects.o.arcs[0][0]: arc index 1 out of range (1 arcs)"},
+        {topology + R"("objects": {"o": {"type": "Polygon", "arcs": [[-2]]}}})",
+         "objects.o.arcs[0][0]: arc index -2 out of range (1 arcs)"},
+        // Beyond int64: once read as ~0, that is arc 0 reversed.
+        {topology + R"("objects": {"o": {"type": "LineString", "arcs": [18446744073709551615]}}})",
+         "objects.o.arcs[0]: arc index 18446744073709551615 out of range (1 arcs)"},
+        {topology + R"("objects": {"o": {"type": "LineString", "arcs": [0.5]}}})",
+         "objects.o.arcs[0]: an arc index expected"},
+        {topology + R"("objects": {"o": {"type": "Circle", "arcs": []}}})",
+         "objects.o.type: unknown geometry type \"Circle\""},
+        {topology + R"("objects": {"o": {"type": "MultiPolygon"}}})",
+         "objects.o: \"arcs\" missing"},
+        {topology + R"("objects": {"o": {"type": "Point", "coordinates": 5}}})",
+         "objects.o.coordinates: a position [x, y] expected"},
+        {topology + R"("objects": {"o": 3}})", "objects.o: a geometry object expected"},
+        {nested, "geometry collections nested too deeply"},
+    };
+    TempPath in(".json"), out;
+    for (const auto &[json, message] : cases) {
+        writeText(in.str(), json);
+        const ToolRun r = kvg({"import", "topojson", in.str(), "-o", out.str()});
+        EXPECT_EQ(r.status, 1) << message;
+        EXPECT_EQ(r.err.rfind("kvg import: " + in.str() + ": ", 0), 0u) << r.err;
+        EXPECT_TRUE(contains(r.err, message)) << r.err;
+        EXPECT_FALSE(contains(r.err, "cannot write")) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(fs::exists(out.str()));
+    }
+    // A ring its arcs leave open: refused, unless mended as the topojson form does.
+    writeText(in.str(), topology + R"("objects": {"o": {"type": "Polygon", "arcs": [[0]]}}})");
+    ToolRun r = kvg({"import", in.str(), "-o", out.str()});
+    EXPECT_TRUE(contains(r.err, ": layer o, feature #1, polygon 1, ring 1: a ring that does not "
+                                "close")) << r.err;
+    r = kvg({"import", "topojson", in.str(), "-o", out.str()});
+    EXPECT_TRUE(contains(r.out, "1 features in 1 layers, 0 arcs as edges")) << r.err;
+}
+
+TEST(TopoJsonImport, NulCharactersNeitherCutNamesNorEndObjects) {
+    TempPath in(".json"), out;
+    writeText(in.str(), R"({"type": "Topology", "arcs": [[[0,0],[1,0],[1,1],[0,0]]],
+        "objects": {"la\u0000yer": {"type": "GeometryCollection", "geometries": [
+          {"type": "Polygon", "arcs": [[0]], "properties": {"name": "Sa\u0000int"}},
+          {"type": "Polygon", "arcs": [[0]], "properties": {"name": "\u0000"}}]}}})");
+    const ToolRun r = kvg({"import", in.str(), "-o", out.str()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Decoded d = decodeFile(out.str());
+    std::vector<std::string> names;
+    for (const kvgr::Record &record : d.records)
+        if (record.code == fmt::LAYER) names.push_back(std::get<kvgr::Layer>(record.payload).name);
+    EXPECT_EQ(names, std::vector<std::string>{"layer"});
+    EXPECT_EQ(objects(d), (std::vector<std::string>{"Saint", ""}));  // no object for nothing
+}
+
+// ---- Files: what is never touched
+
+TEST(ImportFiles, FailuresTouchNothingTheyDidNotWrite) {
+    ScratchDirectory here;
+    writeText("bad.json", R"({"type": "Topology", "arcs": [], "objects": {"o": 3}})");
+    // An existing file, a pipe: a failing import leaves them as they were.
+    writeText("keep.kvg", "precious");
+    ASSERT_EQ(mkfifo("pipe.kvg", 0600), 0);
+    for (const char *target : {"keep.kvg", "pipe.kvg"}) {
+        const ToolRun r = kvg({"import", "bad.json", "-o", target});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_FALSE(contains(r.err, "cannot write")) << r.err;
+    }
+    EXPECT_EQ(readText("keep.kvg"), "precious");
+    EXPECT_TRUE(fs::is_fifo("pipe.kvg"));
+    // Its own input as output: refused, the input unchanged.
+    fs::copy_file(WORLD, "world.json");
+    ToolRun r = kvg({"import", "world.json", "-o", "./world.json"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, "the output ./world.json is the input itself")) << r.err;
+    EXPECT_EQ(readText("world.json"), readText(WORLD));
+    // A directory and an endless device as input: a message, not an abort.
+    fs::create_directory("folder");
+    r = kvg({"import", "topojson", "folder", "-o", "out.kvg"});
+    EXPECT_EQ(r.err, "kvg import: folder: not a regular file\n");
+    r = kvg({"import", "folder", "-o", "out.kvg"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("kvg import: folder: ", 0), 0u) << r.err;
+    r = kvg({"import", "topojson", "/dev/zero", "-o", "out.kvg"});
+    EXPECT_EQ(r.err, "kvg import: /dev/zero: not a regular file\n");
+    r = kvg({"import", "/dev/zero", "-o", "out.kvg"});
+    EXPECT_EQ(r.status, 1);
+    r = kvg({"import", "absent.json"});
+    EXPECT_EQ(r.err, "kvg import: absent.json: No such file or directory\n");
+    r = kvg({"import", "world.json", "--make-valid", "-o", "no-such-directory/w.kvg"});
+    EXPECT_EQ(r.err, "kvg import: cannot write no-such-directory/w.kvg: No such file or directory\n");
+    EXPECT_FALSE(fs::exists("out.kvg"));
+    // The output's default name.
+    r = kvg({"import", "world.json", "--make-valid"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists("world.kvg"));
+}
+
+}  // namespace
+}  // namespace kvgtest
