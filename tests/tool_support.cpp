@@ -1,34 +1,21 @@
 #include "tool_support.h"
 
+#include <stdlib.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstdlib>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
 #include "command.h"
-#include "test_support.h"
 
 namespace kvgtest {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-uint32_t bigEndian(const std::string &s, size_t at) {
-    uint32_t v = 0;
-    for (size_t i = 0; i < 4; ++i) v = v << 8 | static_cast<uint8_t>(s[at + i]);
-    return v;
-}
-
-int paeth(int a, int b, int c) {
-    const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-    return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-}
-
-}  // namespace
 
 ToolRun kvg(const std::vector<std::string> &args) {
     std::ostringstream out, err;
@@ -43,6 +30,14 @@ std::string readText(const std::string &path) {
 
 void writeText(const std::string &path, const std::string &text) {
     std::ofstream(path, std::ios::binary) << text;
+}
+
+bool contains(const std::string &text, const std::string &part) {
+    return text.find(part) != std::string::npos;
+}
+
+int Decoded::count(uint8_t code) const {
+    return static_cast<int>(std::ranges::count(records, code, &kvgr::Record::code));
 }
 
 Decoded decodeFile(const std::string &path) {
@@ -69,6 +64,21 @@ ScratchDirectory::~ScratchDirectory() {
     fs::current_path(previous_);
     fs::remove_all(path_);
 }
+
+namespace {
+
+uint32_t bigEndian(const std::string &s, size_t at) {
+    uint32_t v = 0;
+    for (size_t i = 0; i < 4; ++i) v = v << 8 | static_cast<uint8_t>(s[at + i]);
+    return v;
+}
+
+int paeth(int a, int b, int c) {
+    const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+    return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+}
+
+}  // namespace
 
 Image decodePng(const std::string &png) {
     if (png.compare(0, 8, "\x89PNG\r\n\x1A\n") != 0) throw std::runtime_error("not a PNG");
@@ -116,11 +126,13 @@ Image decodePng(const std::string &png) {
     return image;
 }
 
-bool haveRenderer() { return std::system("command -v rsvg-convert >/dev/null 2>&1") == 0; }
+bool haveRsvg() { return std::system("command -v rsvg-convert >/dev/null 2>&1") == 0; }
 
-Image rasterize(const std::string &svgPath) {
+Image rasterize(const std::string &svgPath, uint32_t width, uint32_t height) {
     TempPath png(".png");
-    const std::string command = "rsvg-convert -o '" + png.str() + "' '" + svgPath + "'";
+    std::string command = "rsvg-convert -o '" + png.str() + "'";
+    if (width > 0) command += " -w " + std::to_string(width) + " -h " + std::to_string(height);
+    command += " '" + svgPath + "'";
     if (std::system(command.c_str()) != 0) throw std::runtime_error("rsvg-convert failed");
     return decodePng(readText(png.str()));
 }
@@ -130,8 +142,12 @@ bool near(Rgba a, uint32_t rgb) {
     return close(a.r, rgb >> 16 & 0xFF) && close(a.g, rgb >> 8 & 0xFF) && close(a.b, rgb & 0xFF);
 }
 
-std::string describe(Rgba c) { return kvgtool::svg::hex(c); }
+std::string describe(Rgba c) {
+    char text[16];
+    std::snprintf(text, sizeof text, "#%02x%02x%02x/%02x", c.r, c.g, c.b, c.a);
+    return text;
+}
 
-int pixelsPerMillimetre(double mm) { return static_cast<int>(std::ceil(mm * 96 / 25.4)); }
+int pixelsFor(double mm) { return static_cast<int>(std::ceil(mm * 96 / 25.4)); }
 
 }  // namespace kvgtest

@@ -1,18 +1,16 @@
-// Helpers of the tests of the kvg command and the importer: running kvg in the process, files
-// as text, decoding a KVG file whole, a scratch current directory, and PNG pictures from the
-// SVG renderer.
+// Helpers of the tests of the kvg command and the renderers: running the command in-process,
+// decoding files, scratch directories, and pictures (PNG decoding, rsvg-convert).
 #ifndef KVG_TOOL_SUPPORT_H
 #define KVG_TOOL_SUPPORT_H
 
-#include <algorithm>
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "kvgreader.h"
-#include "svg_paint.h"
+#include "painter.h"
+#include "test_support.h"
 
 namespace kvgtest {
 
@@ -22,31 +20,23 @@ struct ToolRun {
     std::string err;
 };
 
-// Runs kvg with these arguments (after the program's name).
+// Runs `kvg ARGS` in this process.
 ToolRun kvg(const std::vector<std::string> &args);
-
-inline bool contains(const std::string &text, const std::string &part) {
-    return text.find(part) != std::string::npos;
-}
 
 std::string readText(const std::string &path);
 void writeText(const std::string &path, const std::string &text);
+bool contains(const std::string &text, const std::string &part);
 
 struct Decoded {
     kvgr::Header header;
     std::vector<kvgr::Record> records;
     kvgr::Definitions definitions;
     std::optional<kvgr::Error> error;
-
-    int count(uint8_t code) const {
-        return static_cast<int>(std::ranges::count(records, code, &kvgr::Record::code));
-    }
+    int count(uint8_t code) const;
 };
-
-// Every record of a KVG file, plain or gzip; throws when it cannot be loaded.
 Decoded decodeFile(const std::string &path);
 
-// A scratch directory made the current one for the object's life.
+// A scratch directory made the current one for the test's life.
 class ScratchDirectory {
 public:
     ScratchDirectory();
@@ -55,13 +45,13 @@ public:
     ScratchDirectory &operator=(const ScratchDirectory &) = delete;
 
 private:
-    std::filesystem::path previous_;
-    std::filesystem::path path_;
+    std::string previous_;
+    std::string path_;
 };
 
-using kvgtool::svg::Rgba;
+using kvgrender::Rgba;
 
-// An 8-bit RGB or RGBA PNG, not interlaced, decoded to RGBA.
+// Pixels as 8-bit RGBA, top row first.
 struct Image {
     uint32_t width = 0, height = 0;
     std::vector<uint8_t> rgba;
@@ -70,19 +60,20 @@ struct Image {
         return {p[0], p[1], p[2], p[3]};
     }
 };
-
+// An 8-bit RGB or RGBA PNG, not interlaced.
 Image decodePng(const std::string &png);
 
-bool haveRenderer();
-// The SVG file as pixels, through rsvg-convert at its natural size (96 pixels an inch).
-Image rasterize(const std::string &svgPath);
+bool haveRsvg();
+// The SVG file as pixels through rsvg-convert: at its natural size (96 pixels an inch), or
+// `width` x `height` pixels.
+Image rasterize(const std::string &svgPath, uint32_t width = 0, uint32_t height = 0);
 
-// Whether the pixel is within 3 of the colour 0xRRGGBB on every channel.
+// Whether `a` is within 3 levels of `rgb` (0xRRGGBB) in every channel.
 bool near(Rgba a, uint32_t rgb);
+// "#rrggbb/aa".
 std::string describe(Rgba c);
-
 // rsvg-convert rounds a page size up to whole pixels.
-int pixelsPerMillimetre(double mm);
+int pixelsFor(double mm);
 
 }  // namespace kvgtest
 

@@ -1,5 +1,5 @@
-// The kvg command's demo and svg: the demo drawing, the SVG rendering (as text, and as pixels
-// through a real SVG renderer where one is installed) and the PNG images inside it.
+// The kvg command's demo and svg: the demo drawing, and kvg svg's files and pictures (through a
+// real SVG renderer where one is installed).
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -15,9 +15,6 @@
 #include "demo.h"
 #include "kvgreader.h"
 #include "kvgwriter.hpp"
-#include "png.h"
-#include "svg_paint.h"
-#include "svg_render.h"
 #include "test_support.h"
 #include "tool_support.h"
 
@@ -26,7 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace fmt = kvgfmt;
-using kvgtool::svg::Rgba;
 
 // Pixels on a page of `mm` for a file position, with the file window `low`..`high`.
 struct PageMap {
@@ -146,218 +142,7 @@ TEST(DemoCommand, OutputOptionWritesOnlyThatFile) {
     EXPECT_EQ(kvg({"demo", "extra"}).status, 2);
 }
 
-// ---- SVG pieces
-
-TEST(SvgPaint, DashPatterns) {
-    struct Case {
-        uint16_t pattern;
-        const char *array;
-        double offset;
-    };
-    const Case cases[] = {
-        {0xFFFF, "", 0},     {0xF0F0, "4,4,4,4", 0}, {0x0F0F, "4,4,4,4", 12}, {0x8000, "1,15", 0},
-        {0x0001, "1,15", 1}, {0xFF18, "8,3,2,3", 0}, {0x7FFE, "14,2", 15},
-    };
-    for (const Case &c : cases) {
-        const auto dashes = kvgtool::svg::dashes(c.pattern, 1);
-        ASSERT_TRUE(dashes) << c.pattern;
-        EXPECT_EQ(dashes->array, c.array) << std::hex << c.pattern;
-        EXPECT_EQ(dashes->offset, c.offset) << std::hex << c.pattern;
-    }
-    EXPECT_EQ(kvgtool::svg::dashes(0xF0F0, 2.5)->array, "10,10,10,10");
-    EXPECT_FALSE(kvgtool::svg::dashes(0, 1));
-}
-
-TEST(SvgPaint, TextBecomesValidXml) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"a<b & \"c\">", "a&lt;b &amp; &quot;c&quot;&gt;"},
-        {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x97\xBA", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x97\xBA"},
-        {"bad \xC3 byte", "bad \xEF\xBF\xBD byte"},
-        {"overlong \xC0\xAF", "overlong \xEF\xBF\xBD\xEF\xBF\xBD"},
-        {"surrogate \xED\xA0\x80", "surrogate \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
-        {std::string("bell\x07 nul\0!", 11), "bell\xEF\xBF\xBD nul\xEF\xBF\xBD!"},
-        {"tab\tline\n", "tab\tline\n"},
-    };
-    for (const auto &[in, expected] : cases) EXPECT_EQ(kvgtool::svg::escapeXml(in), expected);
-}
-
-TEST(SvgPaint, ColoursOfEveryColourSize) {
-    kvgr::PaletteState palette;
-    palette.colors[0] = 0x102030;
-    palette.colors[1] = 0x405060;
-    palette.length = 2;
-    struct Case {
-        uint32_t value;
-        uint8_t size;
-        Rgba expected;
-    };
-    const Case cases[] = {
-        {1, fmt::COLOR_INDEX1, {0x40, 0x50, 0x60, 255}},
-        {0, fmt::COLOR_INDEX8, {0x10, 0x20, 0x30, 255}},
-        {2, fmt::COLOR_INDEX8, {0, 0, 0, 255}},  // beyond the palette
-        {0x80, fmt::COLOR_GRAY8, {0x80, 0x80, 0x80, 255}},
-        {0xFFF, fmt::COLOR_GRAY12, {255, 255, 255, 255}},
-        {0x8000, fmt::COLOR_GRAY16, {128, 128, 128, 255}},
-        {0xFFFF0000, fmt::COLOR_GA, {255, 255, 255, 0}},
-        {0x123456, fmt::COLOR_RGB, {0x12, 0x34, 0x56, 255}},
-        {0x1234567F, fmt::COLOR_RGBA, {0x12, 0x34, 0x56, 0x7F}},
-    };
-    for (const Case &c : cases) {
-        const Rgba got = kvgtool::svg::resolve({c.value, c.size}, palette);
-        EXPECT_EQ(describe(got) + std::to_string(got.a),
-                  describe(c.expected) + std::to_string(c.expected.a))
-            << int{c.size} << " " << c.value;
-    }
-    EXPECT_EQ(kvgtool::svg::paint("fill", {1, 2, 3, 255}), " fill=\"#010203\"");
-    EXPECT_EQ(kvgtool::svg::paint("stroke", {1, 2, 3, 51}),
-              " stroke=\"#010203\" stroke-opacity=\"0.2\"");
-}
-
-TEST(SvgPng, EncodesWhatADecoderReadsBack) {
-    std::vector<uint8_t> rgba;
-    for (uint32_t i = 0; i < 7 * 5; ++i)
-        rgba.insert(rgba.end(),
-                    {uint8_t(i * 7), uint8_t(255 - i), uint8_t(i % 3 * 100), uint8_t(i * 5)});
-    const Image image = decodePng(kvgtool::encodePng(7, 5, rgba));
-    EXPECT_EQ(image.width, 7u);
-    EXPECT_EQ(image.height, 5u);
-    EXPECT_EQ(image.rgba, rgba);
-    EXPECT_THROW(kvgtool::encodePng(0, 5, {}), std::invalid_argument);
-    const std::pair<const char *, const char *> base64[] = {
-        {"", ""},        {"f", "Zg=="},        {"fo", "Zm8="},
-        {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"\xFF\xFE\xFD", "//79"}};
-    for (const auto &[in, out] : base64) EXPECT_EQ(kvgtool::base64(in), out);
-}
-
-// ---- SVG rendering
-
-// A file whose world units are file units (the default grid), closed and rendered.
-template <class Draw>
-std::string renderDrawing(Draw draw) {
-    TempPath path;
-    kvg::File file(path.str(), {.world = {-2048, 2048, -2048, 2048}, .compress = false});
-    draw(file);
-    file.close();
-    std::string svg;
-    const Bytes bytes = readFile(path.str());
-    if (const auto error = kvgtool::renderSvg(bytes, svg))
-        throw std::runtime_error(error->message());
-    return svg;
-}
-
-
-TEST(SvgRender, PageLayersAndTheYAxisUp) {
-    const std::string svg = renderDrawing([](kvg::File &f) {
-        f.beginLayer("shown");
-        f.line(0, 0, 10, 20);
-        f.beginLayer("secret <notes>", false, true);
-        f.mark(5, 5);
-    });
-    EXPECT_TRUE(
-        contains(svg, "width=\"100mm\" height=\"100mm\" viewBox=\"-2048 -2048 4096 4096\""));
-    EXPECT_TRUE(contains(svg, "<g id=\"layer-1\"><title>shown</title>"));
-    EXPECT_TRUE(contains(svg, "<path d=\"M0 0l10 -20\" fill=\"none\" stroke=\"#000000\""));
-    EXPECT_TRUE(contains(svg, "<g id=\"layer-2\" display=\"none\"><title>secret &lt;notes&gt;"));
-    EXPECT_TRUE(contains(svg, "<use xlink:href=\"#d0\" transform=\"translate(5 -5)"));
-}
-
-TEST(SvgRender, FacesCutOutTheirHolesAndEdgesJoin) {
-    const std::string svg = renderDrawing([](kvg::File &f) {
-        const kvg::Point outer1[] = {{0, 0}, {100, 0}, {100, 100}};
-        const kvg::Point outer2[] = {{100, 100}, {0, 100}, {0, 0}};
-        const kvg::Point hole[] = {{40, 40}, {60, 40}, {60, 60}, {40, 40}};
-        const int32_t a = f.setEdge(outer1), b = f.setEdge(outer2), c = f.setEdge(hole);
-        const int32_t holeRing[] = {c};
-        const uint32_t holes[] = {f.setFace(holeRing)};
-        const int32_t ring[] = {a, b};
-        const uint32_t face = f.setFace(ring, holes);
-        f.beginLayer("map");
-        f.setFillColor(0x00FF00);
-        f.face(face);
-        f.edgeRange(1, 2);
-    });
-    EXPECT_TRUE(contains(svg,
-                         "<path d=\"M0 0l100 0 0 -100 -100 0 0 100ZM40 -40l20 0 0 -20 -20 20Z\" "
-                         "fill-rule=\"evenodd\" fill=\"#00ff00\"/>"))
-        << svg;
-    EXPECT_TRUE(contains(svg, "<path d=\"M0 0l100 0 0 -100 -100 0 0 100\" fill=\"none\""));
-}
-
-TEST(SvgRender, StylesShapesTextAndImages) {
-    const std::string svg = renderDrawing([](kvg::File &f) {
-        const uint32_t shape = f.beginSetShape(10, 5);
-        f.box(-10, -5, 20, 10);
-        f.endSetShape();
-        const KVG_Color pixels[] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
-        const uint32_t image = f.setImage(2, 2, pixels);
-        f.beginLayer("l");
-        f.setLineColor(0x112233);
-        f.setLineDashes(0xF0F0);
-        f.setLineStyle(KVG_JOINT_ROUND, KVG_NO_ARROW, KVG_ARROW, 4);
-        const kvg::Point line[] = {{0, 0}, {50, 0}, {50, 50}};
-        f.polyline(line);
-        f.shape(shape, 100, 50, 30, 40, 20);
-        f.setTextColor(0xFF0000);
-        f.setFont(KVG_FONT_SERIF, KVG_FONT_BOLD_ITALIC, 12);
-        f.setTextAlignment(KVG_TEXT_NORTHEAST, 90);
-        f.text(10, 20, "a & b");
-        f.subImage(image, 1, 0, 1, 2, 0, 0, 30, 60);
-    });
-    EXPECT_TRUE(contains(svg,
-                         "stroke=\"#112233\" stroke-width=\"4\" stroke-linejoin=\"round\" "
-                         "stroke-dasharray=\"81.92,81.92,81.92,81.92\" marker-end=\"url(#d0)\""))
-        << svg;
-    EXPECT_TRUE(contains(svg, "<marker id=\"d0\" viewBox=\"0 0 10 10\" refX=\"10\""));
-    EXPECT_TRUE(contains(svg,
-                         "<symbol id=\"shape-0\" overflow=\"visible\">\n<rect x=\"-10\" y=\"-5\" "
-                         "width=\"20\" height=\"10\""));
-    // The angle is kept as a direction vector of the point size, here to 0.03 degrees.
-    EXPECT_TRUE(contains(svg,
-                         "<use xlink:href=\"#shape-0\" transform=\"translate(100 -50) "
-                         "rotate(-30.02"));
-    EXPECT_TRUE(contains(svg, ") scale(2 2)\"/>"));
-    EXPECT_TRUE(contains(svg,
-                         "<text transform=\"translate(10 -20) rotate(-90)\" dy=\"0.75em\" "
-                         "font-size=\"12\" font-family=\"serif\" font-weight=\"bold\" "
-                         "font-style=\"italic\" text-anchor=\"end\" fill=\"#ff0000\" "
-                         "xml:space=\"preserve\">a &amp; b</text>"));
-    // The right column of the 2 x 2 image, in a 30 x 60 viewport whose corner is (0, 0).
-    EXPECT_TRUE(
-        contains(svg, "<svg x=\"0\" y=\"-60\" width=\"30\" height=\"60\" viewBox=\"1 0 1 2\""));
-    const size_t data = svg.find("data:image/png;base64,");
-    ASSERT_NE(data, std::string::npos);
-}
-
-TEST(SvgRender, ImageRowsRunFromTheBottomUp) {
-    TempPath path;
-    {
-        kvg::File f(path.str(), {.compress = false});
-        const KVG_Color pixels[] = {0xFF0000, 0x00FF00};  // bottom row red, top row green
-        const uint32_t image = f.setImage(1, 2, pixels);
-        f.beginLayer("l");
-        f.image(image, 0, 0, 10, 10);
-    }
-    std::string svg;
-    ASSERT_FALSE(kvgtool::renderSvg(readFile(path.str()), svg));
-    const size_t start = svg.find("base64,") + 7;
-    const std::string png = svg.substr(start, svg.find('"', start) - start);
-    // Decode the base64 through the encoder's alphabet.
-    std::string bytes;
-    uint32_t group = 0;
-    int bits = 0;
-    for (char ch : png) {
-        if (ch == '=') break;
-        group =
-            group << 6 |
-            static_cast<uint32_t>(
-                std::string_view("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/")
-                    .find(ch));
-        if ((bits += 6) >= 8) bytes += static_cast<char>(group >> (bits -= 8) & 0xFF);
-    }
-    const Image image = decodePng(bytes);
-    EXPECT_EQ(describe(image.at(0, 0)), "#00ff00");  // the PNG's first row is the top
-    EXPECT_EQ(describe(image.at(0, 1)), "#ff0000");
-}
+// ---- kvg svg
 
 TEST(SvgCommand, WritesBesideTheFileAndRefusesInvalidOnes) {
     ScratchDirectory here;
@@ -381,13 +166,13 @@ TEST(SvgCommand, WritesBesideTheFileAndRefusesInvalidOnes) {
 // ---- Rendered by a real SVG renderer
 
 TEST(SvgRaster, DemoLooksAsDrawn) {
-    if (!haveRenderer()) GTEST_SKIP() << "rsvg-convert is not installed";
+    if (!haveRsvg()) GTEST_SKIP() << "rsvg-convert is not installed";
     TempPath kvgPath, svgPath(".svg");
     kvgtool::writeDemo(kvgPath.str());
     ASSERT_EQ(kvg({"svg", kvgPath.str(), "-o", svgPath.str()}).status, 0);
     const Image image = rasterize(svgPath.str());
-    ASSERT_EQ(image.width, uint32_t(pixelsPerMillimetre(160)));
-    ASSERT_EQ(image.height, uint32_t(pixelsPerMillimetre(100)));
+    ASSERT_EQ(image.width, uint32_t(pixelsFor(160)));
+    ASSERT_EQ(image.height, uint32_t(pixelsFor(100)));
     // World units of the demo: -160..160 by -100..100, y up.
     const PageMap page{{-160, -100}, {160, 100}, double(image.width), double(image.height)};
     const auto at = [&](double x, double y) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the built library into a scratch prefix, then builds an application against it twice:
 # through the CMake package and through pkg-config. Also checks that the shared library exports
-# only the library's own C names.
+# only the library's own C names, and that the installed kvg command runs.
 set -euo pipefail
 build_dir=$1
 source_dir=$(cd "$(dirname "$0")" && pwd)
@@ -43,4 +43,7 @@ fi
 for name in KVG_create KVG_close KVG_end KVGF_Polyline KVGT_RelPointArray KVGE_abort paAdd; do
   grep -qx "$name" <<<"$exported" || { echo "missing $name"; exit 1; }
 done
+# The command is installed and finds the installed library by itself.
+"$work/prefix/bin/kvg" --version | grep -q '^kvg '
+"$work/prefix/bin/kvg" check "$work/a.kvg" >/dev/null
 echo "package check passed"

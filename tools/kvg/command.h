@@ -40,8 +40,13 @@ extern const Command DEMO_COMMAND;
 extern const Command SVG_COMMAND;
 extern const Command IMPORT_COMMAND;
 
-// Runs kvg with the arguments that follow the program name.
+// Runs kvg with the arguments that follow the program name. A command that succeeds but could
+// not write all its standard output fails with a message.
 int run(Args args, std::ostream &out, std::ostream &err);
+
+// Runs one command; std::bad_alloc, std::ios_base::failure and other exceptions that escape it
+// become a message "kvg NAME: reason" and the exit code 1.
+int runCommand(const Command &command, Args args, std::ostream &out, std::ostream &err);
 
 // ---- Helpers for subcommands ----
 

@@ -1,10 +1,11 @@
 #include <cstdio>
+#include <filesystem>
 
 #include "command.h"
 #include "demo.h"
 #include "kvgwriter.hpp"
 #include "output.h"
-#include "svg_render.h"
+#include "svg_painter.h"
 
 namespace kvgtool {
 
@@ -37,7 +38,7 @@ std::string perPoint(uint64_t bytes, uint64_t points) {
 }
 
 void summarize(std::ostream &out, const std::string &path, const kvgr::LoadedFile &file,
-               const Counts &counts, const std::string &svgPath, size_t svgBytes) {
+               const Counts &counts, const std::string &svgPath) {
     out << "Wrote " << path << ": " << file.fileSize << " bytes ("
         << (file.compressed ? "gzip-compressed from " : "not compressed, ") << file.bytes.size()
         << " bytes), " << counts.records << " records carrying " << counts.points << " points, "
@@ -46,8 +47,21 @@ void summarize(std::ostream &out, const std::string &path, const kvgr::LoadedFil
         out << " (" << perPoint(file.bytes.size(), counts.points) << " uncompressed)";
     out << ".";
     if (!svgPath.empty())
-        out << " Rendered it to " << svgPath << " (" << svgBytes << " bytes) for a browser.";
+        out << " Rendered it to " << svgPath << " (" << std::filesystem::file_size(svgPath)
+            << " bytes) for a browser.";
     out << " 'kvg info " << path << "' and 'kvg dump " << path << "' show what is inside.\n";
+}
+
+bool writeSvg(const kvgr::LoadedFile &file, const std::string &path, std::ostream &out,
+              std::ostream &err) {
+    const std::unique_ptr<OutputFile> output = OutputFile::open(DEMO_COMMAND, path, out, err);
+    if (!output) return false;
+    if (const std::optional<kvgrender::Error> error =
+            kvgrender::renderSvg(file.bytes, output->stream())) {
+        err << "kvg demo: " << error->message() << "\n";
+        return false;
+    }
+    return output->commit(err);
 }
 
 int demoCommand(Args args, std::ostream &out, std::ostream &err) {
@@ -59,7 +73,6 @@ int demoCommand(Args args, std::ostream &out, std::ostream &err) {
     try {
         writeDemo(path);
     } catch (const kvg::Error &e) {
-        std::remove(path.c_str());
         err << "kvg demo: cannot write " << path << ": " << e.what() << "\n";
         return EXIT_FAILED;
     }
@@ -67,16 +80,9 @@ int demoCommand(Args args, std::ostream &out, std::ostream &err) {
     if (!file) return EXIT_FAILED;
     const std::optional<Counts> counts = count(*file, err);
     if (!counts) return EXIT_FAILED;
-    std::string svg;
     const std::string svgPath = withSvg ? "demo.svg" : "";
-    if (withSvg) {
-        if (const std::optional<kvgr::Error> error = renderSvg(file->bytes, svg)) {
-            err << "kvg demo: " << error->message() << "\n";
-            return EXIT_FAILED;
-        }
-        if (!writeOutput(DEMO_COMMAND, svgPath, svg, out, err)) return EXIT_FAILED;
-    }
-    summarize(out, path, *file, *counts, svgPath, svg.size());
+    if (withSvg && !writeSvg(*file, svgPath, out, err)) return EXIT_FAILED;
+    summarize(out, path, *file, *counts, svgPath);
     return EXIT_OK;
 }
 

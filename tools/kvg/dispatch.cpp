@@ -1,7 +1,11 @@
 #include <algorithm>
 #include <array>
+#include <exception>
+#include <ios>
+#include <new>
 
 #include "command.h"
+#include "output.h"
 
 namespace kvgtool {
 
@@ -29,15 +33,17 @@ void printHelp(const Command &command, std::ostream &out) {
     if (command.details[0] != '\0') out << "\n" << command.details;
 }
 
-}  // namespace
-
-int run(Args args, std::ostream &out, std::ostream &err) {
+int dispatch(Args args, std::ostream &out, std::ostream &err, const char *&name) {
     if (args.empty()) {
         printOverview(err);
         return EXIT_USAGE;
     }
     if (isHelp(args[0]) || args[0] == "help") {
         printOverview(out);
+        return EXIT_OK;
+    }
+    if (args[0] == "--version") {
+        out << "kvg " << KVG_VERSION << "\n";
         return EXIT_OK;
     }
     const auto found = std::ranges::find_if(
@@ -47,12 +53,42 @@ int run(Args args, std::ostream &out, std::ostream &err) {
         printOverview(err);
         return EXIT_USAGE;
     }
+    name = (*found)->name;
     const Args rest = args.subspan(1);
     if (std::ranges::any_of(rest, isHelp)) {
         printHelp(**found, out);
         return EXIT_OK;
     }
-    return (*found)->run(rest, out, err);
+    return runCommand(**found, rest, out, err);
+}
+
+}  // namespace
+
+int runCommand(const Command &command, Args args, std::ostream &out, std::ostream &err) {
+    const auto failed = [&](const std::string &what) {
+        err << "kvg " << command.name << ": " << what << "\n";
+        return EXIT_FAILED;
+    };
+    try {
+        return command.run(args, out, err);
+    } catch (const std::bad_alloc &) {
+        return failed("out of memory");
+    } catch (const std::ios_base::failure &e) {
+        return failed(std::string("input/output error: ") + e.what());
+    } catch (const std::exception &e) {
+        return failed(e.what());
+    }
+}
+
+int run(Args args, std::ostream &out, std::ostream &err) {
+    const char *name = nullptr;
+    const int status = dispatch(args, out, err, name);
+    // A command that failed has said why; one that succeeded may not have noticed.
+    if (out.flush() || status != EXIT_OK) return status;
+    err << "kvg" << (name != nullptr ? std::string(" ") + name : "")
+        << ": cannot write standard output: " << writeFailure(out)
+        << "; standard output is incomplete\n";
+    return EXIT_FAILED;
 }
 
 std::optional<Options> parseOptions(const Command &command, Args args,

@@ -1,8 +1,17 @@
-// Writing a command's result file.
+// Writing a command's result file so that a failure never damages what was there.
+//
+// A regular file (or a path that does not exist yet) is written to a new file beside it and
+// renamed over it only once everything is written: a failure leaves the old file as it was and
+// removes the new one. A FIFO or a device is written directly and never replaced or removed.
+// "-" is the command's standard output stream. Every failure is reported with the system's
+// reason and what became of the target.
 #ifndef KVGTOOL_OUTPUT_H
 #define KVGTOOL_OUTPUT_H
 
+#include <memory>
+#include <optional>
 #include <ostream>
+#include <streambuf>
 #include <string>
 #include <string_view>
 
@@ -10,10 +19,67 @@
 
 namespace kvgtool {
 
-// Writes `content` to `path` ("-": standard output, `out`); on failure writes
-// "kvg NAME: cannot write PATH" to `err` and returns false.
-bool writeOutput(const Command &command, const std::string &path, std::string_view content,
-                 std::ostream &out, std::ostream &err);
+// A stream buffer over a file descriptor that keeps the errno of its first failed write.
+class FdBuffer final : public std::streambuf {
+public:
+    explicit FdBuffer(int fd) : fd_(fd) { setp(buffer_, buffer_ + sizeof buffer_); }
+    ~FdBuffer() override { sync(); }
+    FdBuffer(const FdBuffer &) = delete;
+    FdBuffer &operator=(const FdBuffer &) = delete;
+    int error() const { return error_; }  // 0 while every write succeeded
+
+protected:
+    int_type overflow(int_type c) override;
+    std::streamsize xsputn(const char *data, std::streamsize size) override;
+    int sync() override;
+
+private:
+    bool drain();
+    bool put(const char *data, size_t size);
+
+    int fd_;
+    int error_ = 0;
+    char buffer_[65536];
+};
+
+// The reason a stream's writes failed: its FdBuffer's error when it has one, else errno.
+std::string writeFailure(const std::ostream &stream);
+
+class OutputFile {
+public:
+    // Opens the output for `target` ("-": `out`); on failure reports it to `err` as
+    // "kvg NAME: cannot write TARGET: reason" and returns nothing.
+    static std::unique_ptr<OutputFile> open(const Command &command, const std::string &target,
+                                            std::ostream &out, std::ostream &err);
+    // Removes what a commit did not complete (the file beside the target).
+    ~OutputFile();
+    OutputFile(const OutputFile &) = delete;
+    OutputFile &operator=(const OutputFile &) = delete;
+
+    std::ostream &stream() { return *stream_; }
+    // Completes the output: flushes it and puts it in place. On failure reports it to `err`,
+    // with the reason and what became of the target, and returns false.
+    bool commit(std::ostream &err);
+
+private:
+    OutputFile(const Command &command, std::string target)
+        : command_(command), target_(std::move(target)) {}
+    bool fail(std::ostream &err, const std::string &reason);
+
+    const Command &command_;
+    std::string target_;
+    std::string temporary_;  // the file beside the target, while it exists
+    std::string final_;      // the file it replaces, symbolic links followed
+    bool existed_ = false;   // the target existed when the output was opened
+    std::unique_ptr<FdBuffer> buffer_;
+    std::unique_ptr<std::ostream> file_;
+    std::ostream *stream_ = nullptr;
+    int fd_ = -1;
+};
+
+// Whether `output` names the file `input` names (the same device and inode), so that writing
+// it would destroy the input. "-" names no file.
+bool sameFile(const std::string &input, const std::string &output);
 
 // `path` with its extension (after the last dot of the file name) replaced by `extension`.
 std::string replaceExtension(const std::string &path, const std::string &extension);

@@ -1,6 +1,6 @@
 #include "command.h"
 #include "output.h"
-#include "svg_render.h"
+#include "svg_painter.h"
 
 namespace kvgtool {
 
@@ -15,14 +15,20 @@ int svgCommand(Args args, std::ostream &out, std::ostream &err) {
     const auto named = options->values.find("-o");
     const std::string target =
         named != options->values.end() ? named->second : replaceExtension(path, ".svg");
+    if (sameFile(path, target)) {
+        err << "kvg svg: the output " << target << " is the input file; nothing written\n";
+        return EXIT_FAILED;
+    }
     const std::optional<kvgr::LoadedFile> file = loadKvg(SVG_COMMAND, path, err);
     if (!file) return EXIT_FAILED;
-    std::string svg;
-    if (const std::optional<kvgr::Error> error = renderSvg(file->bytes, svg)) {
+    const std::unique_ptr<OutputFile> output = OutputFile::open(SVG_COMMAND, target, out, err);
+    if (!output) return EXIT_FAILED;
+    if (const std::optional<kvgrender::Error> error =
+            kvgrender::renderSvg(file->bytes, output->stream())) {
         err << "kvg svg: " << path << ": " << error->message() << "\n";
         return EXIT_FAILED;
     }
-    return writeOutput(SVG_COMMAND, target, svg, out, err) ? EXIT_OK : EXIT_FAILED;
+    return output->commit(err) ? EXIT_OK : EXIT_FAILED;
 }
 
 }  // namespace
@@ -30,15 +36,14 @@ int svgCommand(Args args, std::ostream &out, std::ostream &err) {
 const Command SVG_COMMAND = {
     "svg", "FILE [-o OUT.svg]", "render a KVG file as SVG 1.1",
     "Writes the drawing as SVG to OUT.svg (default: FILE with the extension .svg; '-' for\n"
-    "standard output): the file window stretched over the page of the header's size in\n"
-    "millimetres, y up; layers as groups (hidden layers not displayed), objects as nested\n"
-    "groups, line colours, widths, dashes, joints and arrows, colour, gradient and texture\n"
-    "fills, texts with font and alignment, marks, shapes as symbols, images as embedded PNG,\n"
-    "edges as paths and faces filled with their holes cut out.\n"
-    "Image rows run from the bottom up; texture pixels and mark sizes are CSS pixels on the\n"
-    "page; one bit of a dash pattern is 0.5 mm (at least the line's width); arcs run\n"
-    "counter-clockwise. Blend modes other than source-over are drawn as source-over.\n"
-    "The file must be valid ('kvg check'); otherwise the first fault is reported (exit 1).\n",
+    "standard output), by the rendering rules of doc/rendering.md: the page of the header's\n"
+    "size in millimetres (one user unit a millimetre), the file window on it with one scale\n"
+    "for both axes, centred; layers as groups (hidden layers not displayed), objects as nested\n"
+    "groups, shapes defined once and placed with <use>, images as embedded PNG, edges and\n"
+    "faces defined once and used where they are drawn.\n"
+    "The output is written beside OUT.svg and put in its place only when complete; an output\n"
+    "that is the input file is refused. The file must be valid ('kvg check'); otherwise the\n"
+    "first fault is reported (exit 1), as is a drawing beyond the renderer's limits.\n",
     svgCommand};
 
 }  // namespace kvgtool

@@ -1,0 +1,27 @@
+#include "image_source.h"
+
+#include "style.h"
+
+namespace kvgrender {
+
+DefinedImage::DefinedImage(const kvgr::Definitions &definitions, uint32_t id)
+    : definitions_(definitions), id_(id), paletteSize_(kvgfmt::COLOR_RGB) {
+    for (const kvgr::Color &entry : image().palette) {
+        palette_.push_back(entry.value);
+        paletteSize_ = entry.size;
+    }
+}
+
+void DefinedImage::row(uint32_t y, uint8_t *rgba) const {
+    const kvgr::ImageDefinition &def = image();
+    const uint32_t *pixel = def.pixels.data() + size_t{def.height - 1 - y} * def.width;
+    for (uint32_t x = 0; x < def.width; ++x, rgba += 4) {
+        const Rgba c = resolveColor(pixel[x], def.colorSize, palette_, paletteSize_);
+        rgba[0] = c.r;
+        rgba[1] = c.g;
+        rgba[2] = c.b;
+        rgba[3] = c.a;
+    }
+}
+
+}  // namespace kvgrender
