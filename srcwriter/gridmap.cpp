@@ -6,6 +6,7 @@
 #include "gridmap.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "kernels.h"
 #include "kvgtype_internal.h"
@@ -19,9 +20,10 @@ constexpr uint32_t BLOCK = 128;
 constexpr double DOUBLE_MAX = 0x1.fffffffffffffp1023;
 
 // Maps `count` positions (x, y pairs) onto the file window and, unless the file is raw, rounds
-// them, into `out`. Returns false when a coordinate needs the exact general rounding instead
-// (a magnitude of 2^51 or more, an infinity, NaN): the caller then maps the block again, one
-// position at a time.
+// them, into `out`. Returns whether every coordinate is below 2^51 in magnitude: then the fast
+// rounding was exact, and no difference of two of them can overflow. Otherwise (a larger
+// magnitude, an infinity, NaN) the caller maps the block again with the exact general rounding
+// and checks every difference.
 [[gnu::always_inline]] inline bool mapBlockBody(const GridMapping &m, const double *xy,
                                                 uint32_t count, double *out) {
     const double wx = m.world_min[0], wy = m.world_min[1];
@@ -29,23 +31,20 @@ constexpr double DOUBLE_MAX = 0x1.fffffffffffffp1023;
     const double fx = m.file_extent[0], fy = m.file_extent[1];
     const double ox = m.file_min[0], oy = m.file_min[1];
     const double cx = m.origin.x, cy = m.origin.y;
-    if (m.raw) {
+    const auto mapAll = [&](auto round) {
+        int64_t large = 0;
         for (size_t i = 0; i < count; ++i) {
-            out[2 * i] = ((xy[2 * i] - wx) / ex * fx + ox) - cx;
-            out[2 * i + 1] = ((xy[2 * i + 1] - wy) / ey * fy + oy) - cy;
+            const double x = ((xy[2 * i] - wx) / ex * fx + ox) - cx;
+            const double y = ((xy[2 * i + 1] - wy) / ey * fy + oy) - cy;
+            large |= static_cast<int64_t>(!(std::fabs(x) < SMALL_ROUNDING_LIMIT)) |
+                     static_cast<int64_t>(!(std::fabs(y) < SMALL_ROUNDING_LIMIT));
+            out[2 * i] = round(x);
+            out[2 * i + 1] = round(y);
         }
-        return true;
-    }
-    int64_t large = 0;
-    for (size_t i = 0; i < count; ++i) {
-        const double x = ((xy[2 * i] - wx) / ex * fx + ox) - cx;
-        const double y = ((xy[2 * i + 1] - wy) / ey * fy + oy) - cy;
-        large |= static_cast<int64_t>(!(std::fabs(x) < SMALL_ROUNDING_LIMIT)) |
-                 static_cast<int64_t>(!(std::fabs(y) < SMALL_ROUNDING_LIMIT));
-        out[2 * i] = roundHalfUpSmall(x);
-        out[2 * i + 1] = roundHalfUpSmall(y);
-    }
-    return large == 0;
+        return large == 0;
+    };
+    if (m.raw) return mapAll([](double v) { return v; });
+    return mapAll([](double v) { return roundHalfUpSmall(v); });
 }
 
 // What largestRelPointSize learns from a run of differences in one pass: whether they are all
@@ -92,17 +91,39 @@ KVG_AVX2 DifferenceSummary summarizeAvx2(const double *d, uint32_t n) {
 }
 #endif
 
-// Maps one block, exactly, whatever its coordinates.
-void mapBlock(const GridMapping &m, const double *xy, uint32_t count, double *out) {
+// Maps one block exactly, whatever its coordinates; returns whether all are below 2^51.
+bool mapBlock(const GridMapping &m, const double *xy, uint32_t count, double *out) {
     if (KVG_DISPATCH(mapBlockAvx2(m, xy, count, out), mapBlockPortable(m, xy, count, out)))
         [[likely]] {
-        return;
+        return true;
     }
     for (uint32_t i = 0; i < count; ++i) {
         const FilePoint p = mapToGrid(m, xy[2 * i], xy[2 * i + 1]);
         out[2 * i] = p.x;
         out[2 * i + 1] = p.y;
     }
+    return false;
+}
+
+// Appends the differences of the `count` mapped positions from their predecessors, dropping
+// repeats; `Checked`: whether to look for a difference that is not finite. Every difference is
+// stored; the pointer moves past it only when the position is not a repeat, so that which
+// positions repeat costs no branch. Returns the end of the differences, or null for one that
+// is not finite.
+template <bool Checked>
+double *appendDifferences(const double *mapped, uint32_t count, Pair &last, double *dst) {
+    Pair non_finite = {0.0, 0.0};
+    for (uint32_t i = 0; i < count; ++i) {
+        const Pair p = {mapped[2 * i], mapped[2 * i + 1]};
+        const Pair step = p - last;
+        std::memcpy(dst, &step, sizeof step);
+        if constexpr (Checked) {
+            non_finite = (Pair)((PairMask)non_finite | ~(magnitude(step) <= DOUBLE_MAX));
+        }
+        dst += bothLanes(p == last) ? 0 : 2;
+        last = p;
+    }
+    return Checked && ((PairMask)non_finite)[0] | ((PairMask)non_finite)[1] ? nullptr : dst;
 }
 
 }  // namespace
@@ -110,28 +131,16 @@ void mapBlock(const GridMapping &m, const double *xy, uint32_t count, double *ou
 int64_t gridDifferences(const GridMapping &m, const double *xy, uint32_t n, FilePoint &last,
                         double *out) {
     double mapped[2 * BLOCK];
-    double lx = last.x, ly = last.y;
+    Pair at = pairOf(last);
     double *dst = out;
-    uint32_t non_finite = 0;
     for (uint32_t first = 0; first < n; first += BLOCK) {
         const uint32_t count = std::min(BLOCK, n - first);
-        mapBlock(m, xy + 2 * size_t{first}, count, mapped);
-        // Every difference is stored; the pointer moves past it only when the position is not
-        // a repeat, so that which positions repeat costs no branch.
-        for (uint32_t i = 0; i < count; ++i) {
-            const double x = mapped[2 * i], y = mapped[2 * i + 1];
-            const bool repeat = x == lx && y == ly;
-            dst[0] = x - lx;
-            dst[1] = y - ly;
-            non_finite |= static_cast<uint32_t>(!(std::fabs(dst[0]) <= DOUBLE_MAX)) |
-                          static_cast<uint32_t>(!(std::fabs(dst[1]) <= DOUBLE_MAX));
-            dst += repeat ? 0 : 2;
-            lx = x;
-            ly = y;
-        }
-        if (non_finite != 0) return -1;
+        dst = mapBlock(m, xy + 2 * size_t{first}, count, mapped)
+                  ? appendDifferences<false>(mapped, count, at, dst)
+                  : appendDifferences<true>(mapped, count, at, dst);
+        if (dst == nullptr) return -1;
     }
-    last = {lx, ly};
+    last = pointOf(at);
     return (dst - out) / 2;
 }
 

@@ -98,6 +98,30 @@ int writePointRun(KVGF_State *st, const double *points, uint32_t n) {
     } else if constexpr (Size == 6) {
         return writeBitRun<6>(
             st, n, [points](uint32_t i) { return packPair<3>(points[2 * i], points[2 * i + 1]); });
+    } else if constexpr (Size <= 32) {
+        // Whole bytes of packed integers: as many points at a time as the file's buffer has
+        // room for, stored straight into it; one point at a time where it must be drained.
+        if (flushBits(st) != 0) return -1;
+        constexpr int BYTES = Size / 8;
+        for (uint32_t i = 0; i < n;) {
+            XioCursor *cursor = xioCursor(st->file);
+            const auto fit =
+                static_cast<uint32_t>(std::min<ptrdiff_t>(n - i, (cursor->limit - cursor->next) / BYTES));
+            if (fit == 0) {
+                if (writeAlignedPoint<Size>(st, points[2 * i], points[2 * i + 1]) != 0) return -1;
+                ++i;
+                continue;
+            }
+            unsigned char *room = cursor->next;
+            cursor->next += size_t{fit} * BYTES;
+            for (const uint32_t end = i + fit; i < end; ++i, room += BYTES) {
+                const uint32_t packed = packPair<Size / 2>(points[2 * i], points[2 * i + 1]);
+                for (int b = 0; b < BYTES; ++b) {
+                    room[b] = static_cast<unsigned char>(packed >> (8 * (BYTES - 1 - b)));
+                }
+            }
+        }
+        return 0;
     } else {
         if (flushBits(st) != 0) return -1;
         for (uint32_t i = 0; i < n; ++i) {
