@@ -128,6 +128,8 @@ double *appendDifferences(const double *mapped, uint32_t count, Pair &last, doub
 
 }  // namespace
 
+Pair roundHalfUpLarge(Pair v) { return Pair{roundHalfUp(v[0]), roundHalfUp(v[1])}; }
+
 int64_t gridDifferences(const GridMapping &m, const double *xy, uint32_t n, FilePoint &last,
                         double *out) {
     double mapped[2 * BLOCK];

@@ -12,6 +12,10 @@
 #include <cmath>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // One axis of a window mapped onto another, in the one fixed order of operations.
 inline double mapAxis(double v, double from_min, double from_max, double to_min, double to_max) {
     return (v - from_min) / (from_max - from_min) * (to_max - to_min) + to_min;
@@ -82,7 +86,13 @@ typedef int64_t PairMask __attribute__((vector_size(16)));  // a comparison: -1 
 
 inline Pair pairOf(FilePoint p) { return Pair{p.x, p.y}; }
 inline FilePoint pointOf(Pair v) { return {v[0], v[1]}; }
-inline bool bothLanes(PairMask m) { return (m[0] & m[1]) != 0; }
+inline bool bothLanes(PairMask m) {
+#if defined(__SSE2__)
+    return _mm_movemask_pd((__m128d)m) == 3;  // one instruction for the two lanes' signs
+#else
+    return (m[0] & m[1]) != 0;
+#endif
+}
 inline Pair magnitude(Pair v) { return (Pair)((PairMask)v & INT64_MAX); }
 inline bool bothFinite(Pair v) { return bothLanes(magnitude(v) <= 0x1.fffffffffffffp1023); }
 
@@ -94,6 +104,10 @@ inline Pair roundHalfUpSmall(Pair v) {
     r += (Pair)(tie & (PairMask)(Pair{1.0, 1.0}));
     return (Pair)(((PairMask)r & INT64_MAX) | ((PairMask)v & INT64_MIN));
 }
+
+// roundHalfUp in both lanes, out of line: the rare case of a magnitude of 2^51 or more, an
+// infinity or NaN.
+[[gnu::cold]] Pair roundHalfUpLarge(Pair v);
 
 // The world position (x, y) in file coordinates: on the file window, relative to the origin
 // (subtracting the usual +0 leaves every value as it was, -0 included), quantized unless the
@@ -108,7 +122,7 @@ inline Pair mapToGrid(const GridMapping &m, Pair v) {
     if (bothLanes(magnitude(v) < SMALL_ROUNDING_LIMIT)) [[likely]] {
         return roundHalfUpSmall(v);
     }
-    return Pair{roundHalfUp(v[0]), roundHalfUp(v[1])};
+    return roundHalfUpLarge(v);
 }
 
 inline FilePoint mapToGrid(const GridMapping &m, double x, double y) {

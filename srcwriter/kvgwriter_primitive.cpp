@@ -178,7 +178,9 @@ int KVG_begin(KVG_File *fl, int type, double x, double y) {
 
 int KVG_vertex(KVG_File *fl, double x, double y) {
     KVG_REQUIRE_NOT_NULL(fl);
-    if (checkOpenPrimitive(fl, false) != 0) return -1;
+    if (checkOpenPrimitive(fl, false) != 0) [[unlikely]] {
+        return -1;
+    }
     auto &prim = fl->primitive;
     const Pair p = mapToGrid(fl->grid, Pair{x, y});
     const Pair last = {prim.last_x, prim.last_y};
