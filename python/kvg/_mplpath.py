@@ -1,0 +1,177 @@
+"""Geometry for the matplotlib backend: matplotlib paths as the figures KVG draws.
+
+A path becomes subpaths, each a chain of grid points (a polyline, or a cubic chain of 1 + 3k
+points when it has curves), open or closed. Filling follows matplotlib's non-zero rule; KVG's
+renderers fill even-odd, so the rings of a compound path are sorted into outer rings and their
+holes, which the backend writes as faces of the planar map.
+"""
+
+from __future__ import annotations
+
+from dataclasses import dataclass
+from typing import List, Optional, Tuple
+
+import numpy as np
+from matplotlib.path import Path
+
+_MOVETO, _LINETO, _CURVE3, _CURVE4, _CLOSEPOLY = (
+    Path.MOVETO, Path.LINETO, Path.CURVE3, Path.CURVE4, Path.CLOSEPOLY)
+
+
+@dataclass
+class Subpath:
+    """Points on the grid: a polyline, or with ``curved`` a cubic chain (start, then two
+    control points and an end point per segment)."""
+
+    points: np.ndarray
+    closed: bool
+    curved: bool
+
+    def closed_points(self) -> np.ndarray:
+        """The points of the closed figure: a polygon's as they are (it closes by itself), a
+        cubic chain's with a last segment back to its start where it ends elsewhere."""
+        if not self.curved or np.all(self.points[-1] == self.points[0]):
+            return self.points
+        first, last = self.points[0], self.points[-1]
+        closing = on_grid([last + (first - last) / 3, last + 2 * (first - last) / 3, first])
+        return np.vstack([self.points, closing])
+
+    def ring(self) -> np.ndarray:
+        """The closed figure with its curves flattened into straight segments."""
+        if not self.curved:
+            return self.points
+        points = self.closed_points()
+        codes = np.full(len(points), _CURVE4, dtype=Path.code_type)
+        codes[0] = _MOVETO
+        return Path(points, codes).to_polygons(closed_only=False)[0]
+
+
+def on_grid(points) -> np.ndarray:
+    """Rounded to whole units, halves up, as the library rounds."""
+    return np.floor(np.asarray(points, dtype=float) + 0.5)
+
+
+def _cubic_chain(vertices: np.ndarray, codes: np.ndarray) -> np.ndarray:
+    """A subpath's segments as one cubic chain: a line as a cubic with its control points on
+    it, a quadratic raised to the cubic of the same curve."""
+    chain = [vertices[0]]
+    i, last = 1, vertices[0]
+    while i < len(codes):
+        code = codes[i]
+        if code == _CURVE4:
+            chain.extend(vertices[i:i + 3])
+            last, i = vertices[i + 2], i + 3
+        elif code == _CURVE3:
+            control, end = vertices[i], vertices[i + 1]
+            chain.extend((last + 2 / 3 * (control - last), end + 2 / 3 * (control - end), end))
+            last, i = end, i + 2
+        else:
+            end = vertices[i]
+            chain.extend((last + (end - last) / 3, last + 2 * (end - last) / 3, end))
+            last, i = end, i + 1
+    return np.array(chain)
+
+
+def _without_repeats(points: np.ndarray) -> np.ndarray:
+    """Consecutive points that fall on the same grid point, once."""
+    if len(points) < 2:
+        return points
+    keep = np.empty(len(points), dtype=bool)
+    keep[0] = True
+    keep[1:] = np.any(points[1:] != points[:-1], axis=1)
+    return points[keep]
+
+
+def subpaths(path: Path, scale: float) -> List[Subpath]:
+    """The subpaths of a cleaned path (vertices in points, as ``Path.cleaned`` gives them),
+    scaled to grid units and rounded."""
+    vertices, codes = path.vertices, path.codes
+    if codes is None:
+        codes = np.full(len(vertices), _LINETO, dtype=Path.code_type)
+        codes[0] = _MOVETO
+    drawn = codes != 0  # STOP ends a cleaned path
+    vertices, codes = vertices[drawn], codes[drawn]
+    starts = np.flatnonzero(codes == _MOVETO)
+    ends = np.append(starts[1:], len(codes))
+    result = []
+    for start, end in zip(starts, ends):
+        closed = codes[end - 1] == _CLOSEPOLY
+        if closed:
+            end -= 1  # the closing vertex carries no position
+        part, part_codes = vertices[start:end], codes[start:end]
+        if len(part) < 2:
+            continue
+        curved = bool(np.any((part_codes == _CURVE3) | (part_codes == _CURVE4)))
+        if curved:
+            points = on_grid(_cubic_chain(part, part_codes) * scale)
+            if not np.any(points[1:] != points[0]):
+                continue
+        else:
+            points = _without_repeats(on_grid(part * scale))
+            if closed and len(points) > 1 and np.all(points[-1] == points[0]):
+                points = points[:-1]
+            if len(points) < 2:
+                continue
+        result.append(Subpath(points, bool(closed), curved))
+    return result
+
+
+def _signed_area(ring: np.ndarray) -> float:
+    x, y = ring[:, 0], ring[:, 1]
+    return 0.5 * float(np.dot(x, np.roll(y, -1)) - np.dot(y, np.roll(x, -1)))
+
+
+def nonzero_groups(rings: List[np.ndarray]) -> List[Tuple[int, List[int]]]:
+    """How to fill ``rings`` by matplotlib's non-zero rule with even-odd figures.
+
+    Returns (outer ring, holes) pairs: each filled region is an outer ring less its holes.
+    Rings that do not cross each other are assumed, as matplotlib's own compound paths (glyphs,
+    contours, polygons with interiors) are. Rings without area are left out.
+    """
+    areas = [_signed_area(r) if len(r) >= 3 else 0.0 for r in rings]
+    live = [i for i, a in enumerate(areas) if a != 0.0]
+    probes = np.array([rings[i][0] for i in live]).reshape(-1, 2)
+    parent: dict = {}
+    for j in live:
+        inside = Path(rings[j]).contains_points(probes)
+        for k, i in enumerate(live):
+            if i != j and inside[k] and abs(areas[j]) > abs(areas[i]):
+                best = parent.get(i)
+                if best is None or abs(areas[j]) < abs(areas[best]):
+                    parent[i] = j
+    winding: dict = {}
+
+    def wind(i: int) -> int:
+        if i not in winding:
+            up = parent.get(i)
+            winding[i] = (wind(up) if up is not None else 0) + (1 if areas[i] > 0 else -1)
+        return winding[i]
+
+    def filled(i: Optional[int]) -> bool:
+        return i is not None and wind(i) != 0
+
+    # A ring bounds a change between filled and empty: it is kept, and even-odd over the kept
+    # rings then fills exactly the non-zero regions.
+    kept = [i for i in live if filled(i) != filled(parent.get(i))]
+    kept_set = set(kept)
+
+    def kept_parent(i: int) -> Optional[int]:
+        up = parent.get(i)
+        while up is not None and up not in kept_set:
+            up = parent.get(up)
+        return up
+
+    depth: dict = {}
+
+    def kept_depth(i: int) -> int:
+        if i not in depth:
+            up = kept_parent(i)
+            depth[i] = 0 if up is None else kept_depth(up) + 1
+        return depth[i]
+
+    outers = [i for i in kept if kept_depth(i) % 2 == 0]
+    holes = {i: [] for i in outers}
+    for i in kept:
+        if kept_depth(i) % 2 == 1:
+            holes[kept_parent(i)].append(i)
+    return [(i, holes[i]) for i in outers]
