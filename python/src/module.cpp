@@ -66,13 +66,6 @@ PointSpan pointSpan(const Points &points) {
     return {points.data(), static_cast<size_t>(points.shape(0))};
 }
 
-PointSpan atLeast(const Points &points, size_t least, const char *what) {
-    const PointSpan span = pointSpan(points);
-    if (span.n < least)
-        raiseParam(std::string(what) + " needs at least " + std::to_string(least) + " points");
-    return span;
-}
-
 // One writer handle. Closed (null) after close() or abandon(); every call then raises.
 class Writer {
 public:
@@ -151,44 +144,27 @@ private:
 // ---- Figures of many points, each one call into the library ----
 
 // A whole primitive: begin at the first point, the others as vertices (or, for a cubic chain,
-// as control points and end points three at a time), end.
+// as control points and end points three at a time), end. No primitive stays open.
 bool primitive(Writer &w, int type, const Points &points) {
-    const size_t least = type == KVG_BEGIN_POLYGON ? 3 : 2;
-    const PointSpan p = atLeast(points, type == KVG_BEGIN_CUBIC ? 4 : least, "the figure");
-    if (type == KVG_BEGIN_CUBIC && (p.n - 1) % 3 != 0)
-        raiseParam("a cubic chain needs 1 + 3k points (a start, then two control points and an "
-                   "end point per segment)");
-    KVG_File *fl = w.fl();
-    w.check(KVG_begin(fl, type, p.xy[0], p.xy[1]));
-    const double *xy = p.xy + 2, *last = p.xy + 2 * p.n;
-    if (type == KVG_BEGIN_CUBIC) {
-        for (; xy < last; xy += 6) KVG_cubic(fl, xy[0], xy[1], xy[2], xy[3], xy[4], xy[5]);
-    } else {
-        for (; xy < last; xy += 2) KVG_vertex(fl, xy[0], xy[1]);
-    }
-    return w.drawn(KVG_end(fl));
+    const PointSpan p = pointSpan(points);
+    return w.drawn(KVG_polyline(w.fl(), type, p.n, p.xy));
 }
 
-// Adds the points to the open primitive; raises at the first one refused.
+// Adds the points to the open primitive, or none of them when one is refused.
 void vertices(Writer &w, const Points &points) {
     const PointSpan p = pointSpan(points);
-    KVG_File *fl = w.fl();
-    for (size_t i = 0; i < p.n; ++i) w.drawn(KVG_vertex(fl, p.xy[2 * i], p.xy[2 * i + 1]));
+    w.check(KVG_vertices(w.fl(), p.n, p.xy));
 }
 
 void verticesSetEdge(Writer &w, const Points &points) {
     const PointSpan p = pointSpan(points);
-    KVG_File *fl = w.fl();
-    for (size_t i = 0; i < p.n; ++i) w.drawn(KVG_vertexSetEdge(fl, p.xy[2 * i], p.xy[2 * i + 1]));
+    w.check(KVG_verticesSetEdge(w.fl(), p.n, p.xy));
 }
 
 int32_t setEdge(Writer &w, const Points &points) {
-    const PointSpan p = atLeast(points, 1, "an edge");
-    KVG_File *fl = w.fl();
+    const PointSpan p = pointSpan(points);
     int32_t id = 0;
-    w.check(KVG_beginSetEdge(fl, &id, p.xy[0], p.xy[1]));
-    for (size_t i = 1; i < p.n; ++i) KVG_vertexSetEdge(fl, p.xy[2 * i], p.xy[2 * i + 1]);
-    w.drawn(KVG_endSetEdge(fl));
+    w.drawn(KVG_setEdge(w.fl(), &id, p.n, p.xy));
     return id;
 }
 

@@ -1,0 +1,117 @@
+"""The matplotlib backend: how figures map onto the format."""
+
+import io
+import os
+import subprocess
+import sys
+
+import matplotlib
+import numpy as np
+import pytest
+from matplotlib.path import Path
+
+import gallery
+import kvg.matplotlib as kvg_mpl
+from kvg._mplpath import nonzero_groups
+from rendering import TOOL, difference, saved
+
+
+def records(path):
+    """The record kinds of a file and how often each occurs, as `kvg info` lists them."""
+    info = subprocess.run([TOOL, "info", str(path)], check=True, capture_output=True,
+                          text=True).stdout
+    table = info.split("records by kind", 1)[1]
+    return {name: int(count) for name, count in (line.split() for line in table.splitlines()
+                                                  if line.strip())}
+
+
+def test_a_scatter_plot_defines_its_marker_once(tmp_path):
+    fig = gallery.scatter()
+    fig.savefig(tmp_path / "scatter.kvg")
+    kinds = records(tmp_path / "scatter.kvg")
+    assert kinds["begin-set-shape"] <= 4  # the marker, and the axes' tick marks
+    assert kinds["stamp-shape"] + kinds["repeat-shape"] >= 100_000
+    assert (tmp_path / "scatter.kvg").stat().st_size < 100_000 * 4
+
+
+def test_colour_mapped_markers_get_one_shape_per_colour(tmp_path):
+    fig, ax = matplotlib.pyplot.subplots()
+    ax.scatter(np.arange(1000), np.arange(1000) % 7, c=np.arange(1000) % 3, s=5)
+    fig.savefig(tmp_path / "c.kvg")
+    assert records(tmp_path / "c.kvg")["begin-set-shape"] <= 3 + 4
+
+
+def test_holes_are_cut_out_by_the_non_zero_rule():
+    square = lambda x0, y0, size, clockwise: np.array(  # noqa: E731
+        [(x0, y0), (x0, y0 + size), (x0 + size, y0 + size), (x0 + size, y0)][::-1 if not
+                                                                             clockwise else 1])
+    # An outer ring with a hole of the opposite direction, an island in the hole, and a ring
+    # inside the outer one running the same way (non-zero: still filled, no hole).
+    rings = [square(0, 0, 100, False), square(10, 10, 40, True), square(20, 20, 10, False),
+             square(60, 60, 20, False)]
+    groups = nonzero_groups(rings)
+    assert sorted(groups) == [(0, [1]), (2, [])]
+
+
+def test_dashes_fit_the_sixteen_steps():
+    assert kvg_mpl.dash_pattern(0, [4, 4], 1) == 0b1111000011110000
+    assert kvg_mpl.dash_pattern(0, [1, 1], 1) == 0b1010101010101010
+    # A period that does not divide 16 is stretched: three dashes of about 5.3 steps.
+    assert bin(kvg_mpl.dash_pattern(0, [3.7, 1.6], 1)).count("01") + 1 == 3
+    assert kvg_mpl.dash_pattern(2, [4, 4], 1) == 0b1100001111000011
+
+
+def test_savefig_to_a_file_object_and_options(tmp_path):
+    fig, ax = matplotlib.pyplot.subplots()
+    ax.plot([0, 1], [0, 1])
+    buffer = io.BytesIO()
+    fig.savefig(buffer, format="kvg", compress=False)
+    assert buffer.getvalue()[:3] == b"KVG"
+    fig.savefig(tmp_path / "a.kvg", metadata={"Title": "a line"})
+    assert (tmp_path / "a.kvg").read_bytes()[:2] == b"\x1f\x8b"
+    assert records(tmp_path / "a.kvg")["extension"] == 1
+
+
+def test_the_backend_can_be_chosen_by_module_name(tmp_path):
+    script = (
+        "import matplotlib\n"
+        "matplotlib.use('module://kvg.matplotlib')\n"
+        "import matplotlib.pyplot as plt\n"
+        "plt.plot([1, 2, 3])\n"
+        f"plt.savefig({str(tmp_path / 'figure')!r})\n"  # the backend's own default format
+    )
+    subprocess.run([sys.executable, "-c", script], check=True,
+                   env={**os.environ, "MPLBACKEND": ""})
+    assert (tmp_path / "figure.kvg").exists()
+
+
+def test_a_failing_figure_leaves_no_file(tmp_path):
+    class Broken(matplotlib.artist.Artist):
+        def draw(self, renderer):
+            raise RuntimeError("cannot draw")
+
+    fig, ax = matplotlib.pyplot.subplots()
+    ax.add_artist(Broken())
+    with pytest.raises(RuntimeError):
+        fig.savefig(tmp_path / "broken.kvg")
+    assert not (tmp_path / "broken.kvg").exists()
+
+
+def test_clipped_lines_stop_at_the_axes(tmp_path):
+    fig, ax = matplotlib.pyplot.subplots()
+    ax.plot([-10, 10], [0, 0], linewidth=4)
+    ax.set_xlim(-1, 1)
+    assert difference(*saved(fig, tmp_path, "clipped"))[1] < 0.03
+
+
+def test_compound_paths_with_holes_become_faces(tmp_path):
+    fig, ax = matplotlib.pyplot.subplots()
+    ring = Path.circle((0.5, 0.5), 0.4)
+    hole = Path.circle((0.5, 0.5), 0.2, readonly=False)
+    hole = Path(hole.vertices[::-1], hole.codes)  # the other way round
+    donut = Path.make_compound_path(ring, hole)
+    ax.add_patch(matplotlib.patches.PathPatch(donut, facecolor="tab:blue"))
+    drawn = difference(*saved(fig, tmp_path, "donut"))
+    kinds = records(tmp_path / "donut.kvg")
+    assert kinds["set-face"] == 2 and kinds["fill-face"] == 1
+    assert drawn[0] < 3
