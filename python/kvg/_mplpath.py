@@ -72,47 +72,43 @@ def _cubic_chain(vertices: np.ndarray, codes: np.ndarray) -> np.ndarray:
     return np.array(chain)
 
 
-def _without_repeats(points: np.ndarray) -> np.ndarray:
-    """Consecutive points that fall on the same grid point, once."""
-    if len(points) < 2:
-        return points
-    keep = np.empty(len(points), dtype=bool)
-    keep[0] = True
-    keep[1:] = np.any(points[1:] != points[:-1], axis=1)
-    return points[keep]
-
-
 def subpaths(path: Path, scale: float) -> List[Subpath]:
     """The subpaths of a cleaned path (vertices in points, as ``Path.cleaned`` gives them),
-    scaled to grid units and rounded."""
+    scaled to grid units and rounded; points that fall on their predecessor are dropped."""
     vertices, codes = path.vertices, path.codes
+    if len(vertices) == 0:
+        return []
     if codes is None:
         codes = np.full(len(vertices), _LINETO, dtype=Path.code_type)
         codes[0] = _MOVETO
     drawn = codes != 0  # STOP ends a cleaned path
     vertices, codes = vertices[drawn], codes[drawn]
+    curves = (codes == _CURVE3) | (codes == _CURVE4)
     starts = np.flatnonzero(codes == _MOVETO)
     ends = np.append(starts[1:], len(codes))
+    grid = on_grid(vertices * scale)
+    # A point is kept unless it repeats its predecessor in a straight subpath.
+    keep = np.ones(len(codes), dtype=bool)
+    keep[1:] = np.any(grid[1:] != grid[:-1], axis=1)
+    keep[starts] = True
     result = []
     for start, end in zip(starts, ends):
         closed = codes[end - 1] == _CLOSEPOLY
         if closed:
             end -= 1  # the closing vertex carries no position
-        part, part_codes = vertices[start:end], codes[start:end]
-        if len(part) < 2:
+        if end - start < 2:
             continue
-        curved = bool(np.any((part_codes == _CURVE3) | (part_codes == _CURVE4)))
-        if curved:
-            points = on_grid(_cubic_chain(part, part_codes) * scale)
+        if curves[start:end].any():
+            points = on_grid(_cubic_chain(vertices[start:end], codes[start:end]) * scale)
             if not np.any(points[1:] != points[0]):
                 continue
-        else:
-            points = _without_repeats(on_grid(part * scale))
-            if closed and len(points) > 1 and np.all(points[-1] == points[0]):
-                points = points[:-1]
-            if len(points) < 2:
-                continue
-        result.append(Subpath(points, bool(closed), curved))
+            result.append(Subpath(points, bool(closed), True))
+            continue
+        points = grid[start:end][keep[start:end]]
+        if closed and len(points) > 1 and np.all(points[-1] == points[0]):
+            points = points[:-1]
+        if len(points) >= 2:
+            result.append(Subpath(points, bool(closed), False))
     return result
 
 

@@ -115,8 +115,19 @@ def _font_style(prop: font_manager.FontProperties) -> FontStyle:
     return FontStyle(bold + 2 * italic)
 
 
-def _within(box: Bbox, clip: Bbox) -> bool:
-    return clip.x0 <= box.x0 and box.x1 <= clip.x1 and clip.y0 <= box.y0 and box.y1 <= clip.y1
+def _reach(path, transform) -> np.ndarray:
+    """The corners (x0, y0), (x1, y1) of a box around the path: its vertices', control points
+    included, which hold every curve of the path."""
+    vertices = transform.transform(path.vertices)
+    vertices = vertices[np.isfinite(vertices).all(axis=1)]
+    if len(vertices) == 0:
+        return np.zeros((2, 2))
+    return np.array([vertices.min(axis=0), vertices.max(axis=0)])
+
+
+def _within(box: np.ndarray, clip: Bbox) -> bool:
+    (x0, y0), (x1, y1) = box
+    return clip.x0 <= x0 and x1 <= clip.x1 and clip.y0 <= y0 and y1 <= clip.y1
 
 
 class _Attributes:
@@ -198,15 +209,26 @@ class RendererKVG(RendererBase):
     # ---- Paths
 
     def draw_path(self, gc, path, transform, rgbFace=None) -> None:
-        fill = self._fill_color(gc, rgbFace)
-        stroke = self._stroke(gc)
+        self._paint(path, transform, self._fill_color(gc, rgbFace), self._stroke(gc),
+                    self._clip_box(gc))
+
+    def _paint(self, path, transform, fill, stroke, clip: Optional[Bbox]) -> None:
+        """Fills, then outlines, the path (in points after ``transform``)."""
         if fill is None and stroke is None:
             return
-        clip = self._clip_box(gc)
+        if clip is not None and _within(_reach(path, transform), clip):
+            clip = None
+        whole = None
         if fill is not None:
-            self._fill(path, transform, fill, clip)
+            whole = self._subpaths(path, transform, clip, fill=True)
+            self._fill(whole, fill)
         if stroke is not None:
-            self._outline(path, transform, stroke, clip, simplify=path.should_simplify)
+            # Strokes are simplified as matplotlib simplifies them; unsimplified and uncut,
+            # the fill's subpaths serve.
+            simplify = path.should_simplify
+            if whole is None or clip is not None or simplify:
+                whole = self._subpaths(path, transform, clip, fill=False, simplify=simplify)
+            self._outline(whole, stroke)
 
     def _fill_color(self, gc, rgbFace) -> Optional[int]:
         if rgbFace is None:
@@ -236,24 +258,22 @@ class RendererKVG(RendererBase):
 
     def _subpaths(self, path, transform, clip: Optional[Bbox], *, fill: bool,
                   simplify: bool = False) -> List[Subpath]:
-        """The path in figure points, cut at the clip box where it reaches beyond it."""
-        if clip is not None and not _within(path.get_extents(transform), clip):
-            if fill:
-                cut = transform.transform_path(path).clip_to_bbox(clip)
-            else:
-                cut = path.cleaned(transform, remove_nans=True, clip=clip.extents,
-                                   simplify=simplify)
-        else:
+        """The path in figure points, cut at the clip box if there is one."""
+        if clip is None:
             cut = path.cleaned(transform, remove_nans=True, simplify=simplify, curves=True)
+        elif fill:
+            cut = transform.transform_path(path).clip_to_bbox(clip)
+        else:
+            cut = path.cleaned(transform, remove_nans=True, clip=clip.extents, simplify=simplify)
         return subpaths(cut, self._scale)
 
-    def _outline(self, path, transform, stroke, clip, simplify=False) -> None:
+    def _outline(self, parts: List[Subpath], stroke) -> None:
         color, joint, weight, dashes = stroke
         if dashes == 0:
             return
         self._attributes.fill(False)
         self._attributes.line(color, joint, weight, dashes)
-        for sub in self._subpaths(path, transform, clip, fill=False, simplify=simplify):
+        for sub in parts:
             self._draw_outline(sub)
 
     def _draw_outline(self, sub: Subpath) -> None:
@@ -265,11 +285,10 @@ class RendererKVG(RendererBase):
             points = np.vstack([sub.points, sub.points[:1]]) if sub.closed else sub.points
             self._f.polyline(points)
 
-    def _fill(self, path, transform, color: int, clip) -> None:
+    def _fill(self, parts: List[Subpath], color: int) -> None:
         self._attributes.fill(True)
         self._attributes.fill_color(color)
-        rings = [s for s in self._subpaths(path, transform, clip, fill=True)
-                 if s.curved or len(s.points) >= 3]
+        rings = [s for s in parts if s.curved or len(s.points) >= 3]
         if len(rings) == 1:
             self._fill_one(rings[0])
             return
@@ -339,17 +358,13 @@ class RendererKVG(RendererBase):
         return self._shapes[key]
 
     def _define_shape(self, path, transform, fill, stroke) -> int:
-        extents = path.get_extents(transform)
         margin = stroke[2] / self._scale / 2 if stroke is not None else 0.0
-        reach = max(np.abs(extents.get_points()).max() + margin, 1.0 / self._scale)
+        reach = max(np.abs(_reach(path, transform)).max() + margin, 1.0 / self._scale)
         corner = float(np.ceil(reach * self._scale))
         with self._f.shape_definition(corner, corner) as shape:
             self._attributes = self._definitions
             self._definitions.color_size(ColorMode.RGBA)
-            if fill is not None:
-                self._fill(path, transform, fill, None)
-            if stroke is not None:
-                self._outline(path, transform, stroke, None)
+            self._paint(path, transform, fill, stroke, None)
             self._attributes = self._layer
         return shape
 

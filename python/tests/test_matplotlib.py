@@ -97,10 +97,15 @@ def test_a_failing_figure_leaves_no_file(tmp_path):
     assert not (tmp_path / "broken.kvg").exists()
 
 
-def test_clipped_lines_stop_at_the_axes(tmp_path):
+def test_figures_are_cut_at_the_axes(tmp_path):
+    """Lines and fills reaching beyond the axes stop at them; a patch wholly outside leaves
+    nothing."""
     fig, ax = matplotlib.pyplot.subplots()
     ax.plot([-10, 10], [0, 0], linewidth=4)
+    ax.add_patch(matplotlib.patches.Circle((0.9, 0.5), 0.4, color="tab:red"))
+    ax.add_patch(matplotlib.patches.Rectangle((5, 5), 1, 1))
     ax.set_xlim(-1, 1)
+    ax.set_ylim(-1, 1)
     assert difference(*saved(fig, tmp_path, "clipped"))[1] < 0.03
 
 
