@@ -39,6 +39,7 @@ extern const Command CHECK_COMMAND;
 extern const Command DEMO_COMMAND;
 extern const Command SVG_COMMAND;
 extern const Command IMPORT_COMMAND;
+extern const Command HTML_COMMAND;
 
 // Runs kvg with the arguments that follow the program name. A command that succeeds but could
 // not write all its standard output fails with a message.

@@ -12,8 +12,9 @@ namespace kvgtool {
 namespace {
 
 // The subcommands, in the order of the overview.
-const std::array<const Command *, 6> COMMANDS = {&DEMO_COMMAND,  &INFO_COMMAND, &DUMP_COMMAND,
-                                                 &CHECK_COMMAND, &SVG_COMMAND,  &IMPORT_COMMAND};
+const std::array<const Command *, 7> COMMANDS = {&DEMO_COMMAND, &INFO_COMMAND,   &DUMP_COMMAND,
+                                                 &CHECK_COMMAND, &SVG_COMMAND,   &HTML_COMMAND,
+                                                 &IMPORT_COMMAND};
 
 bool isHelp(const std::string &arg) { return arg == "--help" || arg == "-h"; }
 

@@ -31,22 +31,13 @@ function truncated() {
 const COMPASS_X = new Int8Array([1, 1, 0, -1, -1, -1, 0, 1]);
 const COMPASS_Y = new Int8Array([0, 1, 1, 1, 0, -1, -1, -1]);
 
-const utf8 = new TextDecoder('utf-8', { fatal: true });
-const latin1 = new TextDecoder('latin1');
+// Invalid UTF-8 bytes read as U+FFFD.
+const utf8 = new TextDecoder('utf-8');
 
-/**
- * Text bytes as a string: UTF-8 when they are valid UTF-8, else one character per byte.
- * @param {Uint8Array} bytes
- */
+/** @param {Uint8Array} bytes */
 function textOf(bytes) {
-  let ascii = true;
-  for (let i = 0; i < bytes.length; ++i) if (bytes[i] > 0x7f) { ascii = false; break; }
-  if (ascii) return String.fromCharCode.apply(null, /** @type {any} */ (bytes));
-  try {
-    return utf8.decode(bytes);
-  } catch {
-    return latin1.decode(bytes);
-  }
+  for (let i = 0; i < bytes.length; ++i) if (bytes[i] > 0x7f) return utf8.decode(bytes);
+  return String.fromCharCode.apply(null, /** @type {any} */ (bytes));
 }
 
 export class Cursor {

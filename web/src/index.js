@@ -4,3 +4,5 @@ export { PageMapping } from './header.js';
 export { plainBytes, isGzip } from './load.js';
 export { Code, ColorSize, recordName } from './format.js';
 export { FillMode } from './state.js';
+export { buildScene } from './scene.js';
+export { Painter, fitView } from './draw.js';

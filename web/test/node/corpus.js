@@ -30,8 +30,24 @@ export function cDump(kvg, path) {
     const line = e.stderr.trim();
     error = line.startsWith(prefix) ? line.slice(prefix.length) : line;
   }
-  const records = stdout.split('\n').filter((l) => l !== '').map((l) => JSON.parse(l));
+  const records = stdout.split('\n').filter((l) => l !== '').map((l) => JSON.parse(asDecoded(l)));
   return { records, error };
+}
+
+const STRING = /"(?:[^"\\]|\\.)*"/g;
+const utf8 = new TextDecoder('utf-8');
+
+/**
+ * The dump writes text that is not UTF-8 with every byte above 0x7F escaped (\u00NN); the
+ * decoder reads such bytes as U+FFFD. Each such string of a JSON line, as the decoder reads it.
+ * @param {string} line
+ */
+function asDecoded(line) {
+  return line.replace(STRING, (token) => {
+    if (!/\\u00[89A-F][0-9A-F]/.test(token)) return token;
+    const bytes = Uint8Array.from(JSON.parse(token), (c) => c.charCodeAt(0));
+    return JSON.stringify(utf8.decode(bytes));
+  });
 }
 
 /** A small deterministic random source (xorshift32). */
