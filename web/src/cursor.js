@@ -52,6 +52,12 @@ export class Cursor {
     this.bit = 0; // bits of bytes[position] already read
   }
 
+  /** Moves to a byte boundary. */
+  reset(position) {
+    this.position = position;
+    this.bit = 0;
+  }
+
   /** Offset just past the last byte touched (a partial byte counts). */
   end() { return this.position + (this.bit !== 0 ? 1 : 0); }
   bitsLeft() { return (this.bytes.length - this.position) * 8 - this.bit; }
@@ -194,52 +200,53 @@ export class Cursor {
   }
 
   /**
-   * `count` relative points, interleaved x and y. The caller has checked that they can fit.
-   * @returns {Float64Array}
+   * `count` relative points, interleaved x and y, into `out` from index `at`. The caller has
+   * checked that they can fit.
+   * @returns {Float64Array} out
    */
-  relPoints(count, relPointSize) {
-    const out = new Float64Array(2 * count);
+  relPoints(count, relPointSize, out = new Float64Array(2 * count), at = 0) {
     if (relPointSize === 3 || relPointSize === 6) {
-      this.packedPoints(out, relPointSize);
+      this.packedPoints(out, at, at + 2 * count, relPointSize);
       return out;
     }
     // The aligned sizes follow each other without padding: one run of whole bytes.
-    const at = this.take(count * (relPointSize >> 3));
+    const from = this.take(count * (relPointSize >> 3));
     const b = this.bytes;
     const v = this.view;
+    const end = at + 2 * count;
     switch (relPointSize) {
       case 8:
-        for (let i = 0, p = at; i < out.length; i += 2, ++p) {
+        for (let i = at, p = from; i < end; i += 2, ++p) {
           out[i] = (b[p] << 24) >> 28;
           out[i + 1] = (b[p] << 28) >> 28;
         }
         break;
       case 16:
-        for (let i = 0, p = at; i < out.length; i += 2, p += 2) {
+        for (let i = at, p = from; i < end; i += 2, p += 2) {
           out[i] = (b[p] << 24) >> 24;
           out[i + 1] = (b[p + 1] << 24) >> 24;
         }
         break;
       case 24:
-        for (let i = 0, p = at; i < out.length; i += 2, p += 3) {
+        for (let i = at, p = from; i < end; i += 2, p += 3) {
           out[i] = (((b[p] << 4) | (b[p + 1] >> 4)) << 20) >> 20;
           out[i + 1] = ((((b[p + 1] & 15) << 8) | b[p + 2]) << 20) >> 20;
         }
         break;
       case 32:
-        for (let i = 0, p = at; i < out.length; i += 2, p += 4) {
+        for (let i = at, p = from; i < end; i += 2, p += 4) {
           out[i] = v.getInt16(p);
           out[i + 1] = v.getInt16(p + 2);
         }
         break;
       case 64:
-        for (let i = 0, p = at; i < out.length; i += 2, p += 8) {
+        for (let i = at, p = from; i < end; i += 2, p += 8) {
           out[i] = v.getFloat32(p);
           out[i + 1] = v.getFloat32(p + 4);
         }
         break;
       default:
-        for (let i = 0, p = at; i < out.length; i += 2, p += 16) {
+        for (let i = at, p = from; i < end; i += 2, p += 16) {
           out[i] = v.getFloat64(p);
           out[i + 1] = v.getFloat64(p + 8);
         }
@@ -247,13 +254,13 @@ export class Cursor {
     return out;
   }
 
-  /** Bit-packed relative points (3 or 6 bits), read straight from the bytes. */
-  packedPoints(out, relPointSize) {
-    if (out.length / 2 * relPointSize > this.bitsLeft()) truncated();
+  /** Bit-packed relative points (3 or 6 bits) into out[from..end), read straight from the bytes. */
+  packedPoints(out, from, end, relPointSize) {
+    if ((end - from) / 2 * relPointSize > this.bitsLeft()) truncated();
     const b = this.bytes;
     let position = this.position;
     let bit = this.bit;
-    for (let i = 0; i < out.length; i += 2) {
+    for (let i = from; i < end; i += 2) {
       // The next bits, up to 6, from the two bytes at `position`.
       const window = (b[position] << 8) | (position + 1 < b.length ? b[position + 1] : 0);
       const value = (window >> (16 - bit - relPointSize)) & ((1 << relPointSize) - 1);

@@ -12,7 +12,7 @@
 import { Cursor, Fault, invalid } from './cursor.js';
 import { Code, isIndexColorSize, recordName } from './format.js';
 import { PageMapping, readHeader } from './header.js';
-import { decodePayload } from './payload.js';
+import { Context, decodePayload } from './payload.js';
 import { FillMode, GraphicState, StreamState } from './state.js';
 
 /**
@@ -79,8 +79,9 @@ export class Decoder {
     this.closingRun = 0; // how many of the three closing size records were just read
     /** @type {{offset: number, code: number, face: boolean, id: number}[]} */
     this.pending = [];
+    this.cursor = new Cursor(bytes, 0);
     try {
-      this.header = readHeader(new Cursor(bytes, 0));
+      this.header = readHeader(this.cursor);
     } catch (e) {
       if (!(e instanceof Fault)) throw e;
       this.error = { offset: e.offset ?? 0, reason: `header: ${e.reason}` };
@@ -93,6 +94,7 @@ export class Decoder {
     /** The sizes and graphic state in force after the last record returned. */
     this.state = new StreamState(
       { point: this.header.pointSize, relPoint: this.header.relPointSize, color: 6 });
+    this.context = new Context(this.cursor, this.state);
     /** The sizes every layer starts with, as the closing size records announce them. */
     this.layerSizes = { ...this.state.sizes };
   }
@@ -112,7 +114,8 @@ export class Decoder {
         this.finish();
         return undefined;
       }
-      const cursor = new Cursor(this.bytes, offset);
+      const cursor = this.cursor;
+      cursor.reset(offset);
       const code = cursor.byte();
       name = recordName(code);
       if (name === undefined) invalid(`unknown record code ${code}`);
@@ -123,7 +126,7 @@ export class Decoder {
         section: this.layerSection !== undefined ? 'layers' : 'definitions',
         shape: this.openShape,
         definition: undefined,
-        args: decodePayload(cursor, code, this.state),
+        args: decodePayload(this.context, code),
       };
       cursor.align();
       record.length = cursor.end() - offset;

@@ -16,8 +16,8 @@ import {
 
 const DEGREES_PER_RADIAN = 180 / Math.PI;
 
-/** What a record knows while it decodes its arguments. */
-class Context {
+/** What a record knows while it decodes its arguments: the decoder's cursor and state. */
+export class Context {
   /**
    * @param {Cursor} cursor
    * @param {import('./state.js').StreamState} state
@@ -31,16 +31,21 @@ class Context {
   relPoint() { return this.cursor.relPoint(this.state.sizes.relPoint); }
   identifier() { return this.cursor.size(); }
 
-  steps(count, relPointSize) {
+  steps(count, relPointSize, out = undefined, at = 0) {
     this.cursor.expect(count, relPointSize);
-    return this.cursor.relPoints(count, relPointSize);
+    return this.cursor.relPoints(count, relPointSize, out, at);
   }
 
-  /** A relative point array: its count, at least 1, then the points. */
-  stepArray(relPointSize) {
+  /** The count of a relative point array, at least 1. */
+  stepCount() {
     const count = this.cursor.size();
     if (count === 0) invalid('empty point array');
-    return this.steps(count, relPointSize);
+    return count;
+  }
+
+  /** A relative point array: its count, then the points. */
+  stepArray(relPointSize) {
+    return this.steps(this.stepCount(), relPointSize);
   }
 
   enumerated(max, what) {
@@ -123,32 +128,31 @@ function repeatShape(c) {
   return { shape, at: c.point() };
 }
 
+// The segments' steps are gathered in one buffer that grows as needed, and copied out once.
+let edgeSteps = new Float64Array(1024);
+
 function edgeDefinition(c) {
   const start = c.point();
   const count = c.cursor.size();
   if (count === 0) invalid('no edge segment');
   c.cursor.expect(count, 16); // a size byte and a count byte at least
-  const segments = [];
-  const parts = [];
-  let total = 0;
+  const segments = new Array(count);
+  let used = 0;
   for (let i = 0; i < count; ++i) {
     const relPointSize = c.cursor.byte();
     if (!REL_POINT_SIZES.includes(relPointSize)) invalid(`invalid segment size ${relPointSize}`);
-    const steps = c.stepArray(relPointSize);
-    segments.push({ relPointSize, count: steps.length / 2 });
-    parts.push(steps);
-    total += steps.length;
-  }
-  let steps = parts[0];
-  if (parts.length > 1) {
-    steps = new Float64Array(total);
-    let at = 0;
-    for (const part of parts) {
-      steps.set(part, at);
-      at += part.length;
+    const n = c.stepCount();
+    c.cursor.expect(n, relPointSize);
+    if (used + 2 * n > edgeSteps.length) {
+      const grown = new Float64Array(Math.max(2 * edgeSteps.length, used + 2 * n));
+      grown.set(edgeSteps.subarray(0, used));
+      edgeSteps = grown;
     }
+    c.steps(n, relPointSize, edgeSteps, used);
+    used += 2 * n;
+    segments[i] = { relPointSize, count: n };
   }
-  return { start, segments, steps };
+  return { start, segments, steps: edgeSteps.slice(0, used) };
 }
 
 function faceDefinition(c) {
@@ -223,13 +227,12 @@ function imageDefinition(c) {
 
 /**
  * The arguments of a record whose code byte has been read.
- * @param {Cursor} cursor
+ * @param {Context} c
  * @param {number} code
- * @param {import('./state.js').StreamState} state
  * @returns {any}
  */
-export function decodePayload(cursor, code, state) {
-  const c = new Context(cursor, state);
+export function decodePayload(c, code) {
+  const cursor = c.cursor;
   if (code >= Code.POINT_SIZE_FIRST && code <= Code.POINT_SIZE_LAST) {
     return { size: POINT_SIZES[code - Code.POINT_SIZE_FIRST] };
   }

@@ -124,7 +124,10 @@ class Viewer {
     if (this.frameTimes.length > 1000) this.frameTimes.splice(0, 500);
   }
 
-  /** The view changed: show the moved picture at the next frame, redraw once it settles. */
+  /**
+   * The view changed: show the moved picture at the next frame, and redraw once the view has
+   * settled: no pointer down and no change for a moment.
+   */
   moved() {
     this.fitted = false;
     if (!this.framePending) {
@@ -134,8 +137,12 @@ class Viewer {
         this.show();
       });
     }
+    this.settle();
+  }
+
+  settle() {
     clearTimeout(this.settleTimer);
-    this.settleTimer = setTimeout(() => this.render(), SETTLE_MS);
+    if (this.pointers.size === 0) this.settleTimer = setTimeout(() => this.render(), SETTLE_MS);
   }
 
   /** Zooms by `factor` about a point of the canvas. */
@@ -175,6 +182,7 @@ class Viewer {
       c.setPointerCapture(e.pointerId);
       this.pointers.set(e.pointerId, { x: e.offsetX, y: e.offsetY });
       c.classList.add('dragging');
+      clearTimeout(this.settleTimer);
     });
     c.addEventListener('pointermove', (e) => {
       const last = this.pointers.get(e.pointerId);
@@ -196,8 +204,9 @@ class Viewer {
       this.pointers.set(e.pointerId, now);
     });
     const up = (e) => {
-      this.pointers.delete(e.pointerId);
-      if (this.pointers.size === 0) c.classList.remove('dragging');
+      if (!this.pointers.delete(e.pointerId) || this.pointers.size > 0) return;
+      c.classList.remove('dragging');
+      if (this.cachedView && !sameView(this.view, this.cachedView)) this.settle();
     };
     c.addEventListener('pointerup', up);
     c.addEventListener('pointercancel', up);
@@ -225,6 +234,8 @@ class Viewer {
     }).observe(c);
   }
 }
+
+const sameView = (a, b) => a.scale === b.scale && a.x === b.x && a.y === b.y;
 
 function describeHit(hit) {
   const what = hit.kind === 'figure' ? 'figure'
