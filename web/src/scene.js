@@ -9,8 +9,9 @@ import { FillMode } from './state.js';
 
 export const MM_PER_CSS_PIXEL = 25.4 / 96;
 const DASH_BIT_MM = 0.5;
-// Every frame paints the whole drawing: the points it paints, each use of an edge, face or
-// shape counted in full, are limited in proportion to the file.
+// Every frame paints the whole drawing: the points of the paths it builds and of those it
+// paints, each use of an edge, face or shape counted in full, are limited in proportion to
+// the file.
 const FLOOR_POINTS = 2 ** 24;
 const POINTS_PER_BYTE = 16;
 
@@ -64,7 +65,8 @@ class SceneBuilder {
   constructor(decoder) {
     this.decoder = decoder;
     this.pointLimit = FLOOR_POINTS + POINTS_PER_BYTE * decoder.bytes.length;
-    this.painted = 0;
+    this.built = 0; // points of the paths gathered
+    this.painted = 0; // points a frame paints
     this.page = decoder.page;
     this.mmPerUnit = this.page.scale;
     /** @type {{name: string, visible: boolean, items: any[]}[]} */
@@ -157,43 +159,54 @@ class SceneBuilder {
     this.add({ type: 'path', geometry, ...paint }, pathPoints(geometry), hit);
   }
 
-  edgeChain(reference) {
-    const pts = this.edgePoints[Math.abs(reference) - 1];
-    return pts === undefined ? undefined : { pts, reverse: reference < 0 };
+  /**
+   * The chains of edges that make one path. What they hold counts against the points the
+   * scene may build, checked as they are gathered: a face whose holes have holes repeats them.
+   */
+  chainList() {
+    const chains = [];
+    return {
+      chains,
+      add: (reference) => {
+        const pts = this.edgePoints[Math.abs(reference) - 1];
+        if (pts === undefined) return;
+        this.built += pts.length / 2;
+        if (this.built > this.pointLimit) {
+          throw new LimitExceeded(`the drawing needs paths of more than ${this.pointLimit} points ` +
+            'in all (uses of edges and faces repeat them); not drawn');
+        }
+        chains.push({ pts, reverse: reference < 0 });
+      },
+    };
   }
 
   /** The edges from `first` to `last`, both included, in that order. */
   edges(first, last) {
-    const chains = [];
+    const list = this.chainList();
     const step = first <= last ? 1 : -1;
     for (let id = first; ; id += step) {
-      if (id !== 0) {
-        const chain = this.edgeChain(id);
-        if (chain) chains.push(chain);
-      }
+      if (id !== 0) list.add(id);
       if (id === last) break;
     }
     const hit = first === last ? { kind: 'edge', id: first } : { kind: 'edge', id: first, last };
-    this.path({ kind: 'chains', chains, rings: false, box: chainsBox(chains) }, false, true, hit);
+    this.path({ kind: 'chains', chains: list.chains, rings: false, box: chainsBox(list.chains) }, false, true, hit);
   }
 
   /** A face's rings, then its holes' rings (holes of holes included, each face once). */
-  faceChains(id, chains, done) {
-    const face = this.definitions.faces[id];
-    if (face === undefined || done.has(id)) return;
-    done.add(id);
-    for (const edge of face.edges) {
-      const chain = this.edgeChain(edge);
-      if (chain) chains.push(chain);
-    }
-    for (const hole of face.holes) this.faceChains(hole, chains, done);
-  }
-
   face(id) {
-    const chains = [];
-    this.faceChains(id, chains, new Set());
-    if (chains.length === 0) return;
-    this.path({ kind: 'chains', chains, rings: true, box: chainsBox(chains) }, true, false,
+    const list = this.chainList();
+    const done = new Set();
+    const faces = [id];
+    while (faces.length > 0) {
+      const next = faces.pop();
+      const face = this.definitions.faces[next];
+      if (face === undefined || done.has(next)) continue;
+      done.add(next);
+      face.edges.forEach(list.add);
+      for (let i = face.holes.length - 1; i >= 0; --i) faces.push(face.holes[i]);
+    }
+    if (list.chains.length === 0) return;
+    this.path({ kind: 'chains', chains: list.chains, rings: true, box: chainsBox(list.chains) }, true, false,
       { kind: 'face', id });
   }
 
