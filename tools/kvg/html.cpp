@@ -63,6 +63,10 @@ int htmlCommand(Args args, std::ostream &out, std::ostream &err) {
     const auto named = options->values.find("-o");
     const std::string target =
         named != options->values.end() ? named->second : replaceExtension(path, ".html");
+    if (sameFile(path, target)) {
+        err << "kvg html: the output " << target << " is the input file; nothing written\n";
+        return EXIT_FAILED;
+    }
     const std::optional<kvgr::LoadedFile> file = loadKvg(HTML_COMMAND, path, err);
     if (!file) return EXIT_FAILED;
     if (const std::optional<kvgr::Error> error = kvgr::validate(file->bytes)) {
@@ -74,15 +78,15 @@ int htmlCommand(Args args, std::ostream &out, std::ostream &err) {
         err << "kvg html: " << path << ": cannot compress the drawing\n";
         return EXIT_FAILED;
     }
+    const std::unique_ptr<OutputFile> output = OutputFile::open(HTML_COMMAND, target, out, err);
+    if (!output) return EXIT_FAILED;
     // Base64 holds no markup, so the drawing cannot end its script element early.
-    const std::string drawing = "<script id=\"kvg-drawing\" type=\"application/octet-stream\" "
-                                "data-name=\"" +
-                                escapeAttribute(baseName(path)) + "\">" + base64(*compressed) +
-                                "</script>";
-    std::string html;
-    html.reserve(page.size() + drawing.size());
-    html.append(page.substr(0, mark)).append(drawing).append(page.substr(mark + DRAWING_MARK.size()));
-    return writeOutput(HTML_COMMAND, target, html, out, err) ? EXIT_OK : EXIT_FAILED;
+    output->stream() << page.substr(0, mark)
+                     << "<script id=\"kvg-drawing\" type=\"application/octet-stream\" data-name=\""
+                     << escapeAttribute(baseName(path)) << "\">"
+                     << kvgrender::base64(*compressed) << "</script>"
+                     << page.substr(mark + DRAWING_MARK.size());
+    return output->commit(err) ? EXIT_OK : EXIT_FAILED;
 }
 
 }  // namespace
@@ -93,7 +97,9 @@ const Command HTML_COMMAND = {
     "that holds the web viewer (the decoder and Canvas renderer) and the drawing, compressed:\n"
     "it opens offline in a browser, fits the drawing to the window, pans and zooms (wheel,\n"
     "drag, touch), switches layers and names the face, edge or object under the pointer.\n"
-    "The file must be valid ('kvg check'); otherwise the first fault is reported (exit 1).\n",
+    "The output is written beside OUT.html and put in its place only when complete; an\n"
+    "output that is the input file is refused. The file must be valid ('kvg check');\n"
+    "otherwise the first fault is reported (exit 1).\n",
     htmlCommand};
 
 }  // namespace kvgtool
