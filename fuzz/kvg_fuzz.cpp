@@ -33,7 +33,7 @@
 #include <vector>
 
 #include "fuzz_input.h"
-#include "kvgreader.h"
+#include "decoder.h"
 #include "kernels.h"
 #include "kvgwriter.h"
 #include "xio_fault.h"
@@ -745,10 +745,10 @@ void checkNoTemporaryFile() {
 // Reads the closed file back: it must be valid and hold what the calls wrote.
 void validate(Run &r) {
     std::string error;
-    const std::optional<kvgr::LoadedFile> file = kvgr::loadFile(r.path, error);
+    const std::optional<kvgr::impl::LoadedFile> file = kvgr::impl::loadFile(r.path, error);
     FUZZ_CHECK(file.has_value(), error.c_str());
-    kvgr::Decoder decoder(file->bytes);
-    kvgr::Record record;
+    kvgr::impl::Decoder decoder(file->bytes);
+    kvgr::impl::Record record;
     Ledger found{};
     while (decoder.next(record)) {
         const Kind kind = kindOf(record.code);
@@ -804,7 +804,7 @@ void keep(const Run &r, const uint8_t *data, size_t size) {
 
 // Runs the input's sequence once, point lists through the bulk calls or not; returns the bytes
 // of the file when it was completed without an injected fault and can be compared.
-std::optional<kvgr::Bytes> runSequence(const uint8_t *data, size_t size, bool bulk,
+std::optional<kvgr::impl::Bytes> runSequence(const uint8_t *data, size_t size, bool bulk,
                                        const std::string &path) {
     Run r{FuzzInput(data, size)};
     r.path = path;
@@ -831,10 +831,10 @@ std::optional<kvgr::Bytes> runSequence(const uint8_t *data, size_t size, bool bu
     if (r.fault_reported) ++totals.faults_reported;
     XIO_setFaultInjection(0, 0, 0);
     if (!bulk) keep(r, data, size);
-    std::optional<kvgr::Bytes> bytes;
+    std::optional<kvgr::impl::Bytes> bytes;
     if (r.valid && !r.faults && r.comparable) {
         std::string error;
-        const std::optional<kvgr::LoadedFile> file = kvgr::loadFile(path, error);
+        const std::optional<kvgr::impl::LoadedFile> file = kvgr::impl::loadFile(path, error);
         FUZZ_CHECK(file.has_value(), error.c_str());
         bytes = file->bytes;
     }
@@ -852,9 +852,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     (void)registered;
     static const std::string path = "/tmp/kvg-fuzz-" + std::to_string(getpid()) + ".kvg";
 
-    const std::optional<kvgr::Bytes> per_point = runSequence(data, size, false, path);
+    const std::optional<kvgr::impl::Bytes> per_point = runSequence(data, size, false, path);
     KVGK_forcePortableKernels(static_cast<int>(size % 2));
-    const std::optional<kvgr::Bytes> bulk = runSequence(data, size, true, path);
+    const std::optional<kvgr::impl::Bytes> bulk = runSequence(data, size, true, path);
     KVGK_forcePortableKernels(0);
     if (per_point && bulk) {
         FUZZ_CHECK(*per_point == *bulk, "the bulk calls wrote another file");

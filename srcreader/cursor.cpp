@@ -2,7 +2,7 @@
 
 #include <bit>
 
-namespace kvgr::detail {
+namespace kvgr::impl {
 
 namespace {
 
@@ -167,4 +167,4 @@ uint32_t Cursor::color(uint8_t colorSize) {
     }
 }
 
-}  // namespace kvgr::detail
+}  // namespace kvgr::impl

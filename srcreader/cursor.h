@@ -9,14 +9,17 @@
 #include <span>
 #include <string>
 
+#include "decoder.h"
 #include "kvgreader.h"
 
-namespace kvgr::detail {
+namespace kvgr::impl {
 
-// A fault found while decoding. Without an offset it lies in the record being decoded.
+// A fault found while reading, with its KVGR_ERROR_CODE. Without an offset it lies in the
+// record being decoded.
 struct Fault {
     std::string reason;
     std::optional<uint64_t> offset;
+    int code = KVGR_ERR_FORMAT;
 };
 
 class Cursor {
@@ -57,6 +60,6 @@ private:
     int bit_ = 0;  // bits of bytes_[position_] already read
 };
 
-}  // namespace kvgr::detail
+}  // namespace kvgr::impl
 
 #endif  // KVGREADER_CURSOR_H

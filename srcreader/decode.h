@@ -5,15 +5,17 @@
 #include <cstdint>
 
 #include "cursor.h"
-#include "kvgreader.h"
+#include "decoder.h"
 
-namespace kvgr::detail {
+namespace kvgr::impl {
 
 Header readHeader(Cursor &cursor);
 
 // The arguments of a record whose code byte has been read. Checks every value that the record
-// itself can settle: sizes, enumerations, extents, counts, palette indexes.
-Payload decodePayload(Cursor &cursor, uint8_t code, const StreamState &state);
+// itself can settle: sizes, enumerations, extents, counts, palette indexes; and the limit on
+// the pixels of an image.
+Payload decodePayload(Cursor &cursor, uint8_t code, const StreamState &state,
+                      const Limits &limits);
 
 template <class... F>
 struct Overloaded : F... {
@@ -27,6 +29,6 @@ inline bool isIndexColorSize(uint8_t size) {
     return size == kvgfmt::COLOR_INDEX1 || size == kvgfmt::COLOR_INDEX8;
 }
 
-}  // namespace kvgr::detail
+}  // namespace kvgr::impl
 
 #endif  // KVGREADER_DECODE_H

@@ -1,9 +1,8 @@
 #include "decode.h"
 
-namespace kvgr {
+namespace kvgr::impl {
 
 using namespace kvgfmt;
-using detail::Fault;
 
 namespace {
 
@@ -30,12 +29,18 @@ bool isDefinitionsTopLevel(uint8_t code) {
 
 }  // namespace
 
-Decoder::Decoder(std::span<const uint8_t> bytes) : bytes_(bytes) {
-    detail::Cursor cursor(bytes_, 0);
+Decoder::Decoder(std::span<const uint8_t> bytes, const Limits &limits)
+    : bytes_(bytes), limits_(limits) {
+    if (bytes_.empty()) {
+        error_ = Error{0, "empty file"};
+        done_ = true;
+        return;
+    }
+    Cursor cursor(bytes_, 0);
     try {
-        header_ = detail::readHeader(cursor);
+        header_ = readHeader(cursor);
     } catch (const Fault &fault) {
-        error_ = Error{fault.offset.value_or(0), "header: " + fault.reason};
+        error_ = Error{fault.offset.value_or(0), "header: " + fault.reason, fault.code};
         done_ = true;
         return;
     }
@@ -53,7 +58,7 @@ bool Decoder::next(Record &record) {
             finish();
             return false;
         }
-        detail::Cursor cursor(bytes_, offset);
+        Cursor cursor(bytes_, offset);
         const uint8_t code = cursor.byte();
         name = recordName(code);
         if (name == nullptr) invalid("unknown record code " + std::to_string(code));
@@ -63,9 +68,10 @@ bool Decoder::next(Record &record) {
         record.section = layerSection_ ? Section::Layers : Section::Definitions;
         record.shape = openShape_;
         record.definition.reset();
-        record.payload = detail::decodePayload(cursor, code, state_);
+        record.payload = decodePayload(cursor, code, state_, limits_);
         cursor.align();
         record.length = cursor.end() - offset;
+        countPoints(record);
         checkUses(record);
         apply(record);
         position_ = cursor.end();
@@ -73,7 +79,8 @@ bool Decoder::next(Record &record) {
     } catch (const Fault &fault) {
         const bool prefixed = name != nullptr && !fault.offset;
         error_ = Error{fault.offset.value_or(offset),
-                       prefixed ? std::string(name) + ": " + fault.reason : fault.reason};
+                       prefixed ? std::string(name) + ": " + fault.reason : fault.reason,
+                       fault.code};
         done_ = true;
         return false;
     }
@@ -113,7 +120,7 @@ void Decoder::checkUses(const Record &record) {
             invalid("hole " + std::to_string(id) + " is not an earlier face");
         }
     };
-    std::visit(detail::Overloaded{
+    std::visit(Overloaded{
                    [&](const ShapeInstance &s) { shape(s.shape); },
                    [&](const Stamp &s) { shape(s.shape); },
                    [&](const ImagePart &i) { image(i.image); },
@@ -161,6 +168,9 @@ void Decoder::apply(Record &record) {
         state_.graphic = GraphicState{};
         state_.graphic.mark = mark;
         state_.sizes = layerSizes_;
+        state_.depth = 0;
+    } else if (code == OBJECT) {
+        changeDepth(std::get<Object>(record.payload));
     } else if (code == SHAPE || code == STAMP_SHAPE) {
         state_.graphic.lastShape = code == SHAPE ? std::get<ShapeInstance>(record.payload).shape
                                                  : std::get<Stamp>(record.payload).shape;
@@ -188,13 +198,35 @@ void Decoder::apply(Record &record) {
     if (!openShape_ && !layerSection_) countClosingRecord(code, record.offset + record.length);
 }
 
+void Decoder::countPoints(const Record &record) {
+    points_ += pointCount(record);
+    if (points_ > limits_.points) {
+        throw Fault{"more than " + std::to_string(limits_.points) + " points", std::nullopt,
+                    KVGR_ERR_LIMIT};
+    }
+}
+
+// An object with a name opens inside the current one; an empty name ends the current one (the
+// writer keeps no count of open objects, so an end at depth 0 ends nothing).
+void Decoder::changeDepth(const Object &object) {
+    if (!object.name.empty()) {
+        if (state_.depth >= limits_.depth) {
+            throw Fault{"objects nested deeper than " + std::to_string(limits_.depth),
+                        std::nullopt, KVGR_ERR_LIMIT};
+        }
+        ++state_.depth;
+    } else if (state_.depth > 0) {
+        --state_.depth;
+    }
+}
+
 // The mirror of the graphic state, kept as the writer keeps it: attribute colours set in an
 // index colour size hold the palette entry they name.
 void Decoder::applyAttribute(const Record &record) {
     GraphicState &g = state_.graphic;
     const Payload &p = record.payload;
     const auto direct = [&g](Color c) {
-        return detail::isIndexColorSize(c.size) ? g.palette.entry(c.value) : c;
+        return isIndexColorSize(c.size) ? g.palette.entry(c.value) : c;
     };
     switch (record.code) {
         case BLEND_MODE: g.blendMode = std::get<ByteAttribute>(p).value; break;
@@ -258,7 +290,7 @@ void Decoder::applyAttribute(const Record &record) {
             PaletteState next = g.palette;
             for (size_t i = 0; i < entries.size(); ++i) next.colors[i] = direct(entries[i]).value;
             next.length = static_cast<int>(entries.size());
-            if (!detail::isIndexColorSize(state_.sizes.color)) next.colorSize = state_.sizes.color;
+            if (!isIndexColorSize(state_.sizes.color)) next.colorSize = state_.sizes.color;
             g.palette = next;
             break;
         }
@@ -296,4 +328,4 @@ void Decoder::finish() const {
     if (!layerSection_) throw Fault{"missing closing size records", bytes_.size()};
 }
 
-}  // namespace kvgr
+}  // namespace kvgr::impl

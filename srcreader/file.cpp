@@ -1,9 +1,9 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
-#include "kvgreader.h"
+#include "decoder.h"
 
-namespace kvgr {
+namespace kvgr::impl {
 
 // zlib inflates a gzip stream and passes any other file through unchanged.
 std::optional<LoadedFile> loadFile(const std::string &path, std::string &error) {
@@ -39,4 +39,4 @@ std::optional<Error> validate(std::span<const uint8_t> bytes) {
     return decoder.error();
 }
 
-}  // namespace kvgr
+}  // namespace kvgr::impl

@@ -3,9 +3,7 @@
 
 #include "decode.h"
 
-namespace kvgr {
-
-namespace detail {
+namespace kvgr::impl {
 
 namespace {
 
@@ -38,30 +36,34 @@ Header readHeader(Cursor &cursor) {
     return h;
 }
 
-}  // namespace detail
+KVGR_Header Header::c() const {
+    return {pointSize,        relPointSize,     toC(resolution), toC(windowMin),
+            toC(windowMax),   toC(millimetres), background,      length};
+}
 
 double Header::worldScale() const {
-    const double sx = millimetres.x / (windowMax.x - windowMin.x);
-    const double sy = millimetres.y / (windowMax.y - windowMin.y);
-    const auto usable = [](double s) { return std::isfinite(s) && s > 0.0; };
-    if (usable(sx) && usable(sy)) return std::min(sx, sy);
-    if (usable(sx)) return sx;
-    return usable(sy) ? sy : 1.0;
+    const KVGR_Header h = c();
+    return KVGR_pageMapping(&h).scale;
 }
 
 Point Header::toWorld(Point file) const {
-    const double s = worldScale();
-    const double cx = windowMin.x + 0.5 * (windowMax.x - windowMin.x);
-    const double cy = windowMin.y + 0.5 * (windowMax.y - windowMin.y);
-    return {(file.x - cx) * s + 0.5 * millimetres.x, (file.y - cy) * s + 0.5 * millimetres.y};
+    const KVGR_Header h = c();
+    const KVGR_PageMapping m = KVGR_pageMapping(&h);
+    const KVGR_Point page = KVGR_toPage(&m, {file.x, file.y});
+    return {page.x, page.y};
 }
 
 Point Header::toWorldExtent(Point file) const {
-    const double s = worldScale();
-    return {file.x * s, file.y * s};
+    const KVGR_Header h = c();
+    const KVGR_PageMapping m = KVGR_pageMapping(&h);
+    const KVGR_Point page = KVGR_toPageExtent(&m, {file.x, file.y});
+    return {page.x, page.y};
 }
 
-std::string Error::message() const { return "offset " + std::to_string(offset) + ": " + reason; }
+std::string Error::message() const {
+    if (code == KVGR_ERR_SYSTEM || code == KVGR_ERR_MEMORY || code == KVGR_ERR_USAGE) return reason;
+    return "offset " + std::to_string(offset) + ": " + reason;
+}
 
 const EdgeDefinition *Definitions::edge(int32_t reference) const {
     const int64_t id = reference < 0 ? -int64_t{reference} : int64_t{reference};
@@ -69,4 +71,4 @@ const EdgeDefinition *Definitions::edge(int32_t reference) const {
     return &edges[static_cast<size_t>(id - 1)];
 }
 
-}  // namespace kvgr
+}  // namespace kvgr::impl

@@ -2,7 +2,7 @@
 
 #include "decode.h"
 
-namespace kvgr {
+namespace kvgr::impl {
 
 namespace {
 
@@ -93,7 +93,7 @@ std::vector<Point> chainPoints(Point start, std::span<const Point> steps) {
 }
 
 uint64_t pointCount(const Record &record) {
-    return std::visit(detail::Overloaded{
+    return std::visit(Overloaded{
                           [](const Figure &f) -> uint64_t { return 1 + f.steps.size(); },
                           [](const Cubic &k) -> uint64_t { return 1 + k.steps.size(); },
                           [](const EdgeDefinition &e) -> uint64_t { return 1 + e.steps.size(); },
@@ -117,4 +117,6 @@ uint64_t pointCount(const Record &record) {
                       record.payload);
 }
 
-}  // namespace kvgr
+}  // namespace kvgr::impl
+
+const char *KVGR_recordName(uint8_t code) { return kvgr::impl::recordName(code); }

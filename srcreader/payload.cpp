@@ -4,7 +4,7 @@
 
 #include "decode.h"
 
-namespace kvgr::detail {
+namespace kvgr::impl {
 
 namespace {
 
@@ -19,6 +19,7 @@ constexpr uint8_t COLOR_BITS[COLOR_SIZE_COUNT] = {1, 8, 8, 12, 16, 32, 24, 32};
 struct Context {
     Cursor &cursor;
     const StreamState &state;
+    const Limits &limits;
 
     Point point() { return cursor.point(state.sizes.point); }
     Point relPoint() { return cursor.relPoint(state.sizes.relPoint); }
@@ -211,6 +212,11 @@ Payload imageDefinition(Context &c) {
     image.height = c.cursor.uint16();
     image.colorSize = c.state.sizes.color;
     const uint64_t count = uint64_t{image.width} * image.height;
+    if (count > c.limits.imagePixels) {
+        throw Fault{"image of " + std::to_string(count) + " pixels beyond the limit of " +
+                        std::to_string(c.limits.imagePixels),
+                    std::nullopt, KVGR_ERR_LIMIT};
+    }
     c.cursor.expect(count, COLOR_BITS[image.colorSize]);
     image.pixels.resize(count);
     for (uint32_t &pixel : image.pixels) pixel = c.color().value;
@@ -223,8 +229,9 @@ Payload imageDefinition(Context &c) {
 
 }  // namespace
 
-Payload decodePayload(Cursor &cursor, uint8_t code, const StreamState &state) {
-    Context c{cursor, state};
+Payload decodePayload(Cursor &cursor, uint8_t code, const StreamState &state,
+                      const Limits &limits) {
+    Context c{cursor, state, limits};
     if (code >= POINT_SIZE_FIRST && code <= POINT_SIZE_LAST) {
         return SizeChange{POINT_SIZES[code - POINT_SIZE_FIRST]};
     }
@@ -295,4 +302,4 @@ Payload decodePayload(Cursor &cursor, uint8_t code, const StreamState &state) {
     }
 }
 
-}  // namespace kvgr::detail
+}  // namespace kvgr::impl

@@ -4,16 +4,16 @@
 
 namespace kvgrender {
 
-DefinedImage::DefinedImage(const kvgr::Definitions &definitions, uint32_t id)
+DefinedImage::DefinedImage(const kvgr::impl::Definitions &definitions, uint32_t id)
     : definitions_(definitions), id_(id), paletteSize_(kvgfmt::COLOR_RGB) {
-    for (const kvgr::Color &entry : image().palette) {
+    for (const kvgr::impl::Color &entry : image().palette) {
         palette_.push_back(entry.value);
         paletteSize_ = entry.size;
     }
 }
 
 void DefinedImage::row(uint32_t y, uint8_t *rgba) const {
-    const kvgr::ImageDefinition &def = image();
+    const kvgr::impl::ImageDefinition &def = image();
     const uint32_t *pixel = def.pixels.data() + size_t{def.height - 1 - y} * def.width;
     for (uint32_t x = 0; x < def.width; ++x, rgba += 4) {
         const Rgba c = resolveColor(pixel[x], def.colorSize, palette_, paletteSize_);

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "kvgreader.h"
+#include "decoder.h"
 #include "painter.h"
 
 namespace kvgrender {
@@ -13,15 +13,15 @@ namespace kvgrender {
 // by identifier each time). The file's rows run from the bottom up.
 class DefinedImage final : public ImageSource {
 public:
-    DefinedImage(const kvgr::Definitions &definitions, uint32_t id);
+    DefinedImage(const kvgr::impl::Definitions &definitions, uint32_t id);
     uint32_t width() const override { return image().width; }
     uint32_t height() const override { return image().height; }
     void row(uint32_t y, uint8_t *rgba) const override;
 
 private:
-    const kvgr::ImageDefinition &image() const { return definitions_.images[id_]; }
+    const kvgr::impl::ImageDefinition &image() const { return definitions_.images[id_]; }
 
-    const kvgr::Definitions &definitions_;
+    const kvgr::impl::Definitions &definitions_;
     uint32_t id_;
     std::vector<uint32_t> palette_;
     uint8_t paletteSize_;

@@ -6,7 +6,7 @@
 #include <unordered_map>
 
 #include "image_source.h"
-#include "kvgreader.h"
+#include "decoder.h"
 #include "style.h"
 
 namespace kvgrender {
@@ -65,40 +65,40 @@ bool isFilled(uint8_t code) {
 
 class Core {
 public:
-    Core(const kvgr::Decoder &decoder, Painter &painter, const Limits &limits)
+    Core(const kvgr::impl::Decoder &decoder, Painter &painter, const Limits &limits)
         : decoder_(decoder), header_(decoder.header()), painter_(painter), limits_(limits),
           scale_(header_.worldScale()) {}
 
     std::optional<std::string> begin();
-    void draw(const kvgr::Record &record);
+    void draw(const kvgr::impl::Record &record);
     void finish();
 
 private:
-    const kvgr::GraphicState &graphic() const { return decoder_.state().graphic; }
-    const kvgr::Definitions &definitions() const { return decoder_.definitions(); }
+    const kvgr::impl::GraphicState &graphic() const { return decoder_.state().graphic; }
+    const kvgr::impl::Definitions &definitions() const { return decoder_.definitions(); }
 
     // ---- Units: page millimetres outside shapes, file units inside ----
-    Vec position(kvgr::Point p) const {
+    Vec position(kvgr::impl::Point p) const {
         if (shape_) return {p.x, p.y};
-        const kvgr::Point page = header_.toWorld(p);
+        const kvgr::impl::Point page = header_.toWorld(p);
         return {page.x, page.y};
     }
-    Vec extent(kvgr::Point p) const {
+    Vec extent(kvgr::impl::Point p) const {
         if (shape_) return {p.x, p.y};
-        const kvgr::Point page = header_.toWorldExtent(p);
+        const kvgr::impl::Point page = header_.toWorldExtent(p);
         return {page.x, page.y};
     }
     double length(double fileUnits) const { return shape_ ? fileUnits : fileUnits * scale_; }
     double fromPage(double mm) const { return shape_ ? mm / scale_ : mm; }
-    std::vector<Vec> chain(kvgr::Point start, std::span<const kvgr::Point> steps) const;
+    std::vector<Vec> chain(kvgr::impl::Point start, std::span<const kvgr::impl::Point> steps) const;
 
     // ---- Budget ----
     void build(uint64_t points);
     void paint(uint64_t points);
 
     // ---- Styles ----
-    Rgba resolve(const kvgr::Color &c) const {
-        const kvgr::PaletteState &p = graphic().palette;
+    Rgba resolve(const kvgr::impl::Color &c) const {
+        const kvgr::impl::PaletteState &p = graphic().palette;
         return resolveColor(c.value, c.size,
                             std::span(p.colors.data(), static_cast<size_t>(p.length)),
                             p.colorSize);
@@ -116,22 +116,22 @@ private:
     void appendEdge(Path &path, int32_t reference, bool rings);
     void appendFace(Path &path, uint32_t face);
 
-    void layer(const kvgr::Layer &layer);
-    void object(const kvgr::Object &object);
+    void layer(const kvgr::impl::Layer &layer);
+    void object(const kvgr::impl::Object &object);
     void closeGroups();
-    void chainFigure(const kvgr::Figure &figure, bool closed, bool filled);
-    void cubic(const kvgr::Cubic &cubic, bool filled);
-    void arc(const kvgr::Arc &arc, bool filled);
-    void ellipse(kvgr::Point center, Vec radii, bool filled);
-    void box(const kvgr::Box &box, bool filled);
-    void text(const kvgr::Text &text);
-    void mark(const kvgr::Mark &mark);
-    void image(uint32_t id, kvgr::Point corner, kvgr::Point size, Vec sourceMin, Vec sourceMax);
-    void place(uint32_t shape, kvgr::Point origin, const Affine &local);
+    void chainFigure(const kvgr::impl::Figure &figure, bool closed, bool filled);
+    void cubic(const kvgr::impl::Cubic &cubic, bool filled);
+    void arc(const kvgr::impl::Arc &arc, bool filled);
+    void ellipse(kvgr::impl::Point center, Vec radii, bool filled);
+    void box(const kvgr::impl::Box &box, bool filled);
+    void text(const kvgr::impl::Text &text);
+    void mark(const kvgr::impl::Mark &mark);
+    void image(uint32_t id, kvgr::impl::Point corner, kvgr::impl::Point size, Vec sourceMin, Vec sourceMax);
+    void place(uint32_t shape, kvgr::impl::Point origin, const Affine &local);
     void edgeRange(int32_t first, int32_t last);
 
-    const kvgr::Decoder &decoder_;
-    const kvgr::Header &header_;
+    const kvgr::impl::Decoder &decoder_;
+    const kvgr::impl::Header &header_;
     Painter &painter_;
     const Limits limits_;
     const double scale_;
@@ -152,7 +152,7 @@ private:
 };
 
 std::optional<std::string> Core::begin() {
-    const kvgr::Point mm = header_.millimetres;
+    const kvgr::impl::Point mm = header_.millimetres;
     const auto usable = [](double v) { return std::isfinite(v) && v > 0; };
     if (!usable(mm.x) || !usable(mm.y)) return "a page of this size cannot be drawn";
     const uint32_t bg = header_.background;
@@ -167,10 +167,10 @@ void Core::finish() {
     painter_.endPage();
 }
 
-std::vector<Vec> Core::chain(kvgr::Point start, std::span<const kvgr::Point> steps) const {
+std::vector<Vec> Core::chain(kvgr::impl::Point start, std::span<const kvgr::impl::Point> steps) const {
     std::vector<Vec> points;
     points.reserve(steps.size() + 1);
-    for (const kvgr::Point &p : kvgr::chainPoints(start, steps)) points.push_back(position(p));
+    for (const kvgr::impl::Point &p : kvgr::impl::chainPoints(start, steps)) points.push_back(position(p));
     return points;
 }
 
@@ -196,7 +196,7 @@ void Core::paint(uint64_t points) {
 }
 
 std::optional<Stroke> Core::strokeStyle() const {
-    const kvgr::LineState &line = graphic().line;
+    const kvgr::impl::LineState &line = graphic().line;
     const double width = length(std::max<double>(line.weight, 1));
     const std::optional<Dashes> dashes =
         dashPattern(line.dashes, std::max(width, fromPage(DASH_BIT_MM)));
@@ -207,20 +207,20 @@ std::optional<Stroke> Core::strokeStyle() const {
 }
 
 std::optional<Fill> Core::fillStyle() {
-    const kvgr::FillState &fill = graphic().fill;
+    const kvgr::impl::FillState &fill = graphic().fill;
     Fill out;
     switch (fill.mode) {
-        case kvgr::FillMode::Color: out.color = resolve(fill.color); return out;
-        case kvgr::FillMode::Gradient:
+        case kvgr::impl::FillMode::Color: out.color = resolve(fill.color); return out;
+        case kvgr::impl::FillMode::Gradient:
             out.kind = Fill::Kind::Gradient;
             out.gradient = {position(fill.gradientP0), position(fill.gradientP1),
                             resolve(fill.gradientC0), resolve(fill.gradientC1)};
             return out;
         default: break;
     }
-    const kvgr::ImageDefinition &image = definitions().images[fill.textureImage];
+    const kvgr::impl::ImageDefinition &image = definitions().images[fill.textureImage];
     const double pixel = fromPage(MM_PER_CSS_PIXEL);
-    const Vec tile = fill.mode == kvgr::FillMode::StretchedTexture
+    const Vec tile = fill.mode == kvgr::impl::FillMode::StretchedTexture
                          ? extent(fill.textureSize)
                          : Vec{image.width * pixel, image.height * pixel};
     if (image.width == 0 || image.height == 0 || !(tile.x > 0 && tile.y > 0)) return std::nullopt;
@@ -279,7 +279,7 @@ void Core::paintFigure(const Figure &figure, const PathInfo &info, bool filled,
 }
 
 void Core::decorate(const Ends &ends, const Stroke &stroke) {
-    const kvgr::LineState &line = graphic().line;
+    const kvgr::impl::LineState &line = graphic().line;
     const auto head = [&](uint8_t style, Vec tip, Vec outward) {
         if (style == 0) return;
         const Decoration d = decoration(style, tip, outward, stroke.width);
@@ -299,7 +299,7 @@ void Core::decorate(const Ends &ends, const Stroke &stroke) {
 }
 
 void Core::appendEdge(Path &path, int32_t reference, bool rings) {
-    const kvgr::EdgeDefinition *edge = definitions().edge(reference);
+    const kvgr::impl::EdgeDefinition *edge = definitions().edge(reference);
     build(1);
     if (edge == nullptr) return;
     build(edge->steps.size() + 1);
@@ -311,7 +311,7 @@ void Core::appendEdge(Path &path, int32_t reference, bool rings) {
 
 // The face's rings, then those of its holes, theirs, and so on, each face once, depth first.
 void Core::appendFace(Path &path, uint32_t face) {
-    const std::vector<kvgr::FaceDefinition> &faces = definitions().faces;
+    const std::vector<kvgr::impl::FaceDefinition> &faces = definitions().faces;
     if (visited_.size() < faces.size()) visited_.resize(faces.size());
     if (++fill_ == 0) {  // the stamps wrapped: forget every earlier fill
         std::fill(visited_.begin(), visited_.end(), 0);
@@ -343,7 +343,7 @@ void Core::edgeRange(int32_t first, int32_t last) {
     });
 }
 
-void Core::layer(const kvgr::Layer &layer) {
+void Core::layer(const kvgr::impl::Layer &layer) {
     closeGroups();
     if (inLayer_) painter_.endLayer();
     painter_.beginLayer(layer.name, layer.visible);
@@ -352,7 +352,7 @@ void Core::layer(const kvgr::Layer &layer) {
 
 // A named object opens a group, an empty name closes the innermost; groups beyond the depth
 // limit are counted but not opened.
-void Core::object(const kvgr::Object &object) {
+void Core::object(const kvgr::impl::Object &object) {
     if (!object.name.empty()) {
         if (++groupDepth_ <= limits_.groupDepth) painter_.beginGroup(object.name);
     } else if (groupDepth_ > 0) {
@@ -364,7 +364,7 @@ void Core::closeGroups() {
     while (groupDepth_ > 0) object({});
 }
 
-void Core::chainFigure(const kvgr::Figure &figure, bool closed, bool filled) {
+void Core::chainFigure(const kvgr::impl::Figure &figure, bool closed, bool filled) {
     Path path;
     path.chain(chain(figure.start, figure.steps));
     if (closed) path.close();
@@ -372,7 +372,7 @@ void Core::chainFigure(const kvgr::Figure &figure, bool closed, bool filled) {
 }
 
 // Cubic segments; a filled curve's last end point is its start.
-void Core::cubic(const kvgr::Cubic &c, bool filled) {
+void Core::cubic(const kvgr::impl::Cubic &c, bool filled) {
     std::vector<Vec> points = chain(c.start, c.steps);
     if (filled) points.push_back(points.front());
     Path path;
@@ -383,7 +383,7 @@ void Core::cubic(const kvgr::Cubic &c, bool filled) {
     drawPath(path, filled, !filled);
 }
 
-void Core::arc(const kvgr::Arc &a, bool filled) {
+void Core::arc(const kvgr::impl::Arc &a, bool filled) {
     const Vec radii = extent(a.halfSize);
     if (!(radii.x > 0 && radii.y > 0)) return;
     double sweep = a.end.degrees - a.start.degrees;
@@ -401,7 +401,7 @@ void Core::arc(const kvgr::Arc &a, bool filled) {
     drawPath(path, filled, !filled);
 }
 
-void Core::ellipse(kvgr::Point center, Vec radii, bool filled) {
+void Core::ellipse(kvgr::impl::Point center, Vec radii, bool filled) {
     if (!(radii.x > 0 && radii.y > 0)) return;
     const Vec c = position(center);
     Path path;
@@ -411,7 +411,7 @@ void Core::ellipse(kvgr::Point center, Vec radii, bool filled) {
     drawPath(path, filled, false);
 }
 
-void Core::box(const kvgr::Box &b, bool filled) {
+void Core::box(const kvgr::impl::Box &b, bool filled) {
     const Vec corner = position(b.corner), size = extent(b.size);
     Path path;
     path.chain(std::vector<Vec>{corner, {corner.x + size.x, corner.y}, corner + size,
@@ -420,8 +420,8 @@ void Core::box(const kvgr::Box &b, bool filled) {
     drawPath(path, filled, false);
 }
 
-void Core::text(const kvgr::Text &t) {
-    const kvgr::TextState &state = graphic().text;
+void Core::text(const kvgr::impl::Text &t) {
+    const kvgr::impl::TextState &state = graphic().text;
     if (state.size == 0 || t.text.empty()) return;
     const std::string shown = displayText(t.text);
     build(shown.size());
@@ -432,17 +432,17 @@ void Core::text(const kvgr::Text &t) {
                    align.baselineEm, state.direction});
 }
 
-void Core::mark(const kvgr::Mark &m) {
-    const kvgr::MarkState &state = graphic().mark;
+void Core::mark(const kvgr::impl::Mark &m) {
+    const kvgr::impl::MarkState &state = graphic().mark;
     if (state.size == 0) return;
     paint(1);
     painter_.mark({state.type, position(m.at), fromPage(state.size * MM_PER_CSS_PIXEL),
                    resolve(state.color)});
 }
 
-void Core::image(uint32_t id, kvgr::Point corner, kvgr::Point size, Vec sourceMin,
+void Core::image(uint32_t id, kvgr::impl::Point corner, kvgr::impl::Point size, Vec sourceMin,
                  Vec sourceMax) {
-    const kvgr::ImageDefinition &def = definitions().images[id];
+    const kvgr::impl::ImageDefinition &def = definitions().images[id];
     const Vec at = position(corner), extentOnPage = extent(size);
     const bool drawable = def.width > 0 && def.height > 0 && extentOnPage.x > 0 &&
                           extentOnPage.y > 0 && sourceMax.x > sourceMin.x &&
@@ -454,7 +454,7 @@ void Core::image(uint32_t id, kvgr::Point corner, kvgr::Point size, Vec sourceMi
 }
 
 // A shape with its origin at `origin`, in file units mapped by `local` before the page scale.
-void Core::place(uint32_t shape, kvgr::Point origin, const Affine &local) {
+void Core::place(uint32_t shape, kvgr::impl::Point origin, const Affine &local) {
     if (shape_ || !definitions().shapes[shape].complete) return;
     const Affine toUser =
         Affine::translation(position(origin)).after(Affine::scaling(scale_, scale_)).after(local);
@@ -463,12 +463,12 @@ void Core::place(uint32_t shape, kvgr::Point origin, const Affine &local) {
     painter_.placeShape(shape, toUser);
 }
 
-void Core::draw(const kvgr::Record &record) {
-    const kvgr::Payload &p = record.payload;
+void Core::draw(const kvgr::impl::Record &record) {
+    const kvgr::impl::Payload &p = record.payload;
     const bool filled = isFilled(record.code);
     switch (record.code) {
-        case f::LAYER: layer(std::get<kvgr::Layer>(p)); break;
-        case f::OBJECT: object(std::get<kvgr::Object>(p)); break;
+        case f::LAYER: layer(std::get<kvgr::impl::Layer>(p)); break;
+        case f::OBJECT: object(std::get<kvgr::impl::Object>(p)); break;
         case f::BEGIN_SET_SHAPE:
             shape_ = *record.definition;
             shapeCosts_.resize(*shape_ + 1);
@@ -478,17 +478,17 @@ void Core::draw(const kvgr::Record &record) {
             painter_.endShape();
             shape_.reset();
             break;
-        case f::POLYLINE: chainFigure(std::get<kvgr::Figure>(p), false, false); break;
+        case f::POLYLINE: chainFigure(std::get<kvgr::impl::Figure>(p), false, false); break;
         case f::DRAW_POLYGON:
-        case f::FILL_POLYGON: chainFigure(std::get<kvgr::Figure>(p), true, filled); break;
+        case f::FILL_POLYGON: chainFigure(std::get<kvgr::impl::Figure>(p), true, filled); break;
         case f::DRAW_CUBIC_BEZIER:
-        case f::FILL_CUBIC_BEZIER: cubic(std::get<kvgr::Cubic>(p), filled); break;
+        case f::FILL_CUBIC_BEZIER: cubic(std::get<kvgr::impl::Cubic>(p), filled); break;
         case f::DRAW_ARC:
-        case f::FILL_ARC: arc(std::get<kvgr::Arc>(p), filled); break;
-        case f::TEXT: text(std::get<kvgr::Text>(p)); break;
-        case f::MARK: mark(std::get<kvgr::Mark>(p)); break;
+        case f::FILL_ARC: arc(std::get<kvgr::impl::Arc>(p), filled); break;
+        case f::TEXT: text(std::get<kvgr::impl::Text>(p)); break;
+        case f::MARK: mark(std::get<kvgr::impl::Mark>(p)); break;
         case f::LINE: {
-            const auto &l = std::get<kvgr::Line>(p);
+            const auto &l = std::get<kvgr::impl::Line>(p);
             Path path;
             path.moveTo(position(l.start));
             path.lineTo(position({l.start.x + l.step.x, l.start.y + l.step.y}));
@@ -496,23 +496,23 @@ void Core::draw(const kvgr::Record &record) {
             break;
         }
         case f::DRAW_BOX:
-        case f::FILL_BOX: box(std::get<kvgr::Box>(p), filled); break;
+        case f::FILL_BOX: box(std::get<kvgr::impl::Box>(p), filled); break;
         case f::DRAW_CIRCLE:
         case f::FILL_CIRCLE: {
-            const auto &c = std::get<kvgr::Circle>(p);
+            const auto &c = std::get<kvgr::impl::Circle>(p);
             const double r = length(c.radius);
             ellipse(c.center, {r, r}, filled);
             break;
         }
         case f::DRAW_ELLIPSE:
         case f::FILL_ELLIPSE: {
-            const auto &e = std::get<kvgr::Ellipse>(p);
+            const auto &e = std::get<kvgr::impl::Ellipse>(p);
             ellipse(e.center, extent(e.halfSize), filled);
             break;
         }
         case f::SHAPE: {
-            const auto &s = std::get<kvgr::ShapeInstance>(p);
-            const kvgr::Point corner = definitions().shapes[s.shape].corner;
+            const auto &s = std::get<kvgr::impl::ShapeInstance>(p);
+            const kvgr::impl::Point corner = definitions().shapes[s.shape].corner;
             place(s.shape, s.center,
                   Affine::rotation(s.rotation.degrees)
                       .after(Affine::scaling(s.halfSize.x / corner.x, s.halfSize.y / corner.y)));
@@ -520,35 +520,35 @@ void Core::draw(const kvgr::Record &record) {
         }
         case f::STAMP_SHAPE:
         case f::REPEAT_SHAPE: {
-            const auto &s = std::get<kvgr::Stamp>(p);
+            const auto &s = std::get<kvgr::impl::Stamp>(p);
             place(s.shape, s.at, Affine{});
             break;
         }
         case f::FULL_IMAGE: {
-            const auto &i = std::get<kvgr::FullImage>(p);
-            const kvgr::ImageDefinition &def = definitions().images[i.image];
+            const auto &i = std::get<kvgr::impl::FullImage>(p);
+            const kvgr::impl::ImageDefinition &def = definitions().images[i.image];
             image(i.image, i.corner, i.size, {0, 0}, {double(def.width), double(def.height)});
             break;
         }
         case f::IMAGE: {
-            const auto &i = std::get<kvgr::ImagePart>(p);
+            const auto &i = std::get<kvgr::impl::ImagePart>(p);
             image(i.image, i.corner, i.size, {i.sourceMin.x, i.sourceMin.y},
                   {i.sourceMax.x, i.sourceMax.y});
             break;
         }
         case f::DRAW_EDGE: {
-            const int32_t edge = std::get<kvgr::EdgeUse>(p).edge;
+            const int32_t edge = std::get<kvgr::impl::EdgeUse>(p).edge;
             drawKeyed({PathKey::Kind::Edge, false, edge, edge}, false, true,
                       [&](Path &path) { appendEdge(path, edge, false); });
             break;
         }
         case f::DRAW_EDGE_RANGE: {
-            const auto &range = std::get<kvgr::EdgeRangeUse>(p);
+            const auto &range = std::get<kvgr::impl::EdgeRangeUse>(p);
             edgeRange(range.first, range.last);
             break;
         }
         case f::FILL_FACE: {
-            const uint32_t face = std::get<kvgr::FaceUse>(p).face;
+            const uint32_t face = std::get<kvgr::impl::FaceUse>(p).face;
             drawKeyed({PathKey::Kind::Face, false, int32_t(face), int32_t(face)}, true, false,
                       [&](Path &path) { appendFace(path, face); });
             break;
@@ -570,12 +570,12 @@ std::string Error::message() const { return "offset " + std::to_string(offset) +
 
 std::optional<Error> render(std::span<const uint8_t> bytes, Painter &painter,
                             const Limits &limits) {
-    kvgr::Decoder decoder(bytes);
+    kvgr::impl::Decoder decoder(bytes);
     if (decoder.error()) return Error{decoder.error()->offset, decoder.error()->reason};
     Core core(decoder, painter, limits);
     if (const std::optional<std::string> problem = core.begin())
         return Error{0, "header: " + *problem};
-    kvgr::Record record;
+    kvgr::impl::Record record;
     try {
         while (decoder.next(record)) core.draw(record);
     } catch (const LimitExceeded &limit) {

@@ -13,7 +13,7 @@
 
 #include "gridmap.h"
 #include "kernels.h"
-#include "kvgreader.h"
+#include "decoder.h"
 #include "kvgwriter.h"
 #include "test_support.h"
 
@@ -323,10 +323,10 @@ double literalRound(double v) {
     return v - below < 0.5 ? below : std::ceil(v);
 }
 
-kvgr::Point literalGrid(const FileKind &k, double x, double y) {
+kvgr::impl::Point literalGrid(const FileKind &k, double x, double y) {
     const double fx = k.raw ? k.world.xmax - k.world.xmin : k.res;
     const double fy = k.raw ? k.world.ymax - k.world.ymin : k.res;
-    kvgr::Point p{(x - k.world.xmin) / (k.world.xmax - k.world.xmin) * (fx / 2 - -fx / 2) + -fx / 2,
+    kvgr::impl::Point p{(x - k.world.xmin) / (k.world.xmax - k.world.xmin) * (fx / 2 - -fx / 2) + -fx / 2,
                   (y - k.world.ymin) / (k.world.ymax - k.world.ymin) * (fy / 2 - -fy / 2) +
                       -fy / 2};
     if (!k.raw) p = {literalRound(p.x), literalRound(p.y)};
@@ -376,17 +376,17 @@ TEST(PerPointCalls, WriteTheLiteralPositionsDifferencesAndSizes) {
         KVG_File *fl = create(path, kind);
         KVG_beginLayer(fl, "l", 1, 1);
         struct Expected {
-            kvgr::Point start;
-            std::vector<kvgr::Point> steps;
+            kvgr::impl::Point start;
+            std::vector<kvgr::impl::Point> steps;
             unsigned size;
         };
         std::vector<Expected> expected;
         for (const Points &p : runs) {
             Expected e{literalGrid(kind, p[0], p[1]), {}, 3};
-            kvgr::Point last = e.start;
+            kvgr::impl::Point last = e.start;
             KVG_begin(fl, KVG_BEGIN_POLYLINE, p[0], p[1]);
             for (size_t i = 1; i < p.size() / 2; ++i) {
-                const kvgr::Point q = literalGrid(kind, p[2 * i], p[2 * i + 1]);
+                const kvgr::impl::Point q = literalGrid(kind, p[2 * i], p[2 * i + 1]);
                 const bool repeat = q.x == last.x && q.y == last.y;
                 EXPECT_EQ(KVG_vertex(fl, p[2 * i], p[2 * i + 1]), repeat ? -2 : 0);
                 if (repeat) continue;
@@ -400,14 +400,14 @@ TEST(PerPointCalls, WriteTheLiteralPositionsDifferencesAndSizes) {
         ASSERT_EQ(KVG_close(fl), 0);
 
         const Bytes bytes = kvgtest::readFile(path.str());
-        kvgr::Decoder decoder(bytes);
-        kvgr::Record record;
+        kvgr::impl::Decoder decoder(bytes);
+        kvgr::impl::Record record;
         size_t figure = 0;
         while (decoder.next(record)) {
             if (record.code != kvgfmt::POLYLINE) continue;
             ASSERT_LT(figure, expected.size()) << kind.name;
             const Expected &e = expected[figure];
-            const auto &got = std::get<kvgr::Figure>(record.payload);
+            const auto &got = std::get<kvgr::impl::Figure>(record.payload);
             const unsigned size = decoder.state().sizes.relPoint;
             const unsigned start_size = decoder.state().sizes.point;
             EXPECT_EQ(size, e.size) << kind.name << " figure " << figure;

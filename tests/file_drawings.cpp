@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "describe.h"
-#include "kvgreader.h"
 
 namespace kvgtest {
 
 namespace {
 
-// Collects a record's fields as text.
+// Collects a record's fields as text, positions in file coordinates.
 class TextSink : public kvgtool::FieldSink {
 public:
     std::string fields;
@@ -18,12 +17,11 @@ public:
     void flag(std::string_view name, bool v) override { add(name, v ? "yes" : "no"); }
     void text(std::string_view name, std::string_view v) override { add(name, std::string(v)); }
     void word(std::string_view name, std::string_view v) override { add(name, std::string(v)); }
-    void point(std::string_view name, const kvgtool::Located &p) override {
-        add(name, coordinates(p.file));
-    }
-    void points(std::string_view name, std::span<const kvgtool::Located> ps) override {
+    void point(std::string_view name, kvgr::Point p) override { add(name, coordinates(p)); }
+    void extent(std::string_view name, kvgr::Point p) override { add(name, coordinates(p)); }
+    void points(std::string_view name, std::span<const kvgr::Point> ps) override {
         std::string all;
-        for (const auto &p : ps) all += coordinates(p.file);
+        for (const auto &p : ps) all += coordinates(p);
         add(name, all);
     }
     void numbers(std::string_view name, std::span<const double> vs) override {
@@ -31,9 +29,9 @@ public:
         for (double v : vs) all += std::to_string(v) + " ";
         add(name, all);
     }
-    void words(std::string_view name, std::span<const std::string> vs) override {
+    void words(std::string_view name, const kvgtool::WordList &words) override {
         std::string all;
-        for (const auto &v : vs) all += v + " ";
+        words([&](std::string_view w) { (all += w) += " "; });
         add(name, all);
     }
 
@@ -46,19 +44,24 @@ private:
     }
 };
 
+bool isSizeRecord(uint8_t code) { return code >= KVGR_POINT_SIZE_16 && code <= KVGR_COLOR_SIZE; }
+
 }  // namespace
 
 std::vector<std::string> drawings(const Bytes &file) {
-    kvgr::Decoder decoder(file);
-    kvgr::Record record;
     std::vector<std::string> out;
-    while (decoder.next(record)) {
-        if (record.code >= kvgfmt::POINT_SIZE_FIRST && record.code <= kvgfmt::COLOR_SIZE) continue;
-        TextSink sink;
-        kvgtool::describe(record, decoder.header(), sink);
-        out.push_back(std::string(kvgr::recordName(record.code)) + ": " + sink.fields);
+    try {
+        kvgr::Reader reader;
+        reader.openMemory(file);
+        while (const kvgr::Record *record = reader.next()) {
+            if (isSizeRecord(record->code)) continue;
+            TextSink sink;
+            kvgtool::describe(*record, reader, sink);
+            out.push_back(std::string(kvgr::recordName(record->code)) + ": " + sink.fields);
+        }
+    } catch (const kvgr::Error &error) {
+        ADD_FAILURE() << error.what();
     }
-    EXPECT_FALSE(decoder.error()) << decoder.error()->message();
     return out;
 }
 

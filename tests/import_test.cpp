@@ -13,7 +13,7 @@
 #include <set>
 
 #include "antimeridian.h"
-#include "kvgreader.h"
+#include "decoder.h"
 #include "test_support.h"
 #include "tool_support.h"
 #include "topology.h"
@@ -88,9 +88,9 @@ std::map<std::string, uint32_t> fillsByObject(const Decoded &d) {
     std::map<std::string, uint32_t> fills;
     std::string object;
     uint32_t colour = 0;
-    for (const kvgr::Record &r : d.records) {
-        if (r.code == fmt::OBJECT) object = std::get<kvgr::Object>(r.payload).name;
-        if (r.code == fmt::FILL_COLOR) colour = std::get<kvgr::ColorAttribute>(r.payload).color.value;
+    for (const kvgr::impl::Record &r : d.records) {
+        if (r.code == fmt::OBJECT) object = std::get<kvgr::impl::Object>(r.payload).name;
+        if (r.code == fmt::FILL_COLOR) colour = std::get<kvgr::impl::ColorAttribute>(r.payload).color.value;
         if (r.code == fmt::FILL_FACE) fills[object] = colour;
     }
     return fills;
@@ -98,22 +98,22 @@ std::map<std::string, uint32_t> fillsByObject(const Decoded &d) {
 
 std::vector<std::string> texts(const Decoded &d) {
     std::vector<std::string> result;
-    for (const kvgr::Record &r : d.records)
-        if (r.code == fmt::TEXT) result.push_back(std::get<kvgr::Text>(r.payload).text);
+    for (const kvgr::impl::Record &r : d.records)
+        if (r.code == fmt::TEXT) result.push_back(std::get<kvgr::impl::Text>(r.payload).text);
     return result;
 }
 
 std::vector<std::string> objects(const Decoded &d) {
     std::vector<std::string> result;
-    for (const kvgr::Record &r : d.records)
-        if (r.code == fmt::OBJECT) result.push_back(std::get<kvgr::Object>(r.payload).name);
+    for (const kvgr::impl::Record &r : d.records)
+        if (r.code == fmt::OBJECT) result.push_back(std::get<kvgr::impl::Object>(r.payload).name);
     return result;
 }
 
 // How many of the faces' edge references name each edge.
 std::map<int32_t, int> edgeUses(const Decoded &d) {
     std::map<int32_t, int> uses;
-    for (const kvgr::FaceDefinition &face : d.definitions.faces)
+    for (const kvgr::impl::FaceDefinition &face : d.definitions.faces)
         for (const int32_t e : face.edges) ++uses[std::abs(e)];
     return uses;
 }
@@ -217,16 +217,16 @@ TEST(ImportAntimeridian, CrossingRingsAreCutAndPolarRingsClosed) {
                            "coordinates": [[160,50],[-160,60]]}})"));
     const Imported m = import(source.str());
     ASSERT_EQ(m.run.status, 0) << m.run.err;
-    const kvgr::Header &h = m.file.header;
+    const kvgr::impl::Header &h = m.file.header;
     const double width = h.windowMax.x - h.windowMin.x;
     // Nothing spans the map: no step of any edge is as wide as half the map (the cap's own
     // steps are a quarter), and the map spans the whole globe from the pole up.
-    for (const kvgr::EdgeDefinition &edge : m.file.definitions.edges)
-        for (const kvgr::Point &step : edge.steps) ASSERT_LT(std::fabs(step.x), width / 2);
+    for (const kvgr::impl::EdgeDefinition &edge : m.file.definitions.edges)
+        for (const kvgr::impl::Point &step : edge.steps) ASSERT_LT(std::fabs(step.x), width / 2);
     EXPECT_EQ(h.resolution.x, 100000);
     double lowest = INFINITY;
-    for (const kvgr::EdgeDefinition &edge : m.file.definitions.edges)
-        for (const kvgr::Point &p : kvgr::chainPoints(edge.start, edge.steps)) lowest = std::min(lowest, p.y);
+    for (const kvgr::impl::EdgeDefinition &edge : m.file.definitions.edges)
+        for (const kvgr::impl::Point &p : kvgr::impl::chainPoints(edge.start, edge.steps)) lowest = std::min(lowest, p.y);
     EXPECT_EQ(lowest, h.windowMin.y);  // the cap reaches the pole, the bottom of the map
     // The strait in two pieces at the map's two sides, the cap in one, the line in two.
     EXPECT_EQ(m.file.count(fmt::FILL_FACE), 3);
@@ -242,7 +242,7 @@ TEST(ImportProjection, ProjectsThroughProjAndRefusesWhatItCannot) {
     const Imported robinson = import(WORLD, {"--project", "ESRI:54030", "--make-valid"});
     ASSERT_EQ(robinson.run.status, 0) << robinson.run.err;
     // Robinson's world is about 1.97 times as wide as high.
-    const kvgr::Point mm = robinson.file.header.millimetres;
+    const kvgr::impl::Point mm = robinson.file.header.millimetres;
     EXPECT_NEAR(mm.x / mm.y, 1.97, 0.03);
 
     TempPath csv(".csv");
@@ -268,10 +268,10 @@ TEST(ImportPage, LineWeightsAreMillimetresWhateverTheDataUnits) {
                                  ",0 0))\",t\n");
         const Imported m = import(csv.str());
         ASSERT_EQ(m.run.status, 0) << m.run.err;
-        EXPECT_EQ(m.file.header.millimetres, (kvgr::Point{200, 100}));
-        for (const kvgr::Record &r : m.file.records)
+        EXPECT_EQ(m.file.header.millimetres, (kvgr::impl::Point{200, 100}));
+        for (const kvgr::impl::Record &r : m.file.records)
             if (r.code == fmt::LINE_STYLE)
-                EXPECT_NEAR(std::get<kvgr::LineStyle>(r.payload).weight * m.file.header.worldScale(),
+                EXPECT_NEAR(std::get<kvgr::impl::LineStyle>(r.payload).weight * m.file.header.worldScale(),
                             0.1, 0.002);
     }
 }
@@ -284,8 +284,8 @@ TEST(ImportPage, FlipYTurnsScreenCoordinatesUpright) {
         const Imported m = flip ? import(csv.str(), {"--flip-y"}) : import(csv.str());
         ASSERT_EQ(m.run.status, 0) << m.run.err;
         double apexY = 0, baseY = 0;  // the file's y of the apex (x in the middle) and the base
-        for (const kvgr::EdgeDefinition &edge : m.file.definitions.edges)
-            for (const kvgr::Point &p : kvgr::chainPoints(edge.start, edge.steps))
+        for (const kvgr::impl::EdgeDefinition &edge : m.file.definitions.edges)
+            for (const kvgr::impl::Point &p : kvgr::impl::chainPoints(edge.start, edge.steps))
                 (std::fabs(p.x) < 1 ? apexY : baseY) = p.y;
         EXPECT_EQ(apexY > baseY, flip);
     }
@@ -378,22 +378,22 @@ TEST(TopoJsonImport, WorldAtlasKeepsItsArcs) {
     const double tx = t["translate"][0], ty = t["translate"][1];
     const double step = std::min(sx, sy);  // the grid keeps the finer of the two steps
     std::set<std::pair<long, long>> ends;  // file positions of edge ends, as grid numbers
-    const auto key = [](kvgr::Point p) { return std::pair{std::lround(p.x), std::lround(p.y)}; };
-    for (const kvgr::EdgeDefinition &e : d.definitions.edges) {
-        const auto points = kvgr::chainPoints(e.start, e.steps);
+    const auto key = [](kvgr::impl::Point p) { return std::pair{std::lround(p.x), std::lround(p.y)}; };
+    for (const kvgr::impl::EdgeDefinition &e : d.definitions.edges) {
+        const auto points = kvgr::impl::chainPoints(e.start, e.steps);
         ends.insert(key(points.front()));
         ends.insert(key(points.back()));
     }
     // The map's lower left corner: -180 and the south pole, where Antarctica is closed.
-    const kvgr::Point origin = d.header.windowMin;
+    const kvgr::impl::Point origin = d.header.windowMin;
     const auto onGrid = [&](double lon, double lat) {
-        return kvgr::Point{origin.x + std::round((lon + 180) / step),
+        return kvgr::impl::Point{origin.x + std::round((lon + 180) / step),
                            origin.y + std::round((lat + 90) / step)};
     };
     size_t kept = 0;
     for (const auto &arc : topology["arcs"]) {
         double qx = 0, qy = 0;
-        std::vector<kvgr::Point> positions;
+        std::vector<kvgr::impl::Point> positions;
         for (const auto &delta : arc) {
             qx += delta[0].get<double>();
             qy += delta[1].get<double>();
@@ -430,7 +430,7 @@ TEST(TopoJsonImport, HolesNamesAndPointsOfAHandMadeTopology) {
     EXPECT_EQ(d.count(fmt::MARK), 2);
     EXPECT_EQ(objects(d), (std::vector<std::string>{"square", ""}));  // nothing names the points
     // One quantization step of 0.25 is one grid step; 0.5 is two.
-    EXPECT_EQ(d.header.resolution, (kvgr::Point{32, 16}));
+    EXPECT_EQ(d.header.resolution, (kvgr::impl::Point{32, 16}));
 }
 
 TEST(TopoJsonImport, MalformedAndHostileTopologiesFailClearly) {
@@ -516,8 +516,8 @@ TEST(TopoJsonImport, NulCharactersNeitherCutNamesNorEndObjects) {
     ASSERT_EQ(r.status, 0) << r.err;
     const Decoded d = decodeFile(out.str());
     std::vector<std::string> names;
-    for (const kvgr::Record &record : d.records)
-        if (record.code == fmt::LAYER) names.push_back(std::get<kvgr::Layer>(record.payload).name);
+    for (const kvgr::impl::Record &record : d.records)
+        if (record.code == fmt::LAYER) names.push_back(std::get<kvgr::impl::Layer>(record.payload).name);
     EXPECT_EQ(names, std::vector<std::string>{"layer"});
     EXPECT_EQ(objects(d), (std::vector<std::string>{"Saint", ""}));  // no object for nothing
 }

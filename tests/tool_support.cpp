@@ -37,16 +37,16 @@ bool contains(const std::string &text, const std::string &part) {
 }
 
 int Decoded::count(uint8_t code) const {
-    return static_cast<int>(std::ranges::count(records, code, &kvgr::Record::code));
+    return static_cast<int>(std::ranges::count(records, code, &kvgr::impl::Record::code));
 }
 
 Decoded decodeFile(const std::string &path) {
     std::string problem;
-    const std::optional<kvgr::LoadedFile> file = kvgr::loadFile(path, problem);
+    const std::optional<kvgr::impl::LoadedFile> file = kvgr::impl::loadFile(path, problem);
     if (!file) throw std::runtime_error(problem);
-    kvgr::Decoder decoder(file->bytes);
+    kvgr::impl::Decoder decoder(file->bytes);
     Decoded d;
-    kvgr::Record record;
+    kvgr::impl::Record record;
     while (decoder.next(record)) d.records.push_back(record);
     d.header = decoder.header();
     d.definitions = decoder.definitions();

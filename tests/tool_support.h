@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "kvgreader.h"
+#include "decoder.h"
 #include "painter.h"
 #include "test_support.h"
 
@@ -28,10 +28,10 @@ void writeText(const std::string &path, const std::string &text);
 bool contains(const std::string &text, const std::string &part);
 
 struct Decoded {
-    kvgr::Header header;
-    std::vector<kvgr::Record> records;
-    kvgr::Definitions definitions;
-    std::optional<kvgr::Error> error;
+    kvgr::impl::Header header;
+    std::vector<kvgr::impl::Record> records;
+    kvgr::impl::Definitions definitions;
+    std::optional<kvgr::impl::Error> error;
     int count(uint8_t code) const;
 };
 Decoded decodeFile(const std::string &path);

@@ -13,7 +13,7 @@
 
 #include "command.h"
 #include "demo.h"
-#include "kvgreader.h"
+#include "decoder.h"
 #include "kvgwriter.hpp"
 #include "test_support.h"
 #include "tool_support.h"
@@ -26,7 +26,7 @@ namespace fmt = kvgfmt;
 
 // Pixels on a page of `mm` for a file position, with the file window `low`..`high`.
 struct PageMap {
-    kvgr::Point low, high;
+    kvgr::impl::Point low, high;
     double width, height;  // pixels
     std::pair<uint32_t, uint32_t> pixel(double x, double y) const {
         return {static_cast<uint32_t>((x - low.x) / (high.x - low.x) * width),
@@ -89,7 +89,7 @@ TEST(DemoDrawing, ValidAndDrawnWithEveryRecordOfTheInterface) {
                              fmt::SET_IMAGE,
                              fmt::BEGIN_SET_SHAPE,
                              fmt::END_SET_SHAPE};
-    for (const uint8_t code : every) EXPECT_GT(d.count(code), 0) << kvgr::recordName(code);
+    for (const uint8_t code : every) EXPECT_GT(d.count(code), 0) << kvgr::impl::recordName(code);
     // Two countries share the border edge; one has the lake as its hole.
     ASSERT_EQ(d.definitions.faces.size(), 3u);
     EXPECT_EQ(d.definitions.faces[2].holes, std::vector<uint32_t>{0});
@@ -100,8 +100,8 @@ TEST(DemoDrawing, ValidAndDrawnWithEveryRecordOfTheInterface) {
     EXPECT_EQ(d.count(fmt::REPEAT_SHAPE), 23);
     ASSERT_EQ(d.definitions.images.size(), 2u);
     EXPECT_EQ(d.definitions.images[1].colorSize, fmt::COLOR_INDEX8);
-    const auto hidden = std::ranges::find_if(d.records, [](const kvgr::Record &r) {
-        return r.code == fmt::LAYER && !std::get<kvgr::Layer>(r.payload).visible;
+    const auto hidden = std::ranges::find_if(d.records, [](const kvgr::impl::Record &r) {
+        return r.code == fmt::LAYER && !std::get<kvgr::impl::Layer>(r.payload).visible;
     });
     EXPECT_NE(hidden, d.records.end());
 }
@@ -114,7 +114,7 @@ TEST(DemoCommand, WritesDemoKvgAndSvgInTheCurrentDirectory) {
     const Decoded d = decodeFile("demo.kvg");
     ASSERT_FALSE(d.error);
     uint64_t points = 0;
-    for (const kvgr::Record &record : d.records) points += kvgr::pointCount(record);
+    for (const kvgr::impl::Record &record : d.records) points += kvgr::impl::pointCount(record);
     const std::string size = std::to_string(fs::file_size("demo.kvg"));
     EXPECT_EQ(r.out.rfind("Wrote demo.kvg: " + size + " bytes (gzip-compressed from ", 0), 0u)
         << r.out;

@@ -1,13 +1,19 @@
-/* Compiles the public headers as C and checks that the library links from C. */
+/* Compiles the public headers as C and checks that the libraries link from C. */
 #include <stdio.h>
 
+#include "kvgreader.h"
 #include "kvgwriter.h"
 #include "xio.h"
 
 int main(void) {
     KVG_FileOptions *opt = KVG_newFileOptions();
-    if (opt == NULL) return 1;
+    KVGR_Reader *reader = KVGR_new();
+    const KVGR_Record *record = NULL;
+    if (opt == NULL || reader == NULL) return 1;
     KVG_deleteFileOptions(opt);
+    /* Nothing is open yet: a usage failure, with its message. */
+    if (KVGR_next(reader, &record) != -1 || KVGR_getErrorCode(reader) != KVGR_ERR_USAGE) return 1;
+    KVGR_delete(reader);
     printf("C header check passed\n");
     return 0;
 }

@@ -4,6 +4,7 @@
 #ifndef KVGTOOL_COMMAND_H
 #define KVGTOOL_COMMAND_H
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -12,7 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "kvgreader.h"
+#include "decoder.h"
+#include "kvgreader.hpp"
 
 namespace kvgtool {
 
@@ -69,8 +71,18 @@ std::optional<Options> parseOptions(const Command &command, Args args,
                                     std::span<const OptionRule> rules, size_t positionals,
                                     std::ostream &err);
 
+// Reads the KVG file `path` ('-': standard input) with a reader and hands it to `walk`, which
+// reads its records. A failure to open or read it, a fault of the file (thrown by the reader)
+// and a failure to write `out` are reported as "kvg NAME: FILE: message" on `err`; the result
+// is the exit code.
+int readRecords(const Command &command, const std::string &path, std::ostream &out,
+                std::ostream &err, const std::function<void(kvgr::Reader &)> &walk);
+
+// How a file argument is named in messages: '-' is "standard input".
+std::string displayName(const std::string &path);
+
 // Loads a KVG file (plain or gzip); on failure writes "kvg NAME: reason" to `err`.
-std::optional<kvgr::LoadedFile> loadKvg(const Command &command, const std::string &path,
+std::optional<kvgr::impl::LoadedFile> loadKvg(const Command &command, const std::string &path,
                                         std::ostream &err);
 
 }  // namespace kvgtool

@@ -18,13 +18,13 @@ struct Counts {
     uint64_t points = 0;
 };
 
-std::optional<Counts> count(const kvgr::LoadedFile &file, std::ostream &err) {
-    kvgr::Decoder decoder(file.bytes);
-    kvgr::Record record;
+std::optional<Counts> count(const kvgr::impl::LoadedFile &file, std::ostream &err) {
+    kvgr::impl::Decoder decoder(file.bytes);
+    kvgr::impl::Record record;
     Counts counts;
     while (decoder.next(record)) {
         ++counts.records;
-        counts.points += kvgr::pointCount(record);
+        counts.points += kvgr::impl::pointCount(record);
     }
     if (!decoder.error()) return counts;
     err << "kvg demo: the demo file is invalid: " << decoder.error()->message() << "\n";
@@ -37,7 +37,7 @@ std::string perPoint(uint64_t bytes, uint64_t points) {
     return text;
 }
 
-void summarize(std::ostream &out, const std::string &path, const kvgr::LoadedFile &file,
+void summarize(std::ostream &out, const std::string &path, const kvgr::impl::LoadedFile &file,
                const Counts &counts, const std::string &svgPath) {
     out << "Wrote " << path << ": " << file.fileSize << " bytes ("
         << (file.compressed ? "gzip-compressed from " : "not compressed, ") << file.bytes.size()
@@ -52,7 +52,7 @@ void summarize(std::ostream &out, const std::string &path, const kvgr::LoadedFil
     out << " 'kvg info " << path << "' and 'kvg dump " << path << "' show what is inside.\n";
 }
 
-bool writeSvg(const kvgr::LoadedFile &file, const std::string &path, std::ostream &out,
+bool writeSvg(const kvgr::impl::LoadedFile &file, const std::string &path, std::ostream &out,
               std::ostream &err) {
     const std::unique_ptr<OutputFile> output = OutputFile::open(DEMO_COMMAND, path, out, err);
     if (!output) return false;
@@ -76,7 +76,7 @@ int demoCommand(Args args, std::ostream &out, std::ostream &err) {
         err << "kvg demo: cannot write " << path << ": " << e.what() << "\n";
         return EXIT_FAILED;
     }
-    const std::optional<kvgr::LoadedFile> file = loadKvg(DEMO_COMMAND, path, err);
+    const std::optional<kvgr::impl::LoadedFile> file = loadKvg(DEMO_COMMAND, path, err);
     if (!file) return EXIT_FAILED;
     const std::optional<Counts> counts = count(*file, err);
     if (!counts) return EXIT_FAILED;

@@ -7,12 +7,11 @@ namespace kvgtool {
 
 namespace {
 
-using namespace kvgr;
-
-constexpr const char *COLOR_SIZE_NAMES[kvgfmt::COLOR_SIZE_COUNT] = {
-    "index1", "index8", "gray8", "gray12", "gray16", "ga", "rgb", "rgba"};
+constexpr int COLOR_MODES = 8;
+constexpr const char *COLOR_SIZE_NAMES[COLOR_MODES] = {"index1", "index8", "gray8", "gray12",
+                                                        "gray16", "ga",     "rgb",   "rgba"};
 // Hexadecimal digits of a value in each colour size; 0 for the decimal palette indexes.
-constexpr int COLOR_DIGITS[kvgfmt::COLOR_SIZE_COUNT] = {0, 0, 2, 3, 4, 8, 6, 8};
+constexpr int COLOR_DIGITS[COLOR_MODES] = {0, 0, 2, 3, 4, 8, 6, 8};
 
 std::string hexWord(uint32_t value, int digits) {
     char buffer[16];
@@ -24,184 +23,196 @@ std::string pixelWord(uint32_t value, uint8_t size) {
     return COLOR_DIGITS[size] == 0 ? std::to_string(value) : hexWord(value, COLOR_DIGITS[size]);
 }
 
+template <class Integer>
+std::vector<double> asNumbers(std::span<const Integer> values) {
+    return {values.begin(), values.end()};
+}
+
 class Describer {
 public:
-    Describer(const Header &header, FieldSink &sink) : header_(header), sink_(sink) {}
+    Describer(const kvgr::Reader &reader, FieldSink &sink) : reader_(reader), sink_(sink) {}
 
-    void at(std::string_view name, Point p) { sink_.point(name, {p, header_.toWorld(p)}); }
-    void extent(std::string_view name, Point p) {
-        sink_.point(name, {p, header_.toWorldExtent(p)});
-    }
-    void chain(std::string_view name, Point start, std::span<const Point> steps) {
-        std::vector<Located> located;
-        for (const Point &p : chainPoints(start, steps)) located.push_back({p, header_.toWorld(p)});
-        sink_.points(name, located);
-    }
-    void color(std::string_view name, const Color &c) { sink_.word(name, colorWord(c)); }
-    template <class Integers>
-    void list(std::string_view name, const Integers &values) {
-        const std::vector<double> numbers(values.begin(), values.end());
-        sink_.numbers(name, numbers);
-    }
-
-    void operator()(const Extension &e) {
-        sink_.text("parameter", e.parameter);
-        sink_.text("value", e.value);
-    }
-    void operator()(const Layer &l) {
-        sink_.flag("visible", l.visible);
-        sink_.flag("detectable", l.detectable);
-        sink_.text("name", l.name);
-    }
-    void operator()(const Object &o) { sink_.text("name", o.name); }
-    void operator()(const Figure &f) { chain("points", f.start, f.steps); }
-    void operator()(const Cubic &k) {
-        sink_.number("segments", k.segments);
-        chain("points", k.start, k.steps);
-    }
-    void operator()(const Arc &a) {
-        at("center", a.center);
-        extent("half_size", a.halfSize);
-        sink_.angle("start", a.start.degrees);
-        sink_.angle("end", a.end.degrees);
-    }
-    void operator()(const Text &t) {
-        at("anchor", t.anchor);
-        sink_.text("text", t.text);
-    }
-    void operator()(const ShapeInstance &s) {
-        sink_.number("shape", s.shape);
-        at("center", s.center);
-        sink_.angle("rotation", s.rotation.degrees);
-        extent("half_size", s.halfSize);
-    }
-    void operator()(const ImagePart &i) {
-        sink_.number("image", i.image);
-        const double source[] = {i.sourceMin.x, i.sourceMin.y, i.sourceMax.x, i.sourceMax.y};
-        sink_.numbers("source", source);
-        at("corner", i.corner);
-        extent("size", i.size);
-    }
-    void operator()(const Mark &m) { at("at", m.at); }
-    void operator()(const Line &l) { chain("points", l.start, std::span(&l.step, 1)); }
-    void operator()(const Box &b) {
-        at("corner", b.corner);
-        extent("size", b.size);
-    }
-    void operator()(const Circle &c) {
-        at("center", c.center);
-        sink_.number("radius", c.radius);
-    }
-    void operator()(const Ellipse &e) {
-        at("center", e.center);
-        extent("half_size", e.halfSize);
-    }
-    void operator()(const Stamp &s) {
-        sink_.number("shape", s.shape);
-        at("at", s.at);
-    }
-    void operator()(const FullImage &f) {
-        sink_.number("image", f.image);
-        at("corner", f.corner);
-        extent("size", f.size);
-    }
-    void operator()(const EdgeDefinition &e) {
-        std::vector<double> sizes, counts;
-        for (const EdgeSegment &s : e.segments) {
-            sizes.push_back(s.relPointSize);
-            counts.push_back(s.count);
+    void describe(const kvgr::Record &r) {
+        const auto &as = r.as;
+        switch (r.code) {
+            case KVGR_EXTENSION:
+                sink_.text("parameter", kvgr::text(as.extension.parameter));
+                sink_.text("value", kvgr::text(as.extension.value));
+                break;
+            case KVGR_LAYER:
+                sink_.flag("visible", as.layer.visible != 0);
+                sink_.flag("detectable", as.layer.detectable != 0);
+                sink_.text("name", kvgr::text(as.layer.name));
+                break;
+            case KVGR_OBJECT: sink_.text("name", kvgr::text(as.object.name)); break;
+            case KVGR_POLYLINE:
+            case KVGR_DRAW_POLYGON:
+            case KVGR_FILL_POLYGON: sink_.points("points", kvgr::points(as.figure)); break;
+            case KVGR_DRAW_CUBIC_BEZIER:
+            case KVGR_FILL_CUBIC_BEZIER:
+                sink_.number("segments", as.cubic.segments);
+                sink_.points("points", kvgr::points(as.cubic));
+                break;
+            case KVGR_DRAW_ARC:
+            case KVGR_FILL_ARC:
+                sink_.point("center", as.arc.centre);
+                sink_.extent("half_size", as.arc.half_size);
+                sink_.angle("start", as.arc.start.degrees);
+                sink_.angle("end", as.arc.end.degrees);
+                break;
+            case KVGR_TEXT:
+                sink_.point("anchor", as.text.anchor);
+                sink_.text("text", kvgr::text(as.text.text));
+                break;
+            case KVGR_SHAPE:
+                sink_.number("shape", as.shape.shape);
+                sink_.point("center", as.shape.centre);
+                sink_.angle("rotation", as.shape.rotation.degrees);
+                sink_.extent("half_size", as.shape.half_size);
+                break;
+            case KVGR_IMAGE: imagePart(as.image); break;
+            case KVGR_MARK: sink_.point("at", as.mark.at); break;
+            case KVGR_LINE: {
+                const kvgr::Point ends[] = {as.line.start, as.line.end};
+                sink_.points("points", ends);
+                break;
+            }
+            case KVGR_DRAW_BOX:
+            case KVGR_FILL_BOX:
+                sink_.point("corner", as.box.corner);
+                sink_.extent("size", as.box.size);
+                break;
+            case KVGR_DRAW_CIRCLE:
+            case KVGR_FILL_CIRCLE:
+                sink_.point("center", as.circle.centre);
+                sink_.number("radius", as.circle.radius);
+                break;
+            case KVGR_DRAW_ELLIPSE:
+            case KVGR_FILL_ELLIPSE:
+                sink_.point("center", as.ellipse.centre);
+                sink_.extent("half_size", as.ellipse.half_size);
+                break;
+            case KVGR_STAMP_SHAPE:
+            case KVGR_REPEAT_SHAPE:
+                sink_.number("shape", as.stamp.shape);
+                sink_.point("at", as.stamp.at);
+                break;
+            case KVGR_FULL_IMAGE:
+                sink_.number("image", as.image.image);
+                sink_.point("corner", as.image.corner);
+                sink_.extent("size", as.image.size);
+                break;
+            case KVGR_SET_EDGE: edge(as.edge); break;
+            case KVGR_SET_FACE:
+                sink_.numbers("edges", asNumbers(kvgr::edges(as.face)));
+                sink_.numbers("holes", asNumbers(kvgr::holes(as.face)));
+                break;
+            case KVGR_DRAW_EDGE: sink_.number("edge", as.edge_use.edge); break;
+            case KVGR_DRAW_EDGE_RANGE:
+                sink_.number("first", as.edge_range.first);
+                sink_.number("last", as.edge_range.last);
+                break;
+            case KVGR_FILL_FACE: sink_.number("face", as.face_use.face); break;
+            case KVGR_COLOR_SIZE: sink_.word("size", COLOR_SIZE_NAMES[as.size.size]); break;
+            case KVGR_BLEND_MODE:
+            case KVGR_IMAGE_STRETCH_MODE: sink_.number("value", as.byte.value); break;
+            case KVGR_LINE_COLOR:
+            case KVGR_MARK_COLOR:
+            case KVGR_FILL_COLOR:
+            case KVGR_TEXT_COLOR: sink_.word("color", colorWord(as.color.color)); break;
+            case KVGR_LINE_DASHES: sink_.word("pattern", hexWord(as.dashes.pattern, 4)); break;
+            case KVGR_LINE_STYLE:
+                sink_.number("joint", as.line_style.joint);
+                sink_.number("begin", as.line_style.begin);
+                sink_.number("end", as.line_style.end);
+                sink_.number("weight", as.line_style.weight);
+                break;
+            case KVGR_MARK_STYLE:
+                sink_.number("type", as.mark_style.type);
+                sink_.number("size", as.mark_style.size);
+                break;
+            case KVGR_GRADIENT_FILL:
+                sink_.point("p0", as.gradient.p0);
+                sink_.word("c0", colorWord(as.gradient.c0));
+                sink_.point("p1", as.gradient.p1);
+                sink_.word("c1", colorWord(as.gradient.c1));
+                break;
+            case KVGR_TEXTURE_FILL:
+                sink_.point("corner", as.texture.corner);
+                sink_.number("image", as.texture.image);
+                break;
+            case KVGR_STRETCHED_TEXTURE_FILL:
+                sink_.point("corner", as.texture.corner);
+                sink_.extent("size", as.texture.size);
+                sink_.number("image", as.texture.image);
+                break;
+            case KVGR_FONT:
+                sink_.number("typeface", as.font.typeface);
+                sink_.number("style", as.font.style);
+                sink_.number("size", as.font.size);
+                break;
+            case KVGR_TEXT_ALIGNMENT:
+                sink_.number("alignment", as.alignment.alignment);
+                sink_.angle("direction", as.alignment.direction.degrees);
+                break;
+            case KVGR_PALETTE:
+                sink_.words("colors", [&](const WordEmitter &emit) {
+                    for (const kvgr::Color &c : kvgr::colors(as.palette)) emit(colorWord(c));
+                });
+                break;
+            case KVGR_SET_IMAGE: image(r.definition, as.image_definition); break;
+            case KVGR_BEGIN_SET_SHAPE: sink_.extent("corner", as.shape_begin.corner); break;
+            default:
+                // The point and relative point size records: their code is the size.
+                if (r.code >= KVGR_POINT_SIZE_16 && r.code <= KVGR_REL_POINT_SIZE_128)
+                    sink_.number("bits", r.as.size.size);
+                break;  // END_SET_SHAPE has no arguments
         }
-        sink_.numbers("segment_sizes", sizes);
-        sink_.numbers("segment_counts", counts);
-        chain("points", e.start, e.steps);
     }
-    void operator()(const FaceDefinition &f) {
-        list("edges", f.edges);
-        list("holes", f.holes);
-    }
-    void operator()(const EdgeUse &e) { sink_.number("edge", e.edge); }
-    void operator()(const EdgeRangeUse &r) {
-        sink_.number("first", r.first);
-        sink_.number("last", r.last);
-    }
-    void operator()(const FaceUse &f) { sink_.number("face", f.face); }
-    void operator()(const ByteAttribute &b) { sink_.number("value", b.value); }
-    void operator()(const ColorAttribute &c) { color("color", c.color); }
-    void operator()(const LineDashes &d) { sink_.word("pattern", hexWord(d.pattern, 4)); }
-    void operator()(const LineStyle &s) {
-        sink_.number("joint", s.joint);
-        sink_.number("begin", s.begin);
-        sink_.number("end", s.end);
-        sink_.number("weight", s.weight);
-    }
-    void operator()(const MarkStyle &s) {
-        sink_.number("type", s.type);
-        sink_.number("size", s.size);
-    }
-    void operator()(const GradientFill &g) {
-        at("p0", g.p0);
-        color("c0", g.c0);
-        at("p1", g.p1);
-        color("c1", g.c1);
-    }
-    void operator()(const TextureFill &t) {
-        at("corner", t.corner);
-        sink_.number("image", t.image);
-    }
-    void operator()(const StretchedTextureFill &t) {
-        at("corner", t.corner);
-        extent("size", t.size);
-        sink_.number("image", t.image);
-    }
-    void operator()(const Font &f) {
-        sink_.number("typeface", f.typeface);
-        sink_.number("style", f.style);
-        sink_.number("size", f.size);
-    }
-    void operator()(const TextAlignment &t) {
-        sink_.number("alignment", t.alignment);
-        sink_.angle("direction", t.direction.degrees);
-    }
-    void operator()(const Palette &p) {
-        std::vector<std::string> colors;
-        for (const Color &c : p.entries) colors.push_back(colorWord(c));
-        sink_.words("colors", colors);
-    }
-    void operator()(const ImageDefinition &i) {
-        sink_.number("width", i.width);
-        sink_.number("height", i.height);
-        sink_.word("color_size", COLOR_SIZE_NAMES[i.colorSize]);
-        std::vector<std::string> pixels;
-        pixels.reserve(i.pixels.size());
-        for (uint32_t pixel : i.pixels) pixels.push_back(pixelWord(pixel, i.colorSize));
-        sink_.words("pixels", pixels);
-    }
-    void operator()(const ShapeBegin &s) { extent("corner", s.corner); }
-    void operator()(const ShapeEnd &) {}
-    void operator()(const SizeChange &) {}  // described by describe() from the code
 
 private:
-    const Header &header_;
+    void imagePart(const KVGR_ImageUse &i) {
+        sink_.number("image", i.image);
+        const double source[] = {i.source_min.x, i.source_min.y, i.source_max.x, i.source_max.y};
+        sink_.numbers("source", source);
+        sink_.point("corner", i.corner);
+        sink_.extent("size", i.size);
+    }
+
+    void edge(const KVGR_EdgeDefinition &e) {
+        sink_.numbers("segment_sizes",
+                      asNumbers(std::span<const uint8_t>(e.segment_sizes, e.segments)));
+        sink_.numbers("segment_counts",
+                      asNumbers(std::span<const uint32_t>(e.segment_counts, e.segments)));
+        sink_.points("points", kvgr::points(e));
+    }
+
+    // The pixels are read row by row, never held whole as text.
+    void image(int32_t id, const KVGR_ImageDefinition &i) {
+        sink_.number("width", i.width);
+        sink_.number("height", i.height);
+        sink_.word("color_size", COLOR_SIZE_NAMES[i.color_size]);
+        sink_.words("pixels", [&](const WordEmitter &emit) {
+            std::vector<uint32_t> row(i.width);
+            for (uint32_t y = 0; y < i.height; ++y) {
+                reader_.imagePixels(static_cast<uint32_t>(id), y, row);
+                for (const uint32_t pixel : row) emit(pixelWord(pixel, i.color_size));
+            }
+        });
+    }
+
+    const kvgr::Reader &reader_;
     FieldSink &sink_;
 };
 
 }  // namespace
 
-std::string colorWord(const Color &color) {
+std::string colorWord(const kvgr::Color &color) {
     return std::string(COLOR_SIZE_NAMES[color.size]) + ":" + pixelWord(color.value, color.size);
 }
 
-void describe(const Record &record, const Header &header, FieldSink &sink) {
-    if (const auto *size = std::get_if<SizeChange>(&record.payload)) {
-        if (record.code == kvgfmt::COLOR_SIZE) {
-            sink.word("size", COLOR_SIZE_NAMES[size->size]);
-        } else {
-            sink.number("bits", size->size);
-        }
-        return;
-    }
-    Describer describer(header, sink);
-    std::visit(describer, record.payload);
+void describe(const kvgr::Record &record, const kvgr::Reader &reader, FieldSink &sink) {
+    Describer(reader, sink).describe(record);
 }
 
 }  // namespace kvgtool

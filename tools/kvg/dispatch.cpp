@@ -125,10 +125,10 @@ std::optional<Options> parseOptions(const Command &command, Args args,
     return options;
 }
 
-std::optional<kvgr::LoadedFile> loadKvg(const Command &command, const std::string &path,
+std::optional<kvgr::impl::LoadedFile> loadKvg(const Command &command, const std::string &path,
                                         std::ostream &err) {
     std::string error;
-    std::optional<kvgr::LoadedFile> file = kvgr::loadFile(path, error);
+    std::optional<kvgr::impl::LoadedFile> file = kvgr::impl::loadFile(path, error);
     if (!file) err << "kvg " << command.name << ": " << error << "\n";
     return file;
 }

@@ -1,6 +1,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <limits>
+#include <stdexcept>
 
 #include "command.h"
 #include "describe.h"
@@ -9,19 +11,26 @@ namespace kvgtool {
 
 namespace {
 
-// The shortest text that reads back as `value`.
-std::string shortest(double value) {
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+// Room for any double in fixed notation with three decimals: up to 309 integer digits, a sign,
+// a point and the decimals.
+constexpr size_t NUMBER_ROOM = std::numeric_limits<double>::max_exponent10 + 8;
+
+// `value` in the given notation; to_chars cannot fail with this much room, but a failure
+// would leave the buffer unwritten, so it is checked all the same.
+template <class... Format>
+std::string chars(double value, Format... format) {
+    char buffer[NUMBER_ROOM];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, format...);
+    if (result.ec != std::errc()) throw std::logic_error("number does not fit its buffer");
     return std::string(buffer, result.ptr);
 }
 
-// Three decimals without trailing zeros: world coordinates to the micrometre, angles.
+// The shortest text that reads back as `value`.
+std::string shortest(double value) { return chars(value); }
+
+// Three decimals without trailing zeros: page coordinates to the micrometre, angles.
 std::string threeDecimals(double value) {
-    char buffer[64];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 3);
-    std::string text(buffer, result.ptr);
+    std::string text = chars(value, std::chars_format::fixed, 3);
     if (text.find('.') != std::string::npos) {
         text.erase(text.find_last_not_of('0') + 1);
         if (text.back() == '.') text.pop_back();
@@ -68,134 +77,155 @@ std::string quoted(std::string_view value, const char *escape) {
     return out + "\"";
 }
 
+// A list in brackets: `each` writes the items, each into the stream that its argument, item(),
+// returns after the separator.
+template <class Each>
+void bracketed(std::ostream &out, char separator, Each each) {
+    bool first = true;
+    out << '[';
+    each([&]() -> std::ostream & {
+        if (!first) out << separator;
+        first = false;
+        return out;
+    });
+    out << ']';
+}
+
 // One line of `name=value` pairs: positions as x,y@wx,wy (file coordinates, then millimetres
-// on the drawing), lists in brackets, free text quoted.
+// on the page), lists in brackets, free text quoted.
 class TextSink final : public FieldSink {
 public:
-    explicit TextSink(std::string &line) : line_(line) {}
-    void number(std::string_view name, double value) override { field(name, shortest(value)); }
+    TextSink(std::ostream &out, const kvgr::PageMapping &page) : out_(out), page_(page) {}
+    void number(std::string_view name, double value) override { field(name) << shortest(value); }
     void angle(std::string_view name, double degrees) override {
-        field(name, threeDecimals(degrees));
+        field(name) << threeDecimals(degrees);
     }
-    void flag(std::string_view name, bool value) override { field(name, value ? "1" : "0"); }
+    void flag(std::string_view name, bool value) override { field(name) << (value ? '1' : '0'); }
     void text(std::string_view name, std::string_view value) override {
-        field(name, quoted(value, "\\x%02X"));
+        field(name) << quoted(value, "\\x%02X");
     }
-    void word(std::string_view name, std::string_view value) override { field(name, value); }
-    void point(std::string_view name, const Located &p) override { field(name, located(p)); }
-    void points(std::string_view name, std::span<const Located> ps) override {
-        listField(name, ps, located);
+    void word(std::string_view name, std::string_view value) override { field(name) << value; }
+    void point(std::string_view name, kvgr::Point p) override {
+        located(field(name), p, kvgr::toPage(page_, p));
+    }
+    void extent(std::string_view name, kvgr::Point e) override {
+        located(field(name), e, kvgr::toPageExtent(page_, e));
+    }
+    void points(std::string_view name, std::span<const kvgr::Point> ps) override {
+        list(name, [&](const auto &item) {
+            for (const kvgr::Point &p : ps) located(item(), p, kvgr::toPage(page_, p));
+        });
     }
     void numbers(std::string_view name, std::span<const double> values) override {
-        listField(name, values, shortest);
+        list(name, [&](const auto &item) {
+            for (const double value : values) item() << shortest(value);
+        });
     }
-    void words(std::string_view name, std::span<const std::string> values) override {
-        listField(name, values, [](const std::string &w) { return w; });
+    void words(std::string_view name, const WordList &words) override {
+        list(name, [&](const auto &item) { words([&](std::string_view w) { item() << w; }); });
     }
 
 private:
-    static std::string located(const Located &p) {
-        return shortest(p.file.x) + "," + shortest(p.file.y) + "@" + threeDecimals(p.world.x) +
-               "," + threeDecimals(p.world.y);
+    static void located(std::ostream &out, kvgr::Point file, kvgr::Point page) {
+        out << shortest(file.x) << ',' << shortest(file.y) << '@' << threeDecimals(page.x) << ','
+            << threeDecimals(page.y);
     }
-    template <class T, class F>
-    void listField(std::string_view name, std::span<const T> values, F format) {
-        std::string text = "[";
-        for (const T &value : values) {
-            if (text.size() > 1) text += ' ';
-            text += format(value);
-        }
-        field(name, text + "]");
-    }
-    void field(std::string_view name, std::string_view value) {
-        line_ += ' ';
-        line_ += name;
-        line_ += '=';
-        line_ += value;
+    std::ostream &field(std::string_view name) { return out_ << ' ' << name << '='; }
+    template <class Each>
+    void list(std::string_view name, Each each) {
+        bracketed(field(name), ' ', each);
     }
 
-    std::string &line_;
+    std::ostream &out_;
+    const kvgr::PageMapping &page_;
 };
 
-// One JSON object per record: positions as {"file":[x,y],"world":[wx,wy]}.
+// One JSON object per record: positions as {"file":[x,y],"world":[wx,wy]}, the page
+// coordinates under the name "world".
 class JsonSink final : public FieldSink {
 public:
     static constexpr const char *JSON_ESCAPE = "\\u%04X";
-    explicit JsonSink(std::string &line) : line_(line) {}
-    void number(std::string_view name, double value) override { field(name, json(value)); }
+    JsonSink(std::ostream &out, const kvgr::PageMapping &page) : out_(out), page_(page) {}
+    void number(std::string_view name, double value) override { field(name) << json(value); }
     void angle(std::string_view name, double degrees) override { number(name, degrees); }
-    void flag(std::string_view name, bool value) override { field(name, value ? "true" : "false"); }
+    void flag(std::string_view name, bool value) override {
+        field(name) << (value ? "true" : "false");
+    }
     void text(std::string_view name, std::string_view value) override {
-        field(name, quoted(value, JSON_ESCAPE));
+        field(name) << quoted(value, JSON_ESCAPE);
     }
     void word(std::string_view name, std::string_view value) override {
-        field(name, quoted(value, JSON_ESCAPE));
+        field(name) << quoted(value, JSON_ESCAPE);
     }
-    void point(std::string_view name, const Located &p) override { field(name, located(p)); }
-    void points(std::string_view name, std::span<const Located> ps) override {
-        field(name, array(ps, located));
+    void point(std::string_view name, kvgr::Point p) override {
+        located(field(name), p, kvgr::toPage(page_, p));
+    }
+    void extent(std::string_view name, kvgr::Point e) override {
+        located(field(name), e, kvgr::toPageExtent(page_, e));
+    }
+    void points(std::string_view name, std::span<const kvgr::Point> ps) override {
+        array(name, [&](const auto &item) {
+            for (const kvgr::Point &p : ps) located(item(), p, kvgr::toPage(page_, p));
+        });
     }
     void numbers(std::string_view name, std::span<const double> values) override {
-        field(name, array(values, json));
+        array(name, [&](const auto &item) {
+            for (const double value : values) item() << json(value);
+        });
     }
-    void words(std::string_view name, std::span<const std::string> values) override {
-        field(name, array(values, [](const std::string &w) { return quoted(w, JSON_ESCAPE); }));
+    void words(std::string_view name, const WordList &words) override {
+        array(name, [&](const auto &item) {
+            words([&](std::string_view w) { item() << quoted(w, JSON_ESCAPE); });
+        });
     }
 
+    std::ostream &field(std::string_view name) { return out_ << ",\"" << name << "\":"; }
+
+private:
     static std::string json(double value) {
         return std::isfinite(value) ? shortest(value) : "null";
     }
-
-    void field(std::string_view name, std::string_view value) {
-        line_ += ",\"";
-        line_ += name;
-        line_ += "\":";
-        line_ += value;
+    static void located(std::ostream &out, kvgr::Point file, kvgr::Point page) {
+        out << "{\"file\":[" << json(file.x) << ',' << json(file.y) << "],\"world\":["
+            << json(page.x) << ',' << json(page.y) << "]}";
+    }
+    template <class Each>
+    void array(std::string_view name, Each each) {
+        bracketed(field(name), ',', each);
     }
 
-private:
-    static std::string located(const Located &p) {
-        return "{\"file\":[" + json(p.file.x) + "," + json(p.file.y) + "],\"world\":[" +
-               json(p.world.x) + "," + json(p.world.y) + "]}";
-    }
-    template <class T, class F>
-    static std::string array(std::span<const T> values, F format) {
-        std::string text = "[";
-        for (const T &value : values) {
-            if (text.size() > 1) text += ',';
-            text += format(value);
-        }
-        return text + "]";
-    }
-
-    std::string &line_;
+    std::ostream &out_;
+    const kvgr::PageMapping &page_;
 };
 
-// The identifier a definition defines, the shape that holds the record, then its arguments.
-void describeWithContext(const kvgr::Record &record, const kvgr::Header &header, FieldSink &sink) {
-    if (record.definition) sink.number("id", *record.definition);
-    if (record.shape && record.code != kvgfmt::BEGIN_SET_SHAPE) {
-        sink.number("in_shape", *record.shape);
+// The identifier a definition defines and the shape that holds the record, then its arguments.
+void describeWithContext(const kvgr::Record &record, const kvgr::Reader &reader,
+                         FieldSink &sink) {
+    if (record.definition >= 0) sink.number("id", record.definition);
+    if (record.shape >= 0 && record.code != KVGR_BEGIN_SET_SHAPE) {
+        sink.number("in_shape", record.shape);
     }
-    describe(record, header, sink);
+    describe(record, reader, sink);
 }
 
-std::string textLine(const kvgr::Record &record, const kvgr::Header &header) {
-    std::string line = std::to_string(record.offset) + " " + kvgr::recordName(record.code);
-    TextSink sink(line);
-    describeWithContext(record, header, sink);
-    return line;
+void textLine(std::ostream &out, const kvgr::Record &record, const kvgr::Reader &reader,
+              const kvgr::PageMapping &page) {
+    out << record.offset << ' ' << kvgr::recordName(record.code);
+    TextSink sink(out, page);
+    describeWithContext(record, reader, sink);
+    out << '\n';
 }
 
-std::string jsonLine(const kvgr::Record &record, const kvgr::Header &header) {
-    std::string line = "{\"offset\":" + std::to_string(record.offset);
-    JsonSink sink(line);
+void jsonLine(std::ostream &out, const kvgr::Record &record, const kvgr::Reader &reader,
+              const kvgr::PageMapping &page) {
+    out << "{\"offset\":" << record.offset;
+    JsonSink sink(out, page);
     sink.number("length", static_cast<double>(record.length));
     sink.number("code", record.code);
     sink.word("record", kvgr::recordName(record.code));
-    sink.word("section", record.section == kvgr::Section::Layers ? "layers" : "definitions");
-    describeWithContext(record, header, sink);
-    return line + "}";
+    sink.word("section", record.section == KVGR_SECTION_LAYERS ? "layers" : "definitions");
+    describeWithContext(record, reader, sink);
+    out << "}\n";
 }
 
 constexpr OptionRule DUMP_OPTIONS[] = {{"--json", false}};
@@ -204,20 +234,13 @@ int dump(Args args, std::ostream &out, std::ostream &err) {
     const std::optional<Options> options = parseOptions(DUMP_COMMAND, args, DUMP_OPTIONS, 1, err);
     if (!options) return EXIT_USAGE;
     const std::string &path = options->positional[0];
-    const std::optional<kvgr::LoadedFile> file = loadKvg(DUMP_COMMAND, path, err);
-    if (!file) return EXIT_FAILED;
     const bool json = options->flags.contains("--json");
-    kvgr::Decoder decoder(file->bytes);
-    kvgr::Record record;
-    while (decoder.next(record)) {
-        out << (json ? jsonLine(record, decoder.header()) : textLine(record, decoder.header()))
-            << '\n';
-    }
-    if (decoder.error()) {
-        err << "kvg dump: " << path << ": " << decoder.error()->message() << "\n";
-        return EXIT_FAILED;
-    }
-    return EXIT_OK;
+    return readRecords(DUMP_COMMAND, path, out, err, [&](kvgr::Reader &reader) {
+        const kvgr::PageMapping page = reader.pageMapping();
+        while (const kvgr::Record *record = reader.next()) {
+            (json ? jsonLine : textLine)(out, *record, reader, page);
+        }
+    });
 }
 
 }  // namespace
@@ -229,7 +252,8 @@ const Command DUMP_COMMAND = {
     "onto the drawing's size in millimetres, origin at its lower-left corner). Colours are\n"
     "printed as colour size and value (rgb:FF8000, index8:3).\n"
     "  --json  one JSON object per line instead; positions as {\"file\":[x,y],\"world\":[x,y]}\n"
-    "Records are printed up to the first fault, which is reported as in 'kvg check' (exit 1).\n",
+    "Records are printed up to the first fault, which is reported as in 'kvg check' (exit 1).\n"
+    "FILE '-' is standard input.\n",
     dump};
 
 }  // namespace kvgtool

@@ -8,7 +8,7 @@ namespace kvgtool {
 namespace {
 
 struct Totals {
-    std::map<std::string, uint64_t> perKind;  // by record name
+    std::map<std::string_view, uint64_t> perKind;  // by record name
     uint64_t records = 0;
     uint64_t points = 0;
 };
@@ -32,36 +32,36 @@ std::string ratio(uint64_t bytes, uint64_t points) {
     return buffer;
 }
 
-void print(std::ostream &out, const std::string &path, const kvgr::LoadedFile &file,
-           const kvgr::Decoder &decoder, const Totals &totals) {
-    const kvgr::Header &h = decoder.header();
-    const kvgr::Definitions &d = decoder.definitions();
-    const uint64_t size = file.bytes.size();
-    const uint64_t layers = *decoder.layerSectionOffset();
+void print(std::ostream &out, const std::string &path, const kvgr::Reader &reader,
+           const Totals &totals) {
+    const kvgr::Header &h = reader.header();
+    const kvgr::Counts d = reader.counts();
+    const uint64_t size = reader.contentBytes();
+    const uint64_t onDisk = reader.inputBytes();
+    const uint64_t layers = *reader.layerSectionOffset();
     char background[16];
     std::snprintf(background, sizeof background, "#%06X", h.background);
-    out << "file            " << path << "\n"
-        << "size            " << file.fileSize << " bytes"
-        << (file.compressed ? ", gzip-compressed from " + std::to_string(size) + " bytes"
-                            : ", not compressed")
+    out << "file            " << displayName(path) << "\n"
+        << "size            " << onDisk << " bytes"
+        << (reader.compressed() ? ", gzip-compressed from " + std::to_string(size) + " bytes"
+                                : ", not compressed")
         << "\n"
-        << "header          " << h.length << " bytes; point size " << int{h.pointSize}
-        << ", relative point size " << int{h.relPointSize} << "\n"
+        << "header          " << h.length << " bytes; point size " << int{h.point_size}
+        << ", relative point size " << int{h.rel_point_size} << "\n"
         << "resolution      " << pair(h.resolution) << "\n"
-        << "file window     " << corner(h.windowMin) << " to " << corner(h.windowMax) << "\n"
-        << "size in mm      " << pair(h.millimetres) << "\n"
+        << "file window     " << corner(h.window_min) << " to " << corner(h.window_max) << "\n"
+        << "size in mm      " << pair(h.size_mm) << "\n"
         << "background      " << background << "\n"
-        << "definitions     " << layers - h.length << " bytes: " << d.shapes.size() << " shapes, "
-        << d.edges.size() << " edges, " << d.faces.size() << " faces, " << d.images.size()
-        << " images\n"
+        << "definitions     " << layers - h.length << " bytes: " << d.shapes << " shapes, "
+        << d.edges << " edges, " << d.faces << " faces, " << d.images << " images\n"
         << "layers          " << size - layers << " bytes\n"
         << "records         " << totals.records << "\n"
         << "points          " << totals.points << "; bytes per point "
         << ratio(size, totals.points);
-    if (file.compressed) out << " (" << ratio(file.fileSize, totals.points) << " compressed)";
+    if (reader.compressed()) out << " (" << ratio(onDisk, totals.points) << " compressed)";
     out << "\nrecords by kind\n";
     for (const auto &[name, count] : totals.perKind) {
-        std::string label = name;
+        std::string label(name);
         label.resize(std::max<size_t>(label.size() + 1, 24), ' ');
         out << "  " << label << count << "\n";
     }
@@ -71,22 +71,15 @@ int info(Args args, std::ostream &out, std::ostream &err) {
     const std::optional<Options> options = parseOptions(INFO_COMMAND, args, {}, 1, err);
     if (!options) return EXIT_USAGE;
     const std::string &path = options->positional[0];
-    const std::optional<kvgr::LoadedFile> file = loadKvg(INFO_COMMAND, path, err);
-    if (!file) return EXIT_FAILED;
-    kvgr::Decoder decoder(file->bytes);
-    kvgr::Record record;
-    Totals totals;
-    while (decoder.next(record)) {
-        ++totals.records;
-        ++totals.perKind[kvgr::recordName(record.code)];
-        totals.points += kvgr::pointCount(record);
-    }
-    if (decoder.error()) {
-        err << "kvg info: " << path << ": " << decoder.error()->message() << "\n";
-        return EXIT_FAILED;
-    }
-    print(out, path, *file, decoder, totals);
-    return EXIT_OK;
+    return readRecords(INFO_COMMAND, path, out, err, [&](kvgr::Reader &reader) {
+        Totals totals;
+        while (const kvgr::Record *record = reader.next()) {
+            ++totals.records;
+            ++totals.perKind[kvgr::recordName(record->code)];
+            totals.points += record->points;
+        }
+        print(out, path, reader, totals);
+    });
 }
 
 }  // namespace
@@ -97,7 +90,8 @@ const Command INFO_COMMAND = {
     "the definitions section (definitions and the closing size records) and of the layer\n"
     "section, the number of records of each kind, the points (absolute and relative) and the\n"
     "bytes per point, counted on the decompressed content and, for a compressed file, on disk.\n"
-    "The file must be valid ('kvg check'); otherwise the first fault is reported (exit 1).\n",
+    "The file must be valid ('kvg check'); otherwise the first fault is reported (exit 1).\n"
+    "FILE '-' is standard input.\n",
     info};
 
 }  // namespace kvgtool

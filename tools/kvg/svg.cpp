@@ -19,7 +19,7 @@ int svgCommand(Args args, std::ostream &out, std::ostream &err) {
         err << "kvg svg: the output " << target << " is the input file; nothing written\n";
         return EXIT_FAILED;
     }
-    const std::optional<kvgr::LoadedFile> file = loadKvg(SVG_COMMAND, path, err);
+    const std::optional<kvgr::impl::LoadedFile> file = loadKvg(SVG_COMMAND, path, err);
     if (!file) return EXIT_FAILED;
     const std::unique_ptr<OutputFile> output = OutputFile::open(SVG_COMMAND, target, out, err);
     if (!output) return EXIT_FAILED;

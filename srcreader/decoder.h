@@ -20,8 +20,8 @@
 // the world coordinates given here are millimetres on the drawing: Header::toWorld maps the
 // file window onto a page of width_mm x height_mm with one scale for both axes (the smaller of
 // the two, the window centred on the page), the y axis pointing up as in the file.
-#ifndef KVGREADER_H
-#define KVGREADER_H
+#ifndef KVGREADER_DECODER_H
+#define KVGREADER_DECODER_H
 
 #include <array>
 #include <cstdint>
@@ -32,8 +32,9 @@
 #include <vector>
 
 #include "kvgformat.h"
+#include "kvgreader.h"
 
-namespace kvgr {
+namespace kvgr::impl {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -43,6 +44,8 @@ struct Point {
     double y = 0.0;
     friend bool operator==(const Point &, const Point &) = default;
 };
+
+inline KVGR_Point toC(Point p) { return {p.x, p.y}; }
 
 // A colour value as written, with the colour size (KVG_COLOR_MODE) it is expressed in. In the
 // index sizes the value is a palette index.
@@ -69,7 +72,9 @@ struct Header {
     uint32_t background = 0;   // 0xRRGGBB
     uint64_t length = 0;       // bytes of the header
 
-    // Millimetres on the drawing per file unit (1 when the window or the size is degenerate).
+    // The header as the public interface gives it.
+    KVGR_Header c() const;
+    // Millimetres on the drawing per file unit: the page mapping's scale.
     double worldScale() const;
     // A file position as millimetres on the drawing, origin at the page's lower-left corner.
     Point toWorld(Point file) const;
@@ -329,6 +334,7 @@ struct GraphicState {
 struct StreamState {
     Sizes sizes;
     GraphicState graphic;
+    uint32_t depth = 0;  // objects begun and not ended in the current layer
 };
 
 // ---- Definitions collected so far ----
@@ -352,7 +358,15 @@ struct Definitions {
 struct Error {
     uint64_t offset = 0;
     std::string reason;
-    std::string message() const;  // "offset N: reason"
+    int code = KVGR_ERR_FORMAT;   // a KVGR_ERROR_CODE
+    std::string message() const;  // "offset N: reason", or the reason alone for a system fault
+};
+
+// What the decoder may spend (KVGR_LIMIT).
+struct Limits {
+    uint64_t points = uint64_t{1} << 32;
+    uint64_t imagePixels = uint64_t{1} << 28;
+    uint64_t depth = 256;
 };
 
 // ---- Decoding ----
@@ -361,7 +375,7 @@ class Decoder {
 public:
     // Reads the header at once; a bad header is reported by error(). `bytes` must outlive the
     // decoder.
-    explicit Decoder(std::span<const uint8_t> bytes);
+    explicit Decoder(std::span<const uint8_t> bytes, const Limits &limits = {});
 
     // Decodes the next record into `record`. False at the end of the file (error() empty) or at
     // the first fault (error() set); the decoder then stays there.
@@ -396,8 +410,12 @@ private:
     void countClosingRecord(uint8_t code, uint64_t end);
     void enterLayerSection(uint64_t offset);
     void finish() const;
+    void countPoints(const Record &record);
+    void changeDepth(const Object &object);
 
     std::span<const uint8_t> bytes_;
+    Limits limits_;
+    uint64_t points_ = 0;
     uint64_t position_ = 0;
     Header header_;
     StreamState state_;
@@ -434,6 +452,6 @@ std::vector<Point> chainPoints(Point start, std::span<const Point> steps);
 // Absolute and relative points a record carries (angles not counted).
 uint64_t pointCount(const Record &record);
 
-}  // namespace kvgr
+}  // namespace kvgr::impl
 
-#endif  // KVGREADER_H
+#endif  // KVGREADER_DECODER_H
