@@ -8,7 +8,7 @@ int check(Args args, std::ostream &out, std::ostream &err) {
     const std::optional<Options> options = parseOptions(CHECK_COMMAND, args, {}, 1, err);
     if (!options) return EXIT_USAGE;
     const std::string &path = options->positional[0];
-    return readRecords(CHECK_COMMAND, path, out, err, [&](kvgr::Reader &reader) {
+    return readRecords(CHECK_COMMAND, path, err, [&](kvgr::Reader &reader) {
         uint64_t records = 0;
         while (reader.next() != nullptr) ++records;
         out << displayName(path) << ": valid, " << records << " records\n";

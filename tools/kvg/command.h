@@ -72,11 +72,10 @@ std::optional<Options> parseOptions(const Command &command, Args args,
                                     std::ostream &err);
 
 // Reads the KVG file `path` ('-': standard input) with a reader and hands it to `walk`, which
-// reads its records. A failure to open or read it, a fault of the file (thrown by the reader)
-// and a failure to write `out` are reported as "kvg NAME: FILE: message" on `err`; the result
-// is the exit code.
-int readRecords(const Command &command, const std::string &path, std::ostream &out,
-                std::ostream &err, const std::function<void(kvgr::Reader &)> &walk);
+// reads its records. A failure to open or read it and a fault of the file (thrown by the
+// reader) are reported as "kvg NAME: FILE: message" on `err`; the result is the exit code.
+int readRecords(const Command &command, const std::string &path, std::ostream &err,
+                const std::function<void(kvgr::Reader &)> &walk);
 
 // How a file argument is named in messages: '-' is "standard input".
 std::string displayName(const std::string &path);

@@ -235,9 +235,12 @@ int dump(Args args, std::ostream &out, std::ostream &err) {
     if (!options) return EXIT_USAGE;
     const std::string &path = options->positional[0];
     const bool json = options->flags.contains("--json");
-    return readRecords(DUMP_COMMAND, path, out, err, [&](kvgr::Reader &reader) {
+    return readRecords(DUMP_COMMAND, path, err, [&](kvgr::Reader &reader) {
         const kvgr::PageMapping page = reader.pageMapping();
-        while (const kvgr::Record *record = reader.next()) {
+        // Output that cannot be written ends the dump; the command reports it.
+        while (out) {
+            const kvgr::Record *record = reader.next();
+            if (record == nullptr) break;
             (json ? jsonLine : textLine)(out, *record, reader, page);
         }
     });

@@ -71,7 +71,7 @@ int info(Args args, std::ostream &out, std::ostream &err) {
     const std::optional<Options> options = parseOptions(INFO_COMMAND, args, {}, 1, err);
     if (!options) return EXIT_USAGE;
     const std::string &path = options->positional[0];
-    return readRecords(INFO_COMMAND, path, out, err, [&](kvgr::Reader &reader) {
+    return readRecords(INFO_COMMAND, path, err, [&](kvgr::Reader &reader) {
         Totals totals;
         while (const kvgr::Record *record = reader.next()) {
             ++totals.records;

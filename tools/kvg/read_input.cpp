@@ -6,8 +6,8 @@ std::string displayName(const std::string &path) {
     return path == "-" ? "standard input" : path;
 }
 
-int readRecords(const Command &command, const std::string &path, std::ostream &out,
-                std::ostream &err, const std::function<void(kvgr::Reader &)> &walk) {
+int readRecords(const Command &command, const std::string &path, std::ostream &err,
+                const std::function<void(kvgr::Reader &)> &walk) {
     const auto fail = [&](const std::string &message) {
         err << "kvg " << command.name << ": " << displayName(path) << ": " << message << "\n";
         return EXIT_FAILED;
@@ -23,7 +23,6 @@ int readRecords(const Command &command, const std::string &path, std::ostream &o
     } catch (const kvgr::Error &error) {
         return fail(error.what());
     }
-    if (!out.flush()) return fail("cannot write the output");
     return EXIT_OK;
 }
 
