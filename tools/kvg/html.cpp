@@ -13,7 +13,7 @@ constexpr OptionRule HTML_OPTIONS[] = {{"-o", true}};
 constexpr std::string_view DRAWING_MARK = "<!--DRAWING-->";
 
 // The bytes as a gzip stream, as the page's decoder inflates them.
-std::optional<std::string> gzip(const kvgr::Bytes &bytes) {
+std::optional<std::string> gzip(const kvgr::impl::Bytes &bytes) {
     z_stream z{};
     if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK)
         return std::nullopt;
@@ -67,9 +67,9 @@ int htmlCommand(Args args, std::ostream &out, std::ostream &err) {
         err << "kvg html: the output " << target << " is the input file; nothing written\n";
         return EXIT_FAILED;
     }
-    const std::optional<kvgr::LoadedFile> file = loadKvg(HTML_COMMAND, path, err);
+    const std::optional<kvgr::impl::LoadedFile> file = loadKvg(HTML_COMMAND, path, err);
     if (!file) return EXIT_FAILED;
-    if (const std::optional<kvgr::Error> error = kvgr::validate(file->bytes)) {
+    if (const std::optional<kvgr::impl::Error> error = kvgr::impl::validate(file->bytes)) {
         err << "kvg html: " << path << ": " << error->message() << "\n";
         return EXIT_FAILED;
     }
