@@ -277,9 +277,8 @@ export class Painter {
           const b = item.geometry.box;
           if (file.x < b.minX - reach || file.x > b.maxX + reach || file.y < b.minY - reach || file.y > b.maxY + reach) continue;
           const p = this.path(item);
-          if (item.fill ? ctx.isPointInPath(p, x, y, 'evenodd') : (ctx.lineWidth = 2 * reach, ctx.isPointInStroke(p, x, y))) {
-            return item.hit;
-          }
+          ctx.lineWidth = 2 * reach;
+          if (item.fill ? ctx.isPointInPath(p, x, y, 'evenodd') : ctx.isPointInStroke(p, x, y)) return item.hit;
         }
       }
       return undefined;

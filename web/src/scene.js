@@ -78,6 +78,10 @@ class SceneBuilder {
     this.objects = [];
     /** @type {any[]|undefined} where items go: a layer's or a shape's */
     this.out = undefined;
+    /** @type {number|undefined} the shape being defined */
+    this.shapeOpen = undefined;
+    /** @type {any[]|undefined} where items went before it */
+    this.savedOut = undefined;
   }
 
   get graphic() { return this.decoder.state.graphic; }
