@@ -125,6 +125,44 @@ def _reach(path, transform) -> np.ndarray:
     return np.array([vertices.min(axis=0), vertices.max(axis=0)])
 
 
+_CROP_STEP = 0.5  # points: where a clip box cuts an image, it cuts at most this far outside
+_MAX_IMAGE_SIDE = 4096  # pixels an image is enlarged to, at most, to be cut that finely
+
+
+def _crop(pixels: np.ndarray, rect, clip: Optional[Bbox]):
+    """The pixels of an image in ``rect`` (x, y, width, height) that the clip box shows, with
+    the rectangle they fill; None when none are shown. The cut follows whole pixels; pixels
+    larger than the cut's step are first split into equal ones, so that the cut lies close to
+    the clip box."""
+    if clip is None:
+        return pixels, rect
+    x, y, w, h = rect
+    cut = _cut(pixels.shape[1], x, w, clip.x0, clip.x1), _cut(pixels.shape[0], y, h, clip.y0,
+                                                             clip.y1)
+    if cut[0] is None or cut[1] is None:
+        return None
+    (c0, c1, columns), (r0, r1, rows) = cut
+    if (columns, rows) != pixels.shape[1::-1]:
+        pixels = np.repeat(np.repeat(pixels, rows // pixels.shape[0], axis=0),
+                           columns // pixels.shape[1], axis=1)
+    return pixels[r0:r1, c0:c1], (x + c0 * w / columns, y + r0 * h / rows,
+                                  (c1 - c0) * w / columns, (r1 - r0) * h / rows)
+
+
+def _cut(count: int, start: float, length: float, low: float, high: float):
+    """The range of pixels [first, last) of a row of ``count`` pixels over ``start`` ..
+    ``start + length`` that reach into ``low`` .. ``high``, and the pixel count they are taken
+    from (the row's pixels split where a cut falls inside it); None when none reach in."""
+    if low <= start and start + length <= high:
+        return 0, count, count
+    split = max(1, min(int(np.ceil(length / count / _CROP_STEP)), _MAX_IMAGE_SIDE // count))
+    count *= split
+    size = length / count
+    first = max(0, int(np.floor((low - start) / size)))
+    last = min(count, int(np.ceil((high - start) / size)))
+    return (first, last, count) if first < last else None
+
+
 def _within(box: np.ndarray, clip: Bbox) -> bool:
     (x0, y0), (x1, y1) = box
     return clip.x0 <= x0 and x1 <= clip.x1 and clip.y0 <= y0 and y1 <= clip.y1
@@ -410,24 +448,25 @@ class RendererKVG(RendererBase):
         height, width = im.shape[:2]
         if width == 0 or height == 0:
             return
-        pixels = np.asarray(im)
-        # Rows from the bottom up, as the file's images run.
+        pixels = np.asarray(im)  # rows from the bottom up, as the file's images run
         if transform is None:  # resampled at the image resolution
             w, h = width * 72.0 / self.image_dpi, height * 72.0 / self.image_dpi
         else:
-            # The image's own pixels; the transform takes its unit square onto the figure.
-            a, b, c, d, e, f = transform.frozen().to_values()
-            w, h = a, d
-            x, y = x + e, y + f
+            # The image's own pixels: the transform takes its unit square onto the figure. A
+            # rotated or skewed image fills the box around where it would lie.
+            corners = transform.transform([(0, 0), (1, 0), (0, 1), (1, 1)])
+            (x0, y0), (x1, y1) = corners.min(axis=0), corners.max(axis=0)
+            flip_x, flip_y = corners[1, 0] < corners[0, 0], corners[2, 1] < corners[0, 1]
+            x, y, w, h = x + x0, y + y0, x1 - x0, y1 - y0
+            pixels = pixels[::-1 if flip_y else 1, ::-1 if flip_x else 1]
             if gc.get_alpha() != 1.0:
                 pixels = pixels.copy()
                 pixels[..., 3] = np.round(pixels[..., 3] * gc.get_alpha())
-        if w < 0:
-            x, w, pixels = x + w, -w, pixels[:, ::-1]
-        if h < 0:
-            y, h, pixels = y + h, -h, pixels[::-1]
-        opaque = bool(np.all(pixels[..., 3] == 255))
-        if opaque:
+        cropped = _crop(pixels, (x, y, w, h), self._clip_box(gc))
+        if cropped is None:
+            return
+        pixels, (x, y, w, h) = cropped
+        if np.all(pixels[..., 3] == 255):
             self._layer.color_size(ColorMode.RGB)
             image = self._f.set_image(pixels[..., :3])
             self._layer.color_size(ColorMode.RGBA)

@@ -109,6 +109,19 @@ def test_figures_are_cut_at_the_axes(tmp_path):
     assert difference(*saved(fig, tmp_path, "clipped"))[1] < 0.03
 
 
+@pytest.mark.parametrize("interpolation", ["antialiased", "none"])
+def test_images_are_cut_at_the_axes(interpolation, tmp_path):
+    """A zoomed image: matplotlib resamples the visible part itself, or (no interpolation)
+    hands over the whole image, which is then cut at the axes."""
+    fig, ax = matplotlib.pyplot.subplots(figsize=(4, 3))
+    y, x = np.mgrid[0:40, 0:60]
+    ax.imshow(np.sin(x / 6.0) * np.cos(y / 4.0), interpolation=interpolation, alpha=0.7)
+    ax.set_xlim(10, 30)
+    ax.set_ylim(5, 25)
+    mean, share = difference(*saved(fig, tmp_path, "zoomed"))
+    assert mean < 6 and share < 0.04
+
+
 def test_compound_paths_with_holes_become_faces(tmp_path):
     fig, ax = matplotlib.pyplot.subplots()
     ring = Path.circle((0.5, 0.5), 0.4)
