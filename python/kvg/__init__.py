@@ -1,7 +1,7 @@
 """kvg: write and read KVG, a compact bit-packed file format for 2-D vector drawings.
 
-Write with :class:`File`; ``import kvg.matplotlib`` adds the ``kvg`` format to matplotlib's
-``savefig``.
+Write with :class:`File`, read with :func:`read` or :func:`records`; ``import kvg.matplotlib``
+adds the ``kvg`` format to matplotlib's ``savefig``.
 """
 
 from ._colors import (
@@ -43,8 +43,10 @@ from ._errors import (
     ParamError,
 )
 from ._file import File
+from ._reader import Drawing, Face, Header, Image, Layer, Record, Shape, read, records
 
 __all__ = [
+    "Drawing", "Face", "Header", "Image", "Layer", "Record", "Shape", "read", "records",
     "Arrow", "BlendMode", "Color", "ColorMode", "ContextError", "Error", "ErrorCode", "File",
     "FileSystemError", "FontStyle", "FormatError", "InternalError", "Joint", "LimitError",
     "MarkType", "ParamError", "Primitive", "Stretch", "TextAlign", "Typeface", "color_value",

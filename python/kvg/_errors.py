@@ -66,3 +66,21 @@ _BY_CODE = {
 def from_code(code: int, message: str) -> Error:
     """The exception of the class that ``code`` names (the compiled module raises through it)."""
     return _BY_CODE.get(code, Error)(code, message)
+
+
+# The reader's failures (KVGR_ERROR_CODE): the input unreadable, a damaged file or gzip stream,
+# a limit reached, memory exhausted, a call out of order.
+_READER_SYSTEM, _READER_FORMAT, _READER_COMPRESSION, _READER_LIMIT, _READER_MEMORY = 1, 2, 3, 4, 5
+
+
+def from_reader(code: int, offset: int, reason: str, message: str) -> Exception:
+    """The exception for a failure of the reader (the compiled module raises through it)."""
+    if code in (_READER_FORMAT, _READER_COMPRESSION):
+        return FormatError(offset, reason)
+    if code == _READER_SYSTEM:
+        return FileSystemError(ErrorCode.SYSTEM, message)
+    if code == _READER_LIMIT:
+        return LimitError(ErrorCode.LIMITS, message)
+    if code == _READER_MEMORY:
+        return MemoryError(message)
+    return ContextError(ErrorCode.CONTEXT, message)

@@ -1,4 +1,5 @@
-// _kvg: the C interface of kvgwriter as Python callables, for the Python layer in kvg/.
+// _kvg: the C interfaces of kvgwriter as Python callables, for the Python layer in kvg/. This
+// file binds the writer; reader.cpp the reader.
 //
 // Everything the C library would take as a broken contract (a closed handle, an enumerated value
 // out of range, a palette of the wrong length, a grey level outside 0..1) is refused here with a
@@ -14,6 +15,7 @@
 #include <string>
 #include <utility>
 
+#include "bindings.h"
 #include "kvgwriter.h"
 
 namespace py = pybind11;
@@ -23,15 +25,6 @@ namespace {
 
 using Points = py::array_t<double, py::array::c_style | py::array::forcecast>;
 using Colors = py::array_t<KVG_Color, py::array::c_style | py::array::forcecast>;
-
-// Raises the kvg.Error subclass of `code` (kvg._errors.from_code builds it).
-[[noreturn]] void raise(int code, const std::string &message) {
-    const py::object error = py::module_::import("kvg._errors").attr("from_code")(code, message);
-    PyErr_SetObject(reinterpret_cast<PyObject *>(Py_TYPE(error.ptr())), error.ptr());
-    throw py::error_already_set();
-}
-
-[[noreturn]] void raiseParam(const std::string &message) { raise(KVG_ERR_PARAM, message); }
 
 // An enumerated argument: refused unless first <= value <= last.
 int enumerated(int value, int last, const char *what, int first = 0) {
@@ -46,12 +39,6 @@ double fraction(double value, const char *what) {
     if (!(value >= 0.0 && value <= 1.0))
         raiseParam(std::string(what) + " must lie in 0..1");
     return value;
-}
-
-// A string argument as the C string the library takes; an embedded NUL would cut it short.
-const char *cString(const std::string &text) {
-    if (text.find('\0') != std::string::npos) raiseParam("text must not contain NUL characters");
-    return text.c_str();
 }
 
 // The rows of an (n, 2) array as interleaved x, y.
@@ -541,4 +528,5 @@ PYBIND11_MODULE(_kvg, m) {
     bindShapesAndImages(writer);
     bindMap(writer);
     bindAttributes(writer);
+    bindReader(m);
 }

@@ -1,5 +1,6 @@
 """The matplotlib backend: how figures map onto the format."""
 
+import collections
 import io
 import os
 import subprocess
@@ -11,18 +12,15 @@ import pytest
 from matplotlib.path import Path
 
 import gallery
+import kvg
 import kvg.matplotlib as kvg_mpl
 from kvg._mplpath import nonzero_groups
-from rendering import TOOL, difference, saved
+from rendering import difference, saved
 
 
 def records(path):
-    """The record kinds of a file and how often each occurs, as `kvg info` lists them."""
-    info = subprocess.run([TOOL, "info", str(path)], check=True, capture_output=True,
-                          text=True).stdout
-    table = info.split("records by kind", 1)[1]
-    return {name: int(count) for name, count in (line.split() for line in table.splitlines()
-                                                  if line.strip())}
+    """The record kinds of a file and how often each occurs."""
+    return collections.Counter(record.kind for record in kvg.records(path))
 
 
 def test_a_scatter_plot_defines_its_marker_once(tmp_path):
