@@ -32,9 +32,19 @@ class Subpath:
         cubic chain's with a last segment back to its start where it ends elsewhere."""
         if not self.curved or np.all(self.points[-1] == self.points[0]):
             return self.points
-        first, last = self.points[0], self.points[-1]
-        closing = on_grid([last + (first - last) / 3, last + 2 * (first - last) / 3, first])
-        return np.vstack([self.points, closing])
+        return np.vstack([self.points, _line_cubic(self.points[-1], self.points[0])[1:]])
+
+    def projected(self, reach: float) -> "Subpath":
+        """The open subpath lengthened at both ends by ``reach`` along its direction there, as
+        a projecting line cap draws it."""
+        if self.closed:
+            return self
+        start = _beyond(self.points[0], self.points[1:], reach)
+        end = _beyond(self.points[-1], self.points[-2::-1], reach)
+        if not self.curved:
+            return Subpath(np.vstack([start, self.points[1:-1], end]), False, False)
+        return Subpath(np.vstack([_line_cubic(start, self.points[0]), self.points[1:],
+                                  _line_cubic(self.points[-1], end)[1:]]), False, True)
 
     def ring(self) -> np.ndarray:
         """The closed figure with its curves flattened into straight segments."""
@@ -44,6 +54,22 @@ class Subpath:
         codes = np.full(len(points), _CURVE4, dtype=Path.code_type)
         codes[0] = _MOVETO
         return Path(points, codes).to_polygons(closed_only=False)[0]
+
+
+def _beyond(end: np.ndarray, towards: np.ndarray, reach: float) -> np.ndarray:
+    """The point ``reach`` beyond ``end``, away from the first of ``towards`` that differs."""
+    for other in towards:
+        step = end - other
+        length = np.hypot(*step)
+        if length > 0:
+            return on_grid(end + step * (reach / length))
+    return end
+
+
+def _line_cubic(start: np.ndarray, end: np.ndarray) -> np.ndarray:
+    """A straight segment as a cubic: start, control points at its thirds, end."""
+    return np.vstack([start, on_grid([start + (end - start) / 3, start + 2 * (end - start) / 3]),
+                      end])
 
 
 def on_grid(points) -> np.ndarray:

@@ -19,10 +19,12 @@ How matplotlib's drawing maps onto KVG:
   their baseline as matplotlib lays them out; mathematical text is drawn as glyph outlines;
 - images are images of the file, in RGB where they are opaque.
 
-What the format cannot say: clipping (strokes and fills are cut at rectangular clip boxes
-here, markers are kept or dropped whole by their centre, other clip paths are ignored), line
-caps, hatching, Gouraud shading (drawn in each triangle's mean colour), rotated or skewed
-images (drawn into their bounding box) and a transparent figure background.
+What the format cannot say: clipping (strokes, fills and images are cut at rectangular clip
+boxes here, markers are kept or dropped whole by their centre, other clip paths are ignored);
+line caps (lines end square: projecting caps are drawn by lengthening solid lines, round caps
+by dots on the ends of opaque solid lines, dashes keep square ends); hatching; Gouraud shading
+(drawn in each triangle's mean colour); rotated or skewed images (drawn into their bounding
+box); a transparent figure background.
 """
 
 from __future__ import annotations
@@ -31,7 +33,7 @@ import contextlib
 import os
 import shutil
 import tempfile
-from typing import Dict, Iterator, List, Optional, Sequence, Tuple
+from typing import Dict, Iterator, List, NamedTuple, Optional, Sequence, Tuple
 
 import matplotlib
 import numpy as np
@@ -113,6 +115,17 @@ def _font_style(prop: font_manager.FontProperties) -> FontStyle:
     bold = (font_manager.weight_dict.get(weight, 400) if isinstance(weight, str) else weight) >= 600
     italic = prop.get_style() in ("italic", "oblique")
     return FontStyle(bold + 2 * italic)
+
+
+class _Stroke(NamedTuple):
+    """An outline's style: 0xRRGGBBAA colour, joint, weight in grid units, 16-step dash pattern
+    and matplotlib's cap style."""
+
+    color: int
+    joint: Joint
+    weight: int
+    dashes: int
+    cap: str
 
 
 def _reach(path, transform) -> np.ndarray:
@@ -275,8 +288,8 @@ class RendererKVG(RendererBase):
         color = _rgba(rgbFace, alpha)
         return color if color & 0xFF else None
 
-    def _stroke(self, gc) -> Optional[Tuple[int, Joint, int, int]]:
-        """Colour, joint, weight and dash pattern of the outline, or None for no outline."""
+    def _stroke(self, gc) -> Optional[_Stroke]:
+        """The outline's style, or None for no outline."""
         width = gc.get_linewidth()
         color = _rgba(gc.get_rgb())
         if width <= 0 or not color & 0xFF:
@@ -287,7 +300,8 @@ class RendererKVG(RendererBase):
         if dashes is not None and len(dashes):
             step = max(weight / self._scale, _DASH_STEP_MM / _MM_PER_POINT)
             pattern = dash_pattern(offset or 0.0, dashes, step)
-        return color, _JOINTS.get(gc.get_joinstyle(), Joint.DEFAULT), weight, pattern
+        return _Stroke(color, _JOINTS.get(gc.get_joinstyle(), Joint.DEFAULT), weight, pattern,
+                       gc.get_capstyle())
 
     @staticmethod
     def _clip_box(gc) -> Optional[Bbox]:
@@ -305,14 +319,26 @@ class RendererKVG(RendererBase):
             cut = path.cleaned(transform, remove_nans=True, clip=clip.extents, simplify=simplify)
         return subpaths(cut, self._scale)
 
-    def _outline(self, parts: List[Subpath], stroke) -> None:
-        color, joint, weight, dashes = stroke
-        if dashes == 0:
+    def _outline(self, parts: List[Subpath], stroke: _Stroke) -> None:
+        if stroke.dashes == 0:
             return
         self._attributes.fill(False)
-        self._attributes.line(color, joint, weight, dashes)
+        self._attributes.line(stroke.color, stroke.joint, stroke.weight, stroke.dashes)
+        # Lines end square in the file: a projecting cap is drawn by lengthening the line, a
+        # round one by a dot on each end (only where the line is opaque and solid: a dot would
+        # show through a translucent line and sit on a dash's gap).
+        solid = stroke.dashes == 0xFFFF
+        if solid and stroke.cap == "projecting":
+            parts = [sub.projected(stroke.weight / 2) for sub in parts]
         for sub in parts:
             self._draw_outline(sub)
+        if solid and stroke.cap == "round" and stroke.color & 0xFF == 0xFF:
+            ends = [sub.points[i] for sub in parts if not sub.closed for i in (0, -1)]
+            if ends:
+                self._attributes.fill(True)
+                self._attributes.fill_color(stroke.color)
+                for x, y in ends:
+                    self._f.circle(x, y, stroke.weight / 2)
 
     def _draw_outline(self, sub: Subpath) -> None:
         if sub.curved:
@@ -396,7 +422,7 @@ class RendererKVG(RendererBase):
         return self._shapes[key]
 
     def _define_shape(self, path, transform, fill, stroke) -> int:
-        margin = stroke[2] / self._scale / 2 if stroke is not None else 0.0
+        margin = stroke.weight / self._scale / 2 if stroke is not None else 0.0
         reach = max(np.abs(_reach(path, transform)).max() + margin, 1.0 / self._scale)
         corner = float(np.ceil(reach * self._scale))
         with self._f.shape_definition(corner, corner) as shape:

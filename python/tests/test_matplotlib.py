@@ -107,6 +107,19 @@ def test_figures_are_cut_at_the_axes(tmp_path):
     assert difference(*saved(fig, tmp_path, "clipped"))[1] < 0.03
 
 
+@pytest.mark.parametrize("cap", ["butt", "projecting", "round"])
+def test_line_caps_are_drawn(cap, tmp_path):
+    """Lines end square in the file; projecting and round caps are drawn as the line
+    lengthened and as dots on its ends (each would differ by about 1.3 % of the pixels
+    otherwise)."""
+    fig, ax = matplotlib.pyplot.subplots(figsize=(3, 2))
+    ax.plot([0.3, 0.7], [0.5, 0.5], linewidth=20, solid_capstyle=cap, color="black")
+    ax.set_xlim(0, 1)
+    ax.set_ylim(0, 1)
+    ax.axis("off")
+    assert difference(*saved(fig, tmp_path, "cap"))[1] < 0.006
+
+
 @pytest.mark.parametrize("interpolation", ["antialiased", "none"])
 def test_images_are_cut_at_the_axes(interpolation, tmp_path):
     """A zoomed image: matplotlib resamples the visible part itself, or (no interpolation)
