@@ -132,11 +132,12 @@ std::vector<Polygon> validated(const Polygon &polygon, bool mend, const std::str
 }
 
 // Cuts a polygon whose rings are sound.
-std::vector<Polygon> cutRings(const Polygon &polygon, bool geographic, bool mend,
+std::vector<Polygon> cutRings(const Polygon &polygon, const CutOptions &options,
                               const std::string &where) {
-    if (!geographic || !crossesAnywhere(polygon)) {
+    const bool mend = options.mend;
+    if (!options.geographic || !crossesAnywhere(polygon)) {
         std::vector<Polygon> result = validated(polygon, mend, where);
-        if (geographic)
+        if (options.densify)
             for (Polygon &p : result)
                 for (Ring &ring : p.rings) densifyEdges(ring);
         return result;
@@ -157,7 +158,7 @@ std::vector<Polygon> cutRings(const Polygon &polygon, bool geographic, bool mend
             for (Polygon &piece : clip(valid, west, west + 360, -90, 90)) {
                 for (Ring &ring : piece.rings) {
                     for (Pos &p : ring) p = {snap(p.x - turn * 360.0, 180), snap(p.y, 90)};
-                    densifyEdges(ring);
+                    if (options.densify) densifyEdges(ring);
                 }
                 result.push_back(std::move(piece));
             }
@@ -168,11 +169,11 @@ std::vector<Polygon> cutRings(const Polygon &polygon, bool geographic, bool mend
 
 }  // namespace
 
-std::vector<Polygon> cutPolygon(const Polygon &polygon, bool geographic, bool mend,
+std::vector<Polygon> cutPolygon(const Polygon &polygon, const CutOptions &options,
                                 const std::string &where) {
-    const std::optional<Polygon> checked = checkedRings(polygon, mend, where);
+    const std::optional<Polygon> checked = checkedRings(polygon, options.mend, where);
     if (!checked) return {};
-    return cutRings(*checked, geographic, mend, where);
+    return cutRings(*checked, options, where);
 }
 
 std::vector<Path> cutPath(const Path &path) {

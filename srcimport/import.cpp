@@ -80,7 +80,7 @@ void makePlanar(Feature &f, const Projection &projection, bool geographic,
                 const ImportOptions &options, const std::string &where) {
     std::vector<Polygon> polygons;
     for (size_t i = 0; i < f.polygons.size(); ++i)
-        for (Polygon &piece : cutPolygon(f.polygons[i], geographic, options.makeValid,
+        for (Polygon &piece : cutPolygon(f.polygons[i], {geographic, projection.active(), options.makeValid},
                                          where + ", polygon " + std::to_string(i + 1))) {
             if (geographic && (projection.south() > -90 || projection.north() < 90)) {
                 for (Polygon &kept : clip(piece, -180, 180, projection.south(), projection.north()))
