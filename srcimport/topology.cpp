@@ -69,7 +69,7 @@ public:
         for (auto it = first; it != last; ++it) {
             const Chain &known = topology_.arcs[it->second];
             if (known == arc) return use(it->second, true);
-            if (std::ranges::equal(known, std::views::reverse(arc))) return use(it->second, false);
+            if (std::equal(known.begin(), known.end(), arc.rbegin(), arc.rend())) return use(it->second, false);
         }
         return add(std::move(arc), ends);
     }
