@@ -160,16 +160,34 @@ KVG_API void KVG_setResolutionFileOption(KVG_FileOptions *opt, int32_t w, int32_
 KVG_API void KVG_setQuantizationFileOption(KVG_FileOptions *opt, int enabled);
 KVG_API void KVG_setBackgroundFileOption(KVG_FileOptions *opt, KVG_Color color);
 KVG_API void KVG_setCompressionFileOption(KVG_FileOptions *opt, int comp);
+KVG_API void KVG_setSyncFileOption(KVG_FileOptions *opt, int enabled);
 
 /* ---- File lifecycle and errors ---------------------------------------------------------- */
 
+/* Why KVG_createWithError failed. */
+typedef struct {
+    int code;              /* a KVG_ERROR_CODE; KVG_ERR_NONE when the file was created */
+    int system_error;      /* the system's error number (errno) when a system call failed, or 0 */
+    char description[256]; /* what failed and why, e.g. "Cannot create the file: Permission
+                              denied" or "Invalid file options: the world window is not finite" */
+} KVG_CreateError;
+
 /* Opens `filename` for writing; `opt` may be NULL for the defaults. NULL on failure. */
 KVG_API KVG_File *KVG_create(const char *filename, const KVG_FileOptions *opt);
-/* Completes the file and releases the handle (0). On -1 the file could not be completed: the
- * handle stays allocated so that the error can be read, and a second KVG_close gives it up
- * (releasing everything and removing the temporary file) without writing, returning -1 again.
- * Shape, edge and face definitions still open are ended first; an open primitive is dropped. */
+/* KVG_create that tells why it failed: when the result is NULL and `error` is not, *error holds
+ * the reason (on success its code is KVG_ERR_NONE). Nothing is shared between calls, so threads
+ * may create files at the same time. */
+KVG_API KVG_File *KVG_createWithError(const char *filename, const KVG_FileOptions *opt,
+                                      KVG_CreateError *error);
+/* Completes the file and releases the handle (0). The file is written beside `filename` and
+ * takes its name only here, once complete, so that `filename` never holds a half-written file.
+ * On -1 the file could not be completed and is discarded (`filename` keeps what it held): the
+ * handle stays allocated so that the error can be read, and KVG_abandon or a second KVG_close
+ * (which returns -1 again) releases it. Shape, edge and face definitions still open are ended
+ * first; an open primitive is dropped. */
 KVG_API int KVG_close(KVG_File *fl);
+/* Releases the handle without completing the file and removes everything it wrote. */
+KVG_API void KVG_abandon(KVG_File *fl);
 KVG_API int KVG_getErrorCode(KVG_File *fl);
 KVG_API const char *KVG_getErrorDescription(KVG_File *fl);
 

@@ -24,8 +24,21 @@ typedef struct _XIO_File XIO_File;
 enum { XIO_READ = 0, XIO_WRITE = 1 };  /* access mode */
 enum { XIO_PLAIN = 0, XIO_ZLIB = 1 };  /* compression */
 
-/* Opens `name`; NULL when the file cannot be opened. */
+/* Opens `name`; NULL, with errno telling why, when the file cannot be opened. A file opened for
+ * writing is created or truncated at once. */
 KVG_API XIO_File *XIO_open(const char *name, int mode, int compression);
+/* Opens `name` for writing so that it is replaced whole or not at all: the bytes go to a new
+ * temporary file in the same directory, which XIO_close renames over `name` only when every
+ * write and the completion succeeded; when `sync` is non-zero it first puts the file's data on
+ * the disk (fdatasync), so that not even a power failure can leave `name` half-written. Until then, and after any
+ * failure or XIO_discard, `name` keeps what it held, or stays absent, and the temporary file is
+ * removed. The new file gets the permissions of the file it replaces, or those of an ordinary
+ * create (0666 less the umask); its owner is the writing process's user. A symbolic link is
+ * followed and the file it leads to is replaced (the link stays). What cannot be replaced is
+ * written directly, as XIO_open does: a FIFO, a device, a directory (refused by the open) and
+ * any name under /dev or /proc, or a link leading there (/dev/stdout). NULL on failure, with
+ * errno telling why. */
+KVG_API XIO_File *XIO_openReplacing(const char *name, int compression, int sync);
 /* Creates and opens for writing a new plain file from `name_template`, whose last six
  * characters must be "XXXXXX" and are replaced in place (mkstemp semantics: created atomically,
  * never an existing file). NULL on failure. */
@@ -43,6 +56,10 @@ KVG_API int XIO_eof(XIO_File *file);
 /* Completes (flushes, ends the gzip stream) and releases the file, even when it fails; 0 on
  * success, -1 when any write or read of the file's life, the completion or the close failed. */
 KVG_API int XIO_close(XIO_File *file);
+/* Releases a file without completing it: a file opened with XIO_openReplacing leaves its
+ * target as it was and its temporary file is removed; any other file keeps what was written to
+ * it before (buffered bytes are dropped). */
+KVG_API void XIO_discard(XIO_File *file);
 
 #ifdef __cplusplus
 }

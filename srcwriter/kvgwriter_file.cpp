@@ -1,11 +1,12 @@
-// File options, the life of a writer handle (create, close) and its error accessors.
+// The life of a writer handle (create, close, abandon) and its error accessors.
 //
 // A KVG file is: the header, the definitions section (written on `global` as definitions are
 // made), three closing size records, and the layer section, which collects in a temporary file
-// while the file is open and is appended by KVG_close.
-#include <sys/stat.h>
+// while the file is open and is appended by KVG_close. The output itself is written beside its
+// target and takes the target's name only when KVG_close completes it (XIO_openReplacing).
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -14,15 +15,6 @@
 #include "kvgwriter_internal.h"
 
 namespace {
-
-constexpr KVG_FileOptions defopt = {
-    -100.0, 100.0, -100.0, 100.0,  // world window
-    100.0, 100.0,                  // millimetres
-    4096, 4096,                    // grid
-    0,                             // grid mode
-    0xFFFFFF,                      // white background
-    1,                             // compressed
-};
 
 constexpr size_t kCopyBlock = 1024;
 constexpr int kInitialPoints = 32;  // doubles
@@ -43,17 +35,6 @@ char *temporaryTemplate() {
     return copyString(name);
 }
 
-bool finite(double v) { return std::isfinite(v); }
-
-// Options that would map every position to NaN or infinity are refused by KVG_create: a world
-// window of zero or non-finite extent, a grid of no cells, a non-finite physical size.
-bool usableOptions(const KVG_FileOptions &opt) {
-    return finite(opt.wxmin) && finite(opt.wxmax) && finite(opt.wymin) && finite(opt.wymax) &&
-           finite(opt.wxmax - opt.wxmin) && finite(opt.wymax - opt.wymin) &&
-           opt.wxmax != opt.wxmin && opt.wymax != opt.wymin && opt.width_res > 0 &&
-           opt.height_res > 0 && finite(opt.width_mm) && finite(opt.height_mm);
-}
-
 void releaseArrays(KVG_File *fl) {
     if (fl->primitive.pts != nullptr) paDestroy(fl->primitive.pts);
     if (fl->edge.pts != nullptr) paDestroy(fl->edge.pts);
@@ -63,13 +44,13 @@ void releaseArrays(KVG_File *fl) {
     if (fl->face.holes != nullptr) ulaDestroy(fl->face.holes);
 }
 
-// Releases everything the handle owns and the handle itself, and deletes the temporary file.
-// The named file's XIO handle belongs to the caller.
+// Releases everything the handle owns and the handle itself, and deletes the temporary layer
+// file. The output (global's file) is released before, by KVG_close or discardOutput.
 void destroyState(KVG_File *fl) {
     releaseArrays(fl);
     if (fl->layers != nullptr) KVGF_DestroyState(fl->layers);
     if (fl->global != nullptr) KVGF_DestroyState(fl->global);
-    if (fl->layers_file != nullptr) XIO_close(fl->layers_file);
+    if (fl->layers_file != nullptr) XIO_discard(fl->layers_file);
     if (fl->tmpfilename != nullptr) {
         std::remove(fl->tmpfilename);
         std::free(fl->tmpfilename);
@@ -91,10 +72,45 @@ bool createArrays(KVG_File *fl) {
            fl->face.edges != nullptr && fl->face.holes != nullptr;
 }
 
-// Allocates and initialises a handle: everything but the windows, the sizes and the header.
-// On failure everything already acquired is released and the result is null.
-KVG_File *createState(XIO_File *file, const char *filename) {
+// Why KVG_create failed: the code, the system's error number where a system call failed, what
+// failed, and whether the system's text of the error number says why.
+struct CreateFailure {
+    int code;
+    int system_error;
+    const char *what;
+    bool with_reason;
+};
+
+constexpr CreateFailure kNoMemory{KVG_ERR_SYSTEM, ENOMEM, "Not enough memory", false};
+
+CreateFailure systemFailure(const char *what) { return {KVG_ERR_SYSTEM, errno, what, true}; }
+
+// The text of a system error number, from either of the two strerror_r the C library may have.
+[[maybe_unused]] const char *errorText(const char *gnu_result, const char *) { return gnu_result; }
+[[maybe_unused]] const char *errorText(int xsi_result, const char *buffer) {
+    return xsi_result == 0 ? buffer : "Unknown error";
+}
+
+void report(const CreateFailure &failure, KVG_CreateError *out) {
+    if (out == nullptr) return;
+    out->code = failure.code;
+    out->system_error = failure.system_error;
+    if (!failure.with_reason) {
+        std::snprintf(out->description, sizeof out->description, "%s", failure.what);
+        return;
+    }
+    char buffer[128] = "";
+    const int number = failure.system_error;
+    const char *reason = errorText(strerror_r(number, buffer, sizeof buffer), buffer);
+    std::snprintf(out->description, sizeof out->description, "%s: %s", failure.what, reason);
+}
+
+// Allocates and initialises a handle writing to `file`: everything but the windows, the sizes
+// and the header. On failure everything already acquired is released, `file` stays the
+// caller's, and the result is null with *failure telling why.
+KVG_File *createState(XIO_File *file, const char *filename, CreateFailure *failure) {
     auto *fl = static_cast<KVG_File *>(std::calloc(1, sizeof(KVG_File)));
+    *failure = kNoMemory;
     if (fl == nullptr) return nullptr;
     fl->filename = copyString(filename);
     fl->tmpfilename = temporaryTemplate();
@@ -104,6 +120,7 @@ KVG_File *createState(XIO_File *file, const char *filename) {
     }
     fl->layers_file = XIO_openTemporary(fl->tmpfilename);
     if (fl->layers_file == nullptr) {
+        *failure = systemFailure("Cannot create the temporary layer file in " P_tmpdir);
         std::free(fl->tmpfilename);  // nothing was created under the name
         fl->tmpfilename = nullptr;
         destroyState(fl);
@@ -229,97 +246,79 @@ int appendLayerSection(KVG_File *fl) {
     return read_closed == 0 ? 0 : KVG_FAIL(fl, ERR_IO);
 }
 
-// A failed create leaves no half-written file behind; devices and the like stay untouched.
-void removeIfRegularFile(const char *path) {
-    struct stat info;
-    if (lstat(path, &info) == 0 && S_ISREG(info.st_mode)) std::remove(path);
+// Gives the output up unfinished: a file written beside its target is removed, and the
+// target keeps what it held.
+void discardOutput(KVG_File *fl) {
+    if (fl->global->file == nullptr) return;
+    XIO_discard(fl->global->file);
+    fl->global->file = nullptr;
 }
 
 }  // namespace
 
-KVG_FileOptions *KVG_newFileOptions(void) {
-    auto *opt = static_cast<KVG_FileOptions *>(std::malloc(sizeof(KVG_FileOptions)));
-    if (opt != nullptr) *opt = defopt;
-    return opt;
-}
-
-void KVG_deleteFileOptions(KVG_FileOptions *opt) { std::free(opt); }
-
-void KVG_setWorldFileOption(KVG_FileOptions *opt, double xmin, double xmax, double ymin,
-                            double ymax) {
-    KVG_REQUIRE_NOT_NULL(opt);
-    opt->wxmin = xmin;
-    opt->wxmax = xmax;
-    opt->wymin = ymin;
-    opt->wymax = ymax;
-}
-
-void KVG_setDimensionsFileOption(KVG_FileOptions *opt, double w, double h) {
-    KVG_REQUIRE_NOT_NULL(opt);
-    opt->width_mm = w;
-    opt->height_mm = h;
-}
-
-void KVG_setResolutionFileOption(KVG_FileOptions *opt, int32_t w, int32_t h) {
-    KVG_REQUIRE_NOT_NULL(opt);
-    opt->width_res = w;
-    opt->height_res = h;
-}
-
-void KVG_setQuantizationFileOption(KVG_FileOptions *opt, int enabled) {
-    KVG_REQUIRE_NOT_NULL(opt);
-    opt->raw = enabled == 0 ? 1 : 0;
-}
-
-void KVG_setBackgroundFileOption(KVG_FileOptions *opt, KVG_Color color) {
-    KVG_REQUIRE_NOT_NULL(opt);
-    opt->bgcolor = color & 0xFFFFFF;
-}
-
-void KVG_setCompressionFileOption(KVG_FileOptions *opt, int comp) {
-    KVG_REQUIRE_NOT_NULL(opt);
-    opt->comp = comp != 0 ? 1 : 0;
-}
-
-KVG_File *KVG_create(const char *filename, const KVG_FileOptions *opt) {
+KVG_File *KVG_createWithError(const char *filename, const KVG_FileOptions *opt,
+                              KVG_CreateError *error) {
     KVG_REQUIRE_NOT_NULL(filename);
-    const KVG_FileOptions &options = opt != nullptr ? *opt : defopt;
-    if (!usableOptions(options)) return nullptr;
-    XIO_File *file = XIO_open(filename, XIO_WRITE, options.comp == 1 ? XIO_ZLIB : XIO_PLAIN);
-    if (file == nullptr) return nullptr;
-    KVG_File *fl = createState(file, filename);
+    const KVG_FileOptions &options = opt != nullptr ? *opt : defaultFileOptions();
+    if (const char *why = unusableOptions(options)) {
+        report({KVG_ERR_PARAM, 0, why, false}, error);
+        return nullptr;
+    }
+    XIO_File *file = XIO_openReplacing(filename, options.comp == 1 ? XIO_ZLIB : XIO_PLAIN,
+                                       options.sync);
+    if (file == nullptr) {
+        report(systemFailure("Cannot create the file"), error);
+        return nullptr;
+    }
+    CreateFailure failure;
+    KVG_File *fl = createState(file, filename, &failure);
     if (fl != nullptr) {
         setWindows(fl, options);
         setInitialSizes(fl, options);
-        if (writeHeader(fl, options) == 0) return fl;
+        if (writeHeader(fl, options) == 0) {
+            report({KVG_ERR_NONE, 0, "", false}, error);
+            return fl;
+        }
+        failure = systemFailure("Cannot write the file");
         destroyState(fl);
     }
-    XIO_close(file);
-    removeIfRegularFile(filename);
+    XIO_discard(file);
+    report(failure, error);
     return nullptr;
 }
 
+KVG_File *KVG_create(const char *filename, const KVG_FileOptions *opt) {
+    return KVG_createWithError(filename, opt, nullptr);
+}
+
+// A failure discards the output at once, since a second KVG_close cannot retry: nothing
+// half-written stays, even if the handle is never given up.
 int KVG_close(KVG_File *fl) {
     KVG_REQUIRE_NOT_NULL(fl);
     if (fl->closing_failed) {
-        // The file could not be completed before; give the handle up without writing more.
-        if (fl->global->file != nullptr) XIO_close(fl->global->file);
         destroyState(fl);
         return -1;
     }
-    XIO_File *file = fl->global->file;
     if (endOpenDefinitions(fl) != 0 || writeClosingSizes(fl) != 0 ||
         appendLayerSection(fl) != 0) {
+        discardOutput(fl);
         fl->closing_failed = 1;
         return -1;
     }
+    XIO_File *file = fl->global->file;
+    fl->global->file = nullptr;
     if (XIO_close(file) != 0) {
-        fl->global->file = nullptr;
         fl->closing_failed = 1;
         return KVG_FAIL(fl, ERR_IO);
     }
     destroyState(fl);
     return 0;
+}
+
+void KVG_abandon(KVG_File *fl) {
+    if (fl == nullptr) return;
+    discardOutput(fl);
+    destroyState(fl);
 }
 
 int KVG_getErrorCode(KVG_File *fl) {

@@ -26,7 +26,14 @@ struct _KVG_FileOptions {
     int raw;                            // non-zero: no rounding onto the grid
     KVG_Color bgcolor;                  // 0x00RRGGBB
     int comp;                           // 1: gzip-compressed output
+    int sync;                           // 1: on the disk before it takes its name
 };
+
+// The options KVG_create uses when it is given none.
+const KVG_FileOptions &defaultFileOptions();
+// Why KVG_create refuses `opt` (options that would map every position to NaN or infinity), or
+// null when they are usable.
+const char *unusableOptions(const KVG_FileOptions &opt);
 
 struct KvgWindow {
     double xmin, xmax, ymin, ymax;
@@ -84,7 +91,7 @@ struct _KVG_File {
         KVGF_State state;  // a working copy of global while a shape is defined
         uint32_t next_id;
     } shape;
-    int closing_failed;  // KVG_close failed; a second KVG_close only releases the handle
+    int closing_failed;  // KVG_close failed and discarded the output; a second one releases
 };
 
 // ---- The interface's messages (source "kvgwriter") ----

@@ -1,4 +1,5 @@
 // The life of an XIO file: opening, and the completion and release in XIO_close.
+#include <cerrno>
 #include <new>
 
 #include "kvgassert.h"
@@ -29,14 +30,26 @@ void destroy(XIO_File *file) {
     delete file;
 }
 
-// Gives `file` the descriptor just opened for it; null, with everything released, when the
-// open failed or the gzip reader cannot be had.
+// Gives `file` the descriptor just opened for it; null, with everything released and errno
+// telling why, when the open failed or the gzip reader cannot be had.
 XIO_File *adopt(XIO_File *file, int fd, bool gzip_reading) {
     file->fd = fd;
     if (fd >= 0 && (!gzip_reading || xioAttachGzipReader(file))) return file;
-    if (fd >= 0) xioClose(fd);
+    const int error = fd >= 0 ? ENOMEM : errno;
+    if (file->replacement != nullptr) {
+        xioDiscardReplacement(file);
+    } else if (fd >= 0) {
+        xioClose(fd);
+    }
     destroy(file);
+    errno = error;
     return nullptr;
+}
+
+// Closes the descriptor (with the gzip reader that owns it, if any); false when the close
+// reports a failure.
+bool closeDescriptor(XIO_File *file) {
+    return file->gzip_reader != nullptr ? xioCloseGzipReader(file) : xioClose(file->fd);
 }
 
 }  // namespace
@@ -54,6 +67,14 @@ XIO_File *XIO_open(const char *name, int mode, int compression) {
     return adopt(file, fd, !writing && compressed);
 }
 
+XIO_File *XIO_openReplacing(const char *name, int compression, int sync) {
+    KVG_REQUIRE_NOT_NULL(name);
+    KVG_REQUIRE(compression == XIO_PLAIN || compression == XIO_ZLIB);
+    XIO_File *file = create(XIO_WRITE, compression == XIO_ZLIB);
+    if (file == nullptr) return nullptr;
+    return adopt(file, xioOpenReplacement(name, sync != 0, &file->replacement), false);
+}
+
 XIO_File *XIO_openTemporary(char *name_template) {
     KVG_REQUIRE_NOT_NULL(name_template);
     XIO_File *file = create(XIO_WRITE, false);
@@ -64,7 +85,18 @@ XIO_File *XIO_openTemporary(char *name_template) {
 int XIO_close(XIO_File *file) {
     KVG_REQUIRE_NOT_NULL(file);
     bool completed = file->mode == XIO_WRITE ? xioCompleteWriting(file) : !file->failed;
-    bool closed = file->gzip_reader != nullptr ? xioCloseGzipReader(file) : xioClose(file->fd);
+    bool closed = file->replacement != nullptr ? xioCloseReplacement(file, completed)
+                                               : closeDescriptor(file);
     destroy(file);
     return completed && closed ? 0 : -1;
+}
+
+void XIO_discard(XIO_File *file) {
+    KVG_REQUIRE_NOT_NULL(file);
+    if (file->replacement != nullptr) {
+        xioDiscardReplacement(file);
+    } else {
+        closeDescriptor(file);
+    }
+    destroy(file);
 }

@@ -21,6 +21,9 @@ extern "C" {
  * creates no file. Setting all three to 0 restores normal operation. The close of a
  * compressed file opened for reading is not counted. */
 KVG_API void XIO_setFaultInjection(long fail_write_at, long fail_close_at, long fail_open_at);
+/* The same for the two steps that complete a file written through a temporary file beside its
+ * target (XIO_openReplacing): the n-th flush to the disk and the n-th rename over the target. */
+KVG_API void XIO_setCommitFaultInjection(long fail_sync_at, long fail_rename_at);
 
 #ifdef __cplusplus
 }

@@ -4,13 +4,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "xio_fault.h"
 
 namespace {
 
-enum Fault { FAULT_WRITE, FAULT_CLOSE, FAULT_OPEN, FAULT_COUNT };
+enum Fault { FAULT_WRITE, FAULT_CLOSE, FAULT_OPEN, FAULT_SYNC, FAULT_RENAME, FAULT_COUNT };
 
 // Operations left until the injected failure of each kind; 0 when disarmed. Only read while
 // disarmed, so files on different threads do not race on it.
@@ -32,6 +33,11 @@ void XIO_setFaultInjection(long fail_write_at, long fail_close_at, long fail_ope
     countdown[FAULT_OPEN] = fail_open_at > 0 ? fail_open_at : 0;
 }
 
+void XIO_setCommitFaultInjection(long fail_sync_at, long fail_rename_at) {
+    countdown[FAULT_SYNC] = fail_sync_at > 0 ? fail_sync_at : 0;
+    countdown[FAULT_RENAME] = fail_rename_at > 0 ? fail_rename_at : 0;
+}
+
 int xioOpenForReading(const char *name) {
     if (faultDue(FAULT_OPEN)) return -1;
     return open(name, O_RDONLY | O_CLOEXEC);
@@ -45,6 +51,11 @@ int xioOpenForWriting(const char *name) {
 int xioCreateTemporary(char *name_template) {
     if (faultDue(FAULT_OPEN)) return -1;
     return mkostemp(name_template, O_CLOEXEC);
+}
+
+int xioCreateIn(int dir_fd, const char *name) {
+    if (faultDue(FAULT_OPEN)) return -1;
+    return openat(dir_fd, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
 
 bool xioWriteAll(int fd, const unsigned char *data, size_t size) {
@@ -72,4 +83,18 @@ bool xioClose(int fd) {
     // Linux releases the descriptor even when close fails, so it is never retried.
     bool closed = close(fd) == 0;
     return !faultDue(FAULT_CLOSE) && closed;
+}
+
+bool xioSync(int fd) {
+    if (faultDue(FAULT_SYNC)) return false;
+    int rc;
+    do {
+        rc = fdatasync(fd);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
+bool xioRename(int dir_fd, const char *from, const char *to) {
+    if (faultDue(FAULT_RENAME)) return false;
+    return renameat(dir_fd, from, dir_fd, to) == 0;
 }

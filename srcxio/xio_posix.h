@@ -11,6 +11,9 @@
 int xioOpenForReading(const char *name);
 int xioOpenForWriting(const char *name);             // created or truncated
 int xioCreateTemporary(char *name_template);         // mkstemp: a new file, mode 0600
+// A new file `name` in the directory `dir_fd`, with the permissions an ordinary create gives
+// (0666 less the umask); -1 with EEXIST when the name is taken.
+int xioCreateIn(int dir_fd, const char *name);
 
 // Writes the whole block; false when any part cannot be written.
 bool xioWriteAll(int fd, const unsigned char *data, size_t size);
@@ -18,5 +21,9 @@ bool xioWriteAll(int fd, const unsigned char *data, size_t size);
 ssize_t xioRead(int fd, unsigned char *data, size_t size);
 // Releases the descriptor in every case; false when the close reports a failure.
 bool xioClose(int fd);
+// Puts the file's data on the disk (fdatasync); false when it cannot.
+bool xioSync(int fd);
+// Renames `from` over `to`, both in the directory `dir_fd`, in one step.
+bool xioRename(int dir_fd, const char *from, const char *to);
 
 #endif  // XIO_POSIX_H

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <functional>
 #include <memory>
 
 #include "file_drawings.h"
@@ -87,17 +89,70 @@ TEST(FileOptions, SettersStoreWhatTheyAreGiven) {
     EXPECT_EQ(tail(file, 11), "00 14 00 0A 34 56 78 5D 06 52 5A");
 }
 
-TEST(FileOptions, UnusableWindowsAndGridsAreRefused) {
+struct CreateCase {
+    const char *name;
+    std::function<void(KVG_FileOptions *)> set;
+    const char *path;  // null: a fresh scratch name
+    int code;
+    int system_error;
+    const char *description;
+};
+
+// KVG_createWithError says why, with the system's own reason for a failed system call, and
+// leaves nothing behind.
+TEST(FileCreation, FailuresSayWhy) {
+    const auto none = [](KVG_FileOptions *) {};
+    const CreateCase cases[] = {
+        {"missing directory", none, "/nonexistent-directory/x.kvg", KVG_ERR_SYSTEM, ENOENT,
+         "Cannot create the file: No such file or directory"},
+        {"directory", none, "/tmp", KVG_ERR_SYSTEM, EISDIR,
+         "Cannot create the file: Is a directory"},
+        {"not a directory", none, "/dev/null/x.kvg", KVG_ERR_SYSTEM, ENOTDIR,
+         "Cannot create the file: Not a directory"},
+        {"empty window", [](KVG_FileOptions *o) { KVG_setWorldFileOption(o, 5, 5, 0, 1); },
+         nullptr, KVG_ERR_PARAM, 0,
+         "Invalid file options: the world window has no width or no height"},
+        {"NaN window", [](KVG_FileOptions *o) { KVG_setWorldFileOption(o, 0, NAN, 0, 1); },
+         nullptr, KVG_ERR_PARAM, 0, "Invalid file options: the world window is not finite"},
+        {"window beyond doubles",
+         [](KVG_FileOptions *o) { KVG_setWorldFileOption(o, -1e308, 1e308, 0, 1); }, nullptr,
+         KVG_ERR_PARAM, 0, "Invalid file options: the world window is not finite"},
+        {"no grid", [](KVG_FileOptions *o) { KVG_setResolutionFileOption(o, 0, 100); }, nullptr,
+         KVG_ERR_PARAM, 0, "Invalid file options: the grid resolution is not positive"},
+        {"infinite page", [](KVG_FileOptions *o) { KVG_setDimensionsFileOption(o, INFINITY, 1); },
+         nullptr, KVG_ERR_PARAM, 0,
+         "Invalid file options: the size in millimetres is not finite"},
+    };
+    for (const CreateCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        TempPath scratch;
+        auto opt = options();
+        c.set(opt.get());
+        const char *path = c.path != nullptr ? c.path : scratch.c_str();
+        KVG_CreateError error;
+        EXPECT_EQ(KVG_createWithError(path, opt.get(), &error), nullptr);
+        EXPECT_EQ(error.code, c.code);
+        EXPECT_EQ(error.system_error, c.system_error);
+        EXPECT_STREQ(error.description, c.description);
+        EXPECT_EQ(KVG_create(path, opt.get()), nullptr);
+        EXPECT_NE(access(scratch.c_str(), F_OK), 0);
+        EXPECT_TRUE(leftoverTemporaryFiles().empty());
+    }
+}
+
+TEST(FileCreation, SuccessClearsTheReason) {
     TempPath path;
-    auto opt = options();
-    KVG_setWorldFileOption(opt.get(), 5, 5, 0, 1);
-    EXPECT_EQ(KVG_create(path.c_str(), opt.get()), nullptr);
-    KVG_setWorldFileOption(opt.get(), 0, NAN, 0, 1);
-    EXPECT_EQ(KVG_create(path.c_str(), opt.get()), nullptr);
-    KVG_setWorldFileOption(opt.get(), 0, 1, 0, 1);
-    KVG_setResolutionFileOption(opt.get(), 0, 100);
-    EXPECT_EQ(KVG_create(path.c_str(), opt.get()), nullptr);
-    EXPECT_TRUE(leftoverTemporaryFiles().empty());
+    KVG_CreateError error;
+    error.code = -1;
+    KVG_File *fl = KVG_createWithError(path.c_str(), nullptr, &error);
+    ASSERT_NE(fl, nullptr);
+    EXPECT_EQ(error.code, KVG_ERR_NONE);
+    EXPECT_EQ(error.system_error, 0);
+    EXPECT_STREQ(error.description, "");
+    EXPECT_EQ(KVG_close(fl), 0);
+    fl = KVG_createWithError(path.c_str(), nullptr, nullptr);  // the reason is optional
+    ASSERT_NE(fl, nullptr);
+    EXPECT_EQ(KVG_close(fl), 0);
 }
 
 // One polyline from world (x0, y0) to (x1, y1): the file's tail shows where both landed.

@@ -1,12 +1,16 @@
-// Input and output faults: every low-level write, close and open of a whole file made to fail in
-// turn, a full disk and an unwritable place. Each fault must reach the caller as "I/O error"
-// with KVG_ERR_SYSTEM (from the drawing call that met it, or from KVG_close), the handle must
-// stay usable, and once it is given up no temporary file may remain. Leaks show in the
-// sanitizer build.
+// Input and output faults: every low-level write, close, open, flush to the disk and rename of
+// a whole file made to fail in turn, a full disk and an unwritable place. Each fault must reach
+// the caller as "I/O error" with KVG_ERR_SYSTEM (from the drawing call that met it, or from
+// KVG_close), the handle must stay usable, the file's name must keep what it held before (or
+// stay absent) while the file is written and after every failure, and once the handle is given
+// up no temporary file may remain. Leaks show in the sanitizer build.
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,9 +22,21 @@ using namespace kvgtest;
 
 namespace {
 
-// Disarms the fault injection however a test ends.
+// The operations made to fail: the n-th of each kind, 0 for none.
+struct Faults {
+    long write = 0, close = 0, open = 0, sync = 0, rename = 0;
+};
+
+// Arms the fault injection, and disarms it however a test ends.
 struct FaultGuard {
-    ~FaultGuard() { XIO_setFaultInjection(0, 0, 0); }
+    explicit FaultGuard(const Faults &f) {
+        XIO_setFaultInjection(f.write, f.close, f.open);
+        XIO_setCommitFaultInjection(f.sync, f.rename);
+    }
+    ~FaultGuard() {
+        XIO_setFaultInjection(0, 0, 0);
+        XIO_setCommitFaultInjection(0, 0);
+    }
 };
 
 // Watches the results of a drawing that fails only through its faults: the first failure must
@@ -94,31 +110,49 @@ void drawWholeFile(KVG_File *fl, Results &check) {
 
 enum class Outcome { CREATE_FAILED, CLOSE_FAILED, CLOSED };
 
-// One file with the given faults armed: checks what the caller is told and that nothing stays
-// behind once the handle is given up.
-Outcome writeWithFaults(const TempPath &path, int comp, long write_at, long close_at,
-                        long open_at, int *drawing_failures) {
+// What a file's name holds: its bytes, or nothing when there is no such file.
+std::optional<Bytes> contentOf(const TempPath &path) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) return std::nullopt;
+    return readFile(path.str());
+}
+
+void expectNothingLeftBehind(const TempPath &path) {
+    EXPECT_TRUE(leftoverTemporaryFiles().empty());
+    EXPECT_TRUE(filesBeside(path.str()).empty());
+}
+
+// One file with the given faults armed over `path`, which holds `before` (or nothing): checks
+// what the caller is told, that the name keeps `before` until the file is complete, and that
+// nothing stays behind once the handle is given up.
+Outcome writeWithFaults(const TempPath &path, const std::optional<Bytes> &before, int comp,
+                        const Faults &faults, int *drawing_failures) {
+    std::remove(path.c_str());
+    if (before) writeFile(path.str(), *before);
     std::unique_ptr<KVG_FileOptions, OptionsDeleter> opt(plainOptions());
     KVG_setCompressionFileOption(opt.get(), comp);
-    FaultGuard guard;
-    XIO_setFaultInjection(write_at, close_at, open_at);
+    FaultGuard guard(faults);
     KVG_File *fl = KVG_create(path.c_str(), opt.get());
     if (fl == nullptr) {
-        EXPECT_TRUE(leftoverTemporaryFiles().empty());
+        EXPECT_EQ(contentOf(path), before);
+        expectNothingLeftBehind(path);
         return Outcome::CREATE_FAILED;
     }
     Results check(fl);
     drawWholeFile(fl, check);
     *drawing_failures = check.failures();
+    EXPECT_EQ(contentOf(path), before) << "the name changes only when the file is complete";
     if (KVG_close(fl) == 0) {
         EXPECT_EQ(check.failures(), 0) << "a failed drawing call, then a successful close";
-        EXPECT_TRUE(leftoverTemporaryFiles().empty());
+        expectNothingLeftBehind(path);
         return Outcome::CLOSED;
     }
     EXPECT_EQ(KVG_getErrorCode(fl), KVG_ERR_SYSTEM);
     EXPECT_STREQ(KVG_getErrorDescription(fl), "I/O error");
+    EXPECT_EQ(contentOf(path), before);
+    EXPECT_TRUE(filesBeside(path.str()).empty()) << "a failed close discards the output at once";
     EXPECT_EQ(KVG_close(fl), -1) << "the second close gives the handle up";
-    EXPECT_TRUE(leftoverTemporaryFiles().empty());
+    expectNothingLeftBehind(path);
     return Outcome::CLOSE_FAILED;
 }
 
@@ -129,18 +163,19 @@ struct SweepResult {
 };
 
 // Fails the n-th operation of one kind for n = 1, 2, ... until a file gets through: every fault
-// before that must be reported.
+// before that must be reported. The file replaces an older one, or is new when `before` is
+// empty.
 template <typename Arm>
-SweepResult sweep(int comp, Arm arm) {
+SweepResult sweep(int comp, const std::optional<Bytes> &before, Arm arm) {
     TempPath path;
     int failures = 0;
-    EXPECT_EQ(writeWithFaults(path, comp, 0, 0, 0, &failures), Outcome::CLOSED);
+    EXPECT_EQ(writeWithFaults(path, before, comp, {}, &failures), Outcome::CLOSED);
     const Bytes reference = readFile(path.str());
     SweepResult result{0, 0, reference.size()};
     for (long n = 1; !::testing::Test::HasFailure(); ++n) {
-        long write_at = 0, close_at = 0, open_at = 0;
-        arm(n, write_at, close_at, open_at);
-        const Outcome outcome = writeWithFaults(path, comp, write_at, close_at, open_at, &failures);
+        Faults faults;
+        arm(n, faults);
+        const Outcome outcome = writeWithFaults(path, before, comp, faults, &failures);
         if (outcome == Outcome::CLOSED) {
             // The n-th operation was never reached: the file is whole.
             EXPECT_EQ(readFile(path.str()), reference);
@@ -153,10 +188,20 @@ SweepResult sweep(int comp, Arm arm) {
     return result;
 }
 
+// Sweeps over a new file and over one that replaces an older file; both must see the same
+// faults.
+template <typename Arm>
+SweepResult sweepNewAndReplaced(int comp, Arm arm) {
+    const SweepResult fresh = sweep(comp, std::nullopt, arm);
+    const SweepResult replacing = sweep(comp, Bytes{'o', 'l', 'd'}, arm);
+    EXPECT_EQ(fresh.faults, replacing.faults);
+    return replacing;
+}
+
 class IoFaultSweep : public testing::TestWithParam<int> {};
 
 TEST_P(IoFaultSweep, EveryWriteFault) {
-    const SweepResult r = sweep(GetParam(), [](long n, long &write, long &, long &) { write = n; });
+    const SweepResult r = sweepNewAndReplaced(GetParam(), [](long n, Faults &f) { f.write = n; });
     // At least one write per 64 KiB buffer of the named file, and more for the temporary one.
     EXPECT_GT(r.faults, static_cast<int>(r.file_size / 65536));
     EXPECT_GE(r.reported_by_drawing, 1) << "some faults strike in the middle of the drawing";
@@ -165,16 +210,22 @@ TEST_P(IoFaultSweep, EveryWriteFault) {
 }
 
 TEST_P(IoFaultSweep, EveryCloseFault) {
-    const SweepResult r = sweep(GetParam(), [](long n, long &, long &close, long &) { close = n; });
+    const SweepResult r = sweepNewAndReplaced(GetParam(), [](long n, Faults &f) { f.close = n; });
     // The temporary file, its reader and the named file.
     EXPECT_EQ(r.faults, 3);
     EXPECT_EQ(r.reported_by_drawing, 0);
 }
 
 TEST_P(IoFaultSweep, EveryOpenFault) {
-    const SweepResult r = sweep(GetParam(), [](long n, long &, long &, long &open) { open = n; });
-    // The named file and the temporary file (KVG_create), the temporary file again (KVG_close).
+    const SweepResult r = sweepNewAndReplaced(GetParam(), [](long n, Faults &f) { f.open = n; });
+    // The file beside the target and the temporary layer file (KVG_create), the layer file
+    // again (KVG_close).
     EXPECT_EQ(r.faults, 3);
+}
+
+TEST_P(IoFaultSweep, FlushToTheDiskAndRenameFaults) {
+    EXPECT_EQ(sweepNewAndReplaced(GetParam(), [](long n, Faults &f) { f.sync = n; }).faults, 1);
+    EXPECT_EQ(sweepNewAndReplaced(GetParam(), [](long n, Faults &f) { f.rename = n; }).faults, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(PlainAndCompressed, IoFaultSweep, testing::Values(0, 1),

@@ -40,6 +40,13 @@ Bytes readFile(const std::string &path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+void writeFile(const std::string &path, const Bytes &bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
 Bytes readGzipFile(const std::string &path) {
     gzFile in = gzopen(path.c_str(), "rb");
     if (in == nullptr) throw std::runtime_error("cannot open " + path);
@@ -52,10 +59,12 @@ Bytes readGzipFile(const std::string &path) {
     return bytes;
 }
 
-std::vector<std::string> leftoverTemporaryFiles() {
-    const std::string prefix = "kvg-" + std::to_string(getpid()) + "-";
+namespace {
+
+std::vector<std::string> filesStartingWith(const std::string &directory,
+                                           const std::string &prefix) {
     std::vector<std::string> names;
-    DIR *dir = opendir(P_tmpdir);
+    DIR *dir = opendir(directory.c_str());
     if (dir == nullptr) return names;
     while (const dirent *entry = readdir(dir)) {
         const std::string name = entry->d_name;
@@ -63,6 +72,19 @@ std::vector<std::string> leftoverTemporaryFiles() {
     }
     closedir(dir);
     return names;
+}
+
+}  // namespace
+
+std::vector<std::string> leftoverTemporaryFiles() {
+    return filesStartingWith(P_tmpdir, "kvg-" + std::to_string(getpid()) + "-");
+}
+
+std::vector<std::string> filesBeside(const std::string &target) {
+    const size_t slash = target.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : target.substr(0, slash);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    return filesStartingWith(directory.empty() ? "/" : directory, "." + name + ".");
 }
 
 StreamFixture::StreamFixture()

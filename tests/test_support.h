@@ -32,11 +32,15 @@ private:
 };
 
 Bytes readFile(const std::string &path);
+void writeFile(const std::string &path, const Bytes &bytes);
 // Decompresses a gzip file (or reads a plain one) through zlib.
 Bytes readGzipFile(const std::string &path);
 // The writer's temporary files of this process (kvg-<pid>-... in the temporary directory)
 // that still exist.
 std::vector<std::string> leftoverTemporaryFiles();
+// The files that the writer made beside `target` while writing it (".<name>.<suffix>") and that
+// still exist.
+std::vector<std::string> filesBeside(const std::string &target);
 
 // A stream state writing to a plain scratch file with its own error context; bytes() flushes
 // the bit buffer, closes the file and returns everything written.

@@ -1,0 +1,219 @@
+// Where the output goes: a file is written beside its name and takes the name only when
+// KVG_close completes it, with the permissions an ordinary create gives or those of the file it
+// replaces; links are followed; FIFOs and devices are written directly; KVG_abandon leaves the
+// name as it was.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "test_support.h"
+#include "unit_writer.h"
+
+namespace kvgtest {
+namespace {
+
+// A small whole file: what every test here writes.
+void draw(KVG_File *fl) {
+    ASSERT_EQ(KVG_beginLayer(fl, "L", 1, 1), 0);
+    ASSERT_EQ(KVG_line(fl, -50, -50, 50, 50), 0);
+    ASSERT_EQ(KVG_text(fl, 0, 0, "replaced"), 0);
+}
+
+// The bytes of that file, written to a fresh name.
+Bytes expectedBytes() {
+    TempPath path;
+    std::unique_ptr<KVG_FileOptions, OptionsDeleter> opt(plainOptions());
+    KVG_File *fl = KVG_create(path.c_str(), opt.get());
+    draw(fl);
+    EXPECT_EQ(KVG_close(fl), 0);
+    return readFile(path.str());
+}
+
+void writeTo(const std::string &name) {
+    std::unique_ptr<KVG_FileOptions, OptionsDeleter> opt(plainOptions());
+    KVG_File *fl = KVG_create(name.c_str(), opt.get());
+    ASSERT_NE(fl, nullptr) << name;
+    draw(fl);
+    ASSERT_EQ(KVG_close(fl), 0) << KVG_getErrorDescription(fl);
+}
+
+mode_t permissionsOf(const std::string &path) {
+    struct stat info;
+    EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
+}
+
+// Sets the umask for one test.
+class Umask {
+public:
+    explicit Umask(mode_t mask) : previous_(umask(mask)) {}
+    ~Umask() { umask(previous_); }
+
+private:
+    mode_t previous_;
+};
+
+TEST(OutputReplacement, ANewFileGetsThePermissionsOfAnOrdinaryCreate) {
+    for (mode_t mask : {mode_t{022}, mode_t{077}, mode_t{002}}) {
+        Umask set(mask);
+        TempPath path;
+        writeTo(path.str());
+        EXPECT_EQ(permissionsOf(path.str()), 0666 & ~mask) << std::oct << mask;
+    }
+}
+
+TEST(OutputReplacement, AReplacedFileKeepsItsPermissions) {
+    Umask set(022);
+    TempPath path;
+    writeFile(path.str(), {'o', 'l', 'd'});
+    ASSERT_EQ(chmod(path.c_str(), 0604), 0);
+    writeTo(path.str());
+    EXPECT_EQ(permissionsOf(path.str()), 0604u);
+    EXPECT_EQ(readFile(path.str()), expectedBytes());
+}
+
+TEST(OutputReplacement, TheNameKeepsTheOldFileUntilTheCloseAndAfterAnAbandon) {
+    TempPath path;
+    const Bytes old{'o', 'l', 'd'};
+    writeFile(path.str(), old);
+    KVG_File *fl = KVG_create(path.c_str(), nullptr);
+    ASSERT_NE(fl, nullptr);
+    draw(fl);
+    EXPECT_EQ(readFile(path.str()), old);
+    EXPECT_EQ(filesBeside(path.str()).size(), 1u) << "the output is written beside its name";
+    KVG_abandon(fl);
+    EXPECT_EQ(readFile(path.str()), old);
+    EXPECT_TRUE(filesBeside(path.str()).empty());
+    EXPECT_TRUE(leftoverTemporaryFiles().empty());
+
+    // A new name never appears when its file is abandoned.
+    TempPath fresh;
+    fl = KVG_create(fresh.c_str(), nullptr);
+    ASSERT_NE(fl, nullptr);
+    draw(fl);
+    KVG_abandon(fl);
+    EXPECT_NE(access(fresh.c_str(), F_OK), 0);
+    EXPECT_TRUE(filesBeside(fresh.str()).empty());
+    KVG_abandon(nullptr);  // nothing to give up
+}
+
+TEST(OutputReplacement, AbandonAfterAFailedCloseReleasesTheHandle) {
+    KVG_File *fl = KVG_create("/dev/full", nullptr);
+    ASSERT_NE(fl, nullptr);
+    draw(fl);
+    EXPECT_EQ(KVG_close(fl), -1);
+    KVG_abandon(fl);  // the sanitizer build sees a leak or a second release
+    EXPECT_TRUE(leftoverTemporaryFiles().empty());
+}
+
+// A file the process may not write is refused as opening it would be, although its directory
+// would allow the rename. Root may write anything, so as root the check runs as another user.
+TEST(OutputReplacement, AFileThatMayNotBeWrittenIsNotReplaced) {
+    TempPath dir("-dir");
+    ASSERT_EQ(mkdir(dir.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(dir.c_str(), 0777), 0);  // whatever the umask
+    const std::string target = dir.str() + "/readonly.kvg";
+    writeFile(target, {'o', 'l', 'd'});
+    ASSERT_EQ(chmod(target.c_str(), 0444), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && setuid(65534) != 0) _exit(2);
+        KVG_CreateError error;
+        KVG_File *fl = KVG_createWithError(target.c_str(), nullptr, &error);
+        _exit(fl == nullptr && error.system_error == EACCES ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(readFile(target), (Bytes{'o', 'l', 'd'}));
+    EXPECT_TRUE(filesBeside(target).empty());
+    std::remove(target.c_str());
+}
+
+TEST(OutputReplacement, ASymbolicLinkStaysAndItsFileIsReplaced) {
+    TempPath target, link;
+    writeFile(target.str(), {'o', 'l', 'd'});
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    writeTo(link.str());
+    struct stat info;
+    ASSERT_EQ(lstat(link.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(readFile(target.str()), expectedBytes());
+
+    // A link to a name that does not exist yet creates the file it names.
+    TempPath dangling_target, dangling;
+    ASSERT_EQ(symlink(dangling_target.c_str(), dangling.c_str()), 0);
+    writeTo(dangling.str());
+    EXPECT_EQ(readFile(dangling_target.str()), expectedBytes());
+}
+
+TEST(OutputReplacement, ARelativeNameIsKeptWhenTheWorkingDirectoryChanges) {
+    TempPath dir("-dir");
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    KVG_File *fl = KVG_create("relative.kvg", nullptr);
+    ASSERT_EQ(chdir(previous), 0);
+    ASSERT_NE(fl, nullptr);
+    draw(fl);
+    EXPECT_EQ(KVG_close(fl), 0);
+    const std::string written = dir.str() + "/relative.kvg";
+    EXPECT_EQ(access(written.c_str(), F_OK), 0);
+    std::remove(written.c_str());
+    rmdir(dir.c_str());
+}
+
+TEST(OutputReplacement, AFifoIsWrittenDirectly) {
+    TempPath fifo;
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    Bytes received;
+    std::thread reader([&] { received = readFile(fifo.str()); });
+    writeTo(fifo.str());
+    reader.join();
+    EXPECT_EQ(received, expectedBytes());
+    struct stat info;
+    ASSERT_EQ(lstat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode)) << "the FIFO is not replaced";
+}
+
+// /dev/stdout leads to whatever the standard output is; here a regular file, which must be
+// written through the descriptor (where a shell's redirection points), not replaced.
+TEST(OutputReplacement, StandardOutputIsWrittenDirectly) {
+    TempPath out;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (fd < 0 || dup2(fd, STDOUT_FILENO) < 0) _exit(2);
+        std::unique_ptr<KVG_FileOptions, OptionsDeleter> opt(plainOptions());
+        KVG_File *fl = KVG_create("/dev/stdout", opt.get());
+        if (fl == nullptr) _exit(3);
+        draw(fl);
+        _exit(KVG_close(fl) == 0 ? 0 : 4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(readFile(out.str()), expectedBytes());
+    EXPECT_TRUE(filesBeside(out.str()).empty());
+}
+
+TEST(OutputReplacement, ADeviceIsWrittenDirectly) {
+    writeTo("/dev/null");
+    struct stat info;
+    ASSERT_EQ(stat("/dev/null", &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
+}
+
+}  // namespace
+}  // namespace kvgtest
