@@ -1,10 +1,13 @@
 // kvgwriter.hpp: a small header-only C++20 interface over the C interface of kvgwriter.h.
 //
-// kvg::File owns one writer handle: it creates the file, is movable but not copyable, and
-// completes the file when it goes out of scope (call close() to see a failure there). Every
-// method is named after the drawing call it makes; a call that fails throws kvg::Error with the
-// library's code and message, and the file stays usable. Drawing calls return false when the
-// figure came to nothing on the file grid (nothing was written) and true otherwise.
+// kvg::File owns one writer handle: it creates the file, is movable but not copyable, and when
+// it goes out of scope it completes the file, unless an exception is propagating through that
+// scope (std::uncaught_exceptions), in which case it abandons the file: the drawing is
+// unfinished, so the file's name keeps what it held before. Call close() to complete the file
+// and see a failure there; the destructor cannot report one (the file is then abandoned too).
+// Every method is named after the drawing call it makes; a call that fails throws kvg::Error
+// with the library's code and message, and the file stays usable. Drawing calls return false
+// when the figure came to nothing on the file grid (nothing was written) and true otherwise.
 //
 //     kvg::File f("map.kvg", {.world = {-180, 180, -90, 90}});
 //     f.beginLayer("coast");
@@ -15,6 +18,7 @@
 #define KVGWRITER_HPP
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <new>
 #include <span>
@@ -55,6 +59,7 @@ struct Options {
     bool quantize = true;             // round positions onto the grid
     KVG_Color background = 0xFFFFFF;  // 0xRRGGBB
     bool compress = true;             // gzip stream
+    bool sync = true;                 // on the disk before the file takes its name
 };
 
 // A zero-terminated string argument: a C string or a std::string.
@@ -83,36 +88,40 @@ public:
         KVG_setQuantizationFileOption(opt.get(), options.quantize);
         KVG_setBackgroundFileOption(opt.get(), options.background);
         KVG_setCompressionFileOption(opt.get(), options.compress);
-        fl_ = KVG_create(path.c_str(), opt.get());
-        if (fl_ == nullptr)
-            throw Error(KVG_ERR_SYSTEM, std::string("cannot create ") + path.c_str() +
-                                            " (unwritable, or unusable options)");
+        KVG_setSyncFileOption(opt.get(), options.sync);
+        KVG_CreateError error;
+        fl_ = KVG_createWithError(path.c_str(), opt.get(), &error);
+        if (fl_ == nullptr) {
+            throw Error(error.code, path.c_str() + std::string(": ") + error.description);
+        }
     }
 
     File(File &&other) noexcept : fl_(std::exchange(other.fl_, nullptr)) {}
     File &operator=(File &&other) noexcept {
         if (this != &other) {
-            release();
+            finish();
             fl_ = std::exchange(other.fl_, nullptr);
         }
         return *this;
     }
     File(const File &) = delete;
     File &operator=(const File &) = delete;
-    ~File() { release(); }
+    // Completes the file, or abandons it while an exception that began after this object's
+    // construction propagates.
+    ~File() { finish(); }
 
-    // Completes the file. Throws when it cannot be completed; the handle is released either
-    // way and the object is then closed.
+    // Completes the file. Throws when it cannot be completed: the file is then abandoned (its
+    // name keeps what it held). Either way the object is closed afterwards.
     void close() {
         if (fl_ == nullptr) throw Error(KVG_ERR_CONTEXT, "file already closed");
-        if (KVG_close(fl_) == 0) {
-            fl_ = nullptr;
-            return;
-        }
-        const Error error = lastError();
-        release();
+        KVG_File *fl = std::exchange(fl_, nullptr);
+        if (KVG_close(fl) == 0) return;
+        const Error error = errorOf(fl);
+        KVG_abandon(fl);
         throw error;
     }
+    // Gives the file up unfinished: its name keeps what it held before. The object is closed.
+    void abandon() noexcept { KVG_abandon(std::exchange(fl_, nullptr)); }
     bool isOpen() const noexcept { return fl_ != nullptr; }
     // The C handle, for calls this interface does not wrap (the getters).
     KVG_File *native() const noexcept { return fl_; }
@@ -277,10 +286,11 @@ public:
     }
 
 private:
-    Error lastError() const {
-        const char *message = KVG_getErrorDescription(fl_);
-        return Error(KVG_getErrorCode(fl_), message != nullptr ? message : "unknown failure");
+    static Error errorOf(KVG_File *fl) {
+        const char *message = KVG_getErrorDescription(fl);
+        return Error(KVG_getErrorCode(fl), message != nullptr ? message : "unknown failure");
     }
+    Error lastError() const { return errorOf(fl_); }
     void check(int rc) const {
         if (rc == -1) throw lastError();
     }
@@ -293,13 +303,16 @@ private:
         static_assert(sizeof(Point) == 2 * sizeof(double));
         return points.empty() ? nullptr : &points.front().x;
     }
-    // A second KVG_close after a failed one gives the handle up.
-    void release() noexcept {
-        if (fl_ != nullptr && KVG_close(fl_) != 0) KVG_close(fl_);
-        fl_ = nullptr;
+    // Completes the file, or abandons it during stack unwinding or when it cannot be completed.
+    void finish() noexcept {
+        KVG_File *fl = std::exchange(fl_, nullptr);
+        if (fl == nullptr) return;
+        if (std::uncaught_exceptions() > exceptions_ || KVG_close(fl) != 0) KVG_abandon(fl);
     }
 
     KVG_File *fl_ = nullptr;
+    // Exceptions propagating when the object was made: more at its end mean unwinding.
+    int exceptions_ = std::uncaught_exceptions();
 };
 
 }  // namespace kvg

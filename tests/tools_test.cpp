@@ -142,6 +142,12 @@ TEST(DemoCommand, OutputOptionWritesOnlyThatFile) {
     EXPECT_EQ(kvg({"demo", "extra"}).status, 2);
 }
 
+// A write that fails leaves the output's name as it was; a device is not removed.
+TEST(DemoCommand, AFailedWriteLeavesTheOutputAsItWas) {
+    EXPECT_EQ(kvg({"demo", "-o", "/dev/full"}).status, 1);
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+}
+
 // ---- kvg svg
 
 TEST(SvgCommand, WritesBesideTheFileAndRefusesInvalidOnes) {
