@@ -1,9 +1,6 @@
 #include "map_writer.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 #include <cerrno>
 #include <cmath>
@@ -76,6 +73,8 @@ public:
     }
 
     void close() { file_.close(); }
+    // Gives the file up: the output's path keeps what it held before.
+    void abandon() { file_.abandon(); }
 
 private:
     static kvg::Options options(const Map &map, bool compress) {
@@ -194,11 +193,6 @@ private:
     std::vector<std::vector<std::vector<uint32_t>>> outerFaces_;  // by layer and feature
 };
 
-void removeRegularFile(const std::string &path) {
-    struct stat info{};
-    if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) std::remove(path.c_str());
-}
-
 }  // namespace
 
 void writeMap(const Map &map, const std::string &path, bool compress, ImportSummary &summary,
@@ -218,8 +212,7 @@ void writeMap(const Map &map, const std::string &path, bool compress, ImportSumm
         writer->layers(summary);
         writer->close();
     } catch (const kvg::Error &e) {
-        writer.reset();
-        removeRegularFile(path);  // what was written of it, never a device or a pipe
+        writer->abandon();
         throw OutputError("cannot write " + path + ": " + e.what());
     }
 }
