@@ -264,7 +264,8 @@ void beginObject(Run &r) {
 
 void endObject(Run &r) { CALL(r, K_OBJECT, KVG_endObject); }
 
-int beginType(FuzzInput &in) { return in.inRange(KVG_BEGIN_POLYLINE, KVG_BEGIN_CUBIC); }
+// One value beyond the types on each side: refused with a message.
+int beginType(FuzzInput &in) { return in.inRange(KVG_BEGIN_POLYLINE - 1, KVG_BEGIN_CUBIC + 1); }
 
 void begin(Run &r) {
     const int type = beginType(r.in);

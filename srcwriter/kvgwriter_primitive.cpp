@@ -33,6 +33,10 @@ inline void appendPoint(KVG_File *fl, FilePoint p) {
     prim.last_y = p.y;
 }
 
+bool isPrimitiveType(int type) {
+    return type == KVG_BEGIN_POLYLINE || type == KVG_BEGIN_POLYGON || type == KVG_BEGIN_CUBIC;
+}
+
 // The checks every point-adding call makes: a primitive is open and of the right kind.
 int checkOpenPrimitive(KVG_File *fl, bool wants_cubic) {
     if (fl->primitive.defining == 0) return KVG_FAIL(fl, ERR_NOTINPRIMITIVE);
@@ -165,6 +169,7 @@ int KVG_begin(KVG_File *fl, int type, double x, double y) {
     KVG_REQUIRE_NOT_NULL(fl);
     auto &prim = fl->primitive;
     if (prim.defining != 0) return KVG_FAIL(fl, ERR_NESTEDPRIMITIVE);
+    if (!isPrimitiveType(type)) return KVG_FAIL(fl, ERR_PRIMITIVETYPE);
     const FilePoint start = toFilePoint(fl, x, y);
     if (checkFinite(fl, start) != 0) return -1;
     prim.defining = 1;
@@ -214,10 +219,8 @@ int KVG_vertices(KVG_File *fl, size_t n, const double *xy) {
 int KVG_polyline(KVG_File *fl, int type, size_t n, const double *xy) {
     KVG_REQUIRE_NOT_NULL(fl);
     if (fl->primitive.defining != 0) return KVG_FAIL(fl, ERR_NESTEDPRIMITIVE);
+    if (!isPrimitiveType(type)) return KVG_FAIL(fl, ERR_PRIMITIVETYPE);
     const bool cubic = type == KVG_BEGIN_CUBIC;
-    if (!cubic && type != KVG_BEGIN_POLYLINE && type != KVG_BEGIN_POLYGON) {
-        return KVG_FAIL(fl, ERR_PRIMITIVETYPE);
-    }
     if (n == 0) return KVG_FAIL(fl, ERR_POINTS);
     KVG_REQUIRE_NOT_NULL(xy);
     // The points after the start are whole segments of three, or KVG_cubic could not take them.
@@ -252,8 +255,7 @@ int KVG_end(KVG_File *fl) {
     switch (prim.type) {
         case KVG_BEGIN_POLYLINE: return endPolyline(fl, n);
         case KVG_BEGIN_POLYGON: return endPolygon(fl, n);
-        case KVG_BEGIN_CUBIC: return endCubic(fl, n);
-        default: closePrimitive(fl); return -1;  // a type outside the enumeration: no record
+        default: return endCubic(fl, n);  // KVG_begin opens no other type
     }
 }
 

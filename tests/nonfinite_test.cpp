@@ -173,7 +173,9 @@ const NumericCall kCalls[] = {
     {"TextureFill", {1, 2}, {P::POSITION, P::POSITION},
      [](KVG_File *fl, Args a) { return KVG_setTextureFill(fl, a[0], a[1], 0); }},
     {"StretchedTextureFill", {1, 2, 3, 4}, {P::POSITION, P::POSITION, P::POSITIVE, P::POSITIVE},
-     [](KVG_File *fl, Args a) { return KVG_setStretchedTextureFill(fl, a[0], a[1], a[2], a[3], 0); }},
+     [](KVG_File *fl, Args a) {
+         return KVG_setStretchedTextureFill(fl, a[0], a[1], a[2], a[3], 0);
+     }},
     {"TextDirection", {30}, {P::ANGLE},
      [](KVG_File *fl, Args a) { return KVG_setTextAlignment(fl, KVG_TEXT_CENTER, a[0]); }},
 };

@@ -129,12 +129,15 @@ TEST(Primitive, CallsOutsideAPrimitiveAreRefused) {
     }
 }
 
-TEST(Primitive, UnknownTypeEndsWithoutARecordOrMessage) {
+TEST(Primitive, UnknownTypeIsRefusedAtOnce) {
     UnitWriter w;
-    ASSERT_EQ(KVG_begin(w.get(), 7, 0, 0), 0);
-    EXPECT_EQ(KVG_end(w.get()), -1);
-    EXPECT_EQ(w.code(), KVG_ERR_NONE);
-    EXPECT_EQ(KVG_begin(w.get(), KVG_BEGIN_POLYLINE, 0, 0), 0);  // closed again
+    for (int type : {-1, 3, 7}) {
+        expectFailure(w, KVG_begin(w.get(), type, 0, 0),
+                      "Incorrect primitive definition type for function", KVG_ERR_CONTEXT);
+    }
+    expectFailure(w, KVG_vertex(w.get(), 1, 1), "Function is invalid outside primitive definition",
+                  KVG_ERR_CONTEXT);
+    EXPECT_EQ(KVG_begin(w.get(), KVG_BEGIN_POLYLINE, 0, 0), 0);
 }
 
 TEST(Layer, StartWritesTheRecordAndResetsTheSizes) {
