@@ -30,11 +30,12 @@ KVG_API XIO_File *XIO_open(const char *name, int mode, int compression);
 /* Opens `name` for writing so that it is replaced whole or not at all: the bytes go to a new
  * temporary file in the same directory, which XIO_close renames over `name` only when every
  * write and the completion succeeded; when `sync` is non-zero it first puts the file's data on
- * the disk (fdatasync), so that not even a power failure can leave `name` half-written. Until then, and after any
- * failure or XIO_discard, `name` keeps what it held, or stays absent, and the temporary file is
- * removed. The new file gets the permissions of the file it replaces, or those of an ordinary
- * create (0666 less the umask); its owner is the writing process's user. A symbolic link is
- * followed and the file it leads to is replaced (the link stays). What cannot be replaced is
+ * the disk (fdatasync), so that not even a power failure can leave `name` half-written. Until
+ * then, and after any failure or XIO_discard, `name` keeps what it held, or stays absent, and
+ * the temporary file is removed. The new file gets the permissions of the file it replaces, or
+ * those of an ordinary create (0666 less the umask); its owner is the writing process's user. A
+ * file the process may not write is refused (EACCES), as opening it would be. A symbolic link
+ * is followed and the file it leads to is replaced (the link stays). What cannot be replaced is
  * written directly, as XIO_open does: a FIFO, a device, a directory (refused by the open) and
  * any name under /dev or /proc, or a link leading there (/dev/stdout). NULL on failure, with
  * errno telling why. */
