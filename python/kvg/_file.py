@@ -116,7 +116,8 @@ class File:
     Positions are world units: the window ``world = (xmin, xmax, ymin, ymax)`` maps onto the
     file's integer grid of ``resolution`` cells (one scale for both axes; the window widens
     around its centre on the other axis) and onto a page of ``size_mm`` millimetres. As a
-    context manager the file is completed when the block ends and removed when it raises::
+    context manager the file is completed when the block ends and abandoned when it raises (its
+    path keeps what it held before)::
 
         with kvg.File("map.kvg", world=(-180, 180, -90, 90)) as f:
             f.begin_layer("coast")
@@ -157,7 +158,7 @@ class File:
         self._w.close()
 
     def abandon(self) -> None:
-        """Releases the handle and removes what was written; nothing is left under ``path``."""
+        """Releases the handle and removes what was written; ``path`` keeps what it held before."""
         self._w.abandon()
 
     @property

@@ -11,7 +11,6 @@
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <utility>
 
@@ -58,8 +57,7 @@ class Writer {
 public:
     Writer(const std::string &path, double xmin, double xmax, double ymin, double ymax,
            double width_mm, double height_mm, int32_t width_res, int32_t height_res, bool quantize,
-           KVG_Color background, bool compress)
-        : path_(path) {
+           KVG_Color background, bool compress) {
         const char *name = cString(path);
         KVG_FileOptions *opt = KVG_newFileOptions();
         if (opt == nullptr) throw std::bad_alloc();
@@ -69,11 +67,10 @@ public:
         KVG_setQuantizationFileOption(opt, quantize);
         KVG_setBackgroundFileOption(opt, background);
         KVG_setCompressionFileOption(opt, compress);
-        fl_ = KVG_create(name, opt);
+        KVG_CreateError error;
+        fl_ = KVG_createWithError(name, opt, &error);
         KVG_deleteFileOptions(opt);
-        if (fl_ == nullptr)
-            raise(KVG_ERR_SYSTEM,
-                  "cannot create " + path + " (unwritable, or unusable options)");
+        if (fl_ == nullptr) raise(error.code, "cannot create " + path + ": " + error.description);
     }
     Writer(const Writer &) = delete;
     Writer &operator=(const Writer &) = delete;
@@ -86,25 +83,20 @@ public:
     }
     bool isOpen() const { return fl_ != nullptr; }
 
-    // Completes the file; the handle is released whether or not that succeeds.
+    // Completes the file; the handle is released whether or not that succeeds (a file that
+    // cannot be completed is abandoned: its path keeps what it held).
     void close() {
         KVG_File *fl = this->fl();
-        if (KVG_close(fl) == 0) {
-            fl_ = nullptr;
-            return;
-        }
+        fl_ = nullptr;
+        if (KVG_close(fl) == 0) return;
         const int code = KVG_getErrorCode(fl);
         const std::string message = describe(fl);
-        release();
+        KVG_abandon(fl);
         raise(code, message);
     }
 
-    // Releases the handle and removes what it wrote.
-    void abandon() {
-        if (fl_ == nullptr) return;
-        release();
-        std::remove(path_.c_str());
-    }
+    // Releases the handle and removes what it wrote: the path keeps what it held before.
+    void abandon() { KVG_abandon(std::exchange(fl_, nullptr)); }
 
     // 0 and -2 pass (-2: the figure came to nothing, false); -1 raises the recorded failure.
     bool drawn(int rc) const {
@@ -118,13 +110,12 @@ private:
         const char *message = KVG_getErrorDescription(fl);
         return message != nullptr ? message : "unknown failure";
     }
-    // A second KVG_close after a failed one gives the handle up.
+    // Completes the file, or abandons it when it cannot be completed.
     void release() noexcept {
-        if (fl_ != nullptr && KVG_close(fl_) != 0) KVG_close(fl_);
-        fl_ = nullptr;
+        KVG_File *fl = std::exchange(fl_, nullptr);
+        if (fl != nullptr && KVG_close(fl) != 0) KVG_abandon(fl);
     }
 
-    std::string path_;
     KVG_File *fl_ = nullptr;
 };
 
