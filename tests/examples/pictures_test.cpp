@@ -33,7 +33,7 @@ public:
         const ToolRun r = kvg({"svg", kvgPath.string(), "-o", svgPath});
         if (r.status != 0) throw std::runtime_error("kvg svg " + kvgPath.string() + ": " + r.err);
         image_ = rasterize(svgPath);
-        EXPECT_EQ(image_.width, static_cast<uint32_t>(pixelsPerMillimetre(width_mm)));
+        EXPECT_EQ(image_.width, static_cast<uint32_t>(pixelsFor(width_mm)));
     }
 
     // The pixel at (x, y) millimetres from the page's lower-left corner.
@@ -73,7 +73,7 @@ class ExamplePictures : public testing::Test {
 protected:
     void SetUp() override {
         if (outputs().empty()) GTEST_SKIP() << "KVG_EXAMPLES_OUT names no directory";
-        if (!haveRenderer()) GTEST_SKIP() << "rsvg-convert is not installed";
+        if (!haveRsvg()) GTEST_SKIP() << "rsvg-convert is not installed";
     }
 };
 
