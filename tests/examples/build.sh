@@ -4,7 +4,9 @@
 # the library:
 #   - README blocks tagged c or cpp are whole programs: each is compiled (warnings are errors)
 #     and run, in the order of the README, all in one directory, as a reader following the
-#     README would; blocks in other languages are left to their owners' tests;
+#     README would, with the KVG files that the blocks before it wrote as its arguments (a block
+#     that reads files has some to read); blocks in other languages are left to their owners'
+#     tests;
 #   - every program examples/NAME.c or examples/NAME.cpp runs without arguments in a directory
 #     of its own holding a copy of examples/data, and must write NAME.kvg there.
 # Usage: build.sh BUILD_DIR OUT_DIR; OUT_DIR receives readme/ and one directory per example.
@@ -35,16 +37,17 @@ cmake -S "$here" -B "$work/build" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
       -DEXAMPLES_DIR="$source_dir/examples" -DREADME_DIR="$work/readme" >/dev/null
 cmake --build "$work/build" >/dev/null
 
-run() {  # PROGRAM DIRECTORY
+run() {  # PROGRAM DIRECTORY [ARGUMENTS...]
   echo "running $(basename "$1")"
-  (cd "$2" && LD_LIBRARY_PATH=$libdir "$1")
+  (cd "$2" && LD_LIBRARY_PATH=$libdir "$1" "${@:3}")
 }
 
 rm -rf "$out"
 mkdir -p "$out/readme"
+shopt -s nullglob
 for block in "$work"/readme/*; do
-  [ -e "$block" ] || continue
-  run "$work/build/readme-$(basename "${block%.*}")" "$out/readme"
+  written=("$out"/readme/*.kvg)
+  run "$work/build/readme-$(basename "${block%.*}")" "$out/readme" "${written[@]##*/}"
 done
 for source in "$source_dir"/examples/*.c "$source_dir"/examples/*.cpp; do
   name=$(basename "${source%.*}")
