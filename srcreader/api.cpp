@@ -12,13 +12,9 @@ using namespace kvgr::impl;
 
 namespace {
 
+constexpr Limits DEFAULTS;
 constexpr std::array<uint64_t, KVGR_LIMIT_COUNT> DEFAULT_LIMITS = {
-    uint64_t{1} << 32,  // KVGR_LIMIT_CONTENT_BYTES
-    uint64_t{1} << 32,  // KVGR_LIMIT_POINTS
-    uint64_t{1} << 28,  // KVGR_LIMIT_IMAGE_PIXELS
-    uint64_t{1} << 30,  // KVGR_LIMIT_MEMORY
-    256,                // KVGR_LIMIT_DEPTH
-};
+    DEFAULTS.contentBytes, DEFAULTS.points, DEFAULTS.imagePixels, DEFAULTS.memory, DEFAULTS.depth};
 
 KVGR_Color toC(const Color &c) { return {c.value, c.size}; }
 KVGR_Angle toC(const Angle &a) { return {toC(a.vector), a.degrees}; }
@@ -68,11 +64,11 @@ struct Failure {
 struct KVGR_Reader {
     std::array<uint64_t, KVGR_LIMIT_COUNT> limits = DEFAULT_LIMITS;
     bool opened = false;  // an opening was tried
-    std::unique_ptr<Content> content;
-    Bytes bytes;
     std::optional<Decoder> decoder;
     KVGR_Header header{};
-    KVGR_State state{};
+    // The decoder's state in the public layout, made when asked for after a record.
+    mutable KVGR_State state{};
+    mutable bool stateStale = true;
     Failure failure;  // the last one
     Failure fault;    // the input's first fault, which every later read reports again
 
@@ -118,22 +114,22 @@ int guarded(KVGR_Reader *r, F body) {
     try {
         return body();
     } catch (const Fault &fault) {
-        return r->stop(fault.code, fault.offset.value_or(r->bytes.size()), fault.reason);
+        return r->stop(fault.code, fault.offset.value_or(0), fault.reason);
     } catch (const std::bad_alloc &) {
         return r->stop(KVGR_ERR_MEMORY, 0, "out of memory");
     }
 }
 
-bool startsAsKvg(std::span<const uint8_t> bytes) {
-    const size_t n = std::min(bytes.size(), kvgfmt::SIGNATURE.size());
-    return std::equal(bytes.begin(), bytes.begin() + n, kvgfmt::SIGNATURE.begin());
-}
-
-std::vector<KVGR_Point> absolute(Point start, std::span<const Point> steps) {
-    std::vector<KVGR_Point> points;
-    points.reserve(steps.size() + 1);
-    for (const Point &p : chainPoints(start, steps)) points.push_back(toC(p));
-    return points;
+// The absolute points of a chain into `points`: the start, then each step added to the point
+// before it.
+void absolute(Point start, std::span<const Point> steps, std::vector<KVGR_Point> &points) {
+    points.resize(steps.size() + 1);
+    KVGR_Point p = toC(start);
+    points[0] = p;
+    for (size_t i = 0; i < steps.size(); ++i) {
+        p = {p.x + steps[i].x, p.y + steps[i].y};
+        points[i + 1] = p;
+    }
 }
 
 }  // namespace
@@ -142,23 +138,16 @@ int KVGR_Reader::open(std::unique_ptr<Source> (*make)(const void *), const void 
     if (opened) return usage("an input is open already");
     opened = true;
     return guarded(this, [&] {
-        content = std::make_unique<Content>(make(arguments), limits[KVGR_LIMIT_CONTENT_BYTES]);
-        // Whatever does not start as a KVG file is refused from its first bytes.
-        uint8_t block[65536];
-        while (const size_t got = content->read(block)) {
-            bytes.insert(bytes.end(), block, block + got);
-            if (!startsAsKvg(bytes)) break;
-        }
-        const Limits decoding{limits[KVGR_LIMIT_POINTS], limits[KVGR_LIMIT_IMAGE_PIXELS],
-                              limits[KVGR_LIMIT_DEPTH]};
-        decoder.emplace(bytes, decoding);
+        const Limits l{limits[KVGR_LIMIT_CONTENT_BYTES], limits[KVGR_LIMIT_POINTS],
+                       limits[KVGR_LIMIT_IMAGE_PIXELS], limits[KVGR_LIMIT_MEMORY],
+                       limits[KVGR_LIMIT_DEPTH]};
+        decoder.emplace(std::make_unique<Content>(make(arguments), l.contentBytes), l);
         if (decoder->error()) {
             const Error error = *decoder->error();
             decoder.reset();
             return stop(error);
         }
         header = decoder->header().c();
-        state = toC(decoder->state());
         return 0;
     });
 }
@@ -173,7 +162,7 @@ int KVGR_Reader::next(const KVGR_Record **result) {
         if (!decoder->next(record)) return decoder->error() ? stop(*decoder->error()) : 0;
         convert();
         keepDefinition();
-        state = toC(decoder->state());
+        stateStale = true;
         *result = &out;
         return 1;
     });
@@ -189,7 +178,7 @@ void KVGR_Reader::convert() {
     out.length = record.length;
     out.points = pointCount(record);
     const auto chain = [&](Point start, std::span<const Point> steps) {
-        points = absolute(start, steps);
+        absolute(start, steps, points);
         return points.data();
     };
     std::visit(
@@ -349,7 +338,7 @@ const KVGR_Header *KVGR_getHeader(const KVGR_Reader *r) {
 int KVGR_next(KVGR_Reader *r, const KVGR_Record **record) { return r->next(record); }
 
 uint64_t KVGR_getContentBytes(const KVGR_Reader *r) {
-    return r->content ? r->content->contentBytes() : 0;
+    return r->decoder ? r->decoder->content().contentBytes() : 0;
 }
 
 int64_t KVGR_getLayerSectionOffset(const KVGR_Reader *r) {
@@ -357,13 +346,20 @@ int64_t KVGR_getLayerSectionOffset(const KVGR_Reader *r) {
     return static_cast<int64_t>(*r->decoder->layerSectionOffset());
 }
 
-int KVGR_isCompressed(const KVGR_Reader *r) { return r->content && r->content->compressed(); }
-
-uint64_t KVGR_getInputBytes(const KVGR_Reader *r) {
-    return r->content ? r->content->inputBytes() : 0;
+int KVGR_isCompressed(const KVGR_Reader *r) {
+    return r->decoder && r->decoder->content().compressed() ? 1 : 0;
 }
 
-const KVGR_State *KVGR_getState(const KVGR_Reader *r) { return r->decoder ? &r->state : nullptr; }
+uint64_t KVGR_getInputBytes(const KVGR_Reader *r) {
+    return r->decoder ? r->decoder->content().inputBytes() : 0;
+}
+
+const KVGR_State *KVGR_getState(const KVGR_Reader *r) {
+    if (!r->decoder) return nullptr;
+    if (r->stateStale) r->state = toC(r->decoder->state());
+    r->stateStale = false;
+    return &r->state;
+}
 
 KVGR_Counts KVGR_getDefinitionCounts(const KVGR_Reader *r) {
     if (!r->decoder) return {};
@@ -414,30 +410,29 @@ int KVGR_getImage(const KVGR_Reader *r, uint32_t image, KVGR_Image *out) {
 
 namespace {
 
-// The values of row `row` of an image, or an empty span when there is no such row.
-std::span<const uint32_t> imageRow(const KVGR_Reader *r, uint32_t image, uint32_t row,
-                                   KVGR_Image &info) {
-    if (KVGR_getImage(r, image, &info) != 0 || row >= info.height) return {};
-    const std::vector<uint32_t> &pixels = r->decoder->definitions().images[image].pixels;
-    return std::span(pixels).subspan(size_t{row} * info.width, info.width);
+// Image `image`, if it has a row `row`.
+const ImageDefinition *imageWithRow(const KVGR_Reader *r, uint32_t image, uint32_t row) {
+    const Definitions *d = definitions(r);
+    const ImageDefinition *i = d != nullptr ? defined(d->images, image) : nullptr;
+    return i != nullptr && row < i->height ? i : nullptr;
 }
 
 }  // namespace
 
 int KVGR_getImagePixels(const KVGR_Reader *r, uint32_t image, uint32_t row, uint32_t *values) {
-    KVGR_Image info;
-    const std::span<const uint32_t> pixels = imageRow(r, image, row, info);
-    if (pixels.data() == nullptr) return -1;
-    std::copy(pixels.begin(), pixels.end(), values);
+    const ImageDefinition *i = imageWithRow(r, image, row);
+    if (i == nullptr) return -1;
+    i->row(row, values);
     return 0;
 }
 
 int KVGR_getImageRGBA(const KVGR_Reader *r, uint32_t image, uint32_t row, uint8_t *rgba) {
-    KVGR_Image info;
-    const std::span<const uint32_t> pixels = imageRow(r, image, row, info);
-    if (pixels.data() == nullptr) return -1;
-    for (const uint32_t pixel : pixels) {
-        const uint32_t c = KVGR_colorToRGBA({pixel, info.color_size}, info.palette);
+    const ImageDefinition *i = imageWithRow(r, image, row);
+    if (i == nullptr) return -1;
+    const KVGR_Palette *palette = r->imagePalettes[image].get();
+    const uint64_t first = uint64_t{row} * i->width;
+    for (uint64_t x = first; x < first + i->width; ++x) {
+        const uint32_t c = KVGR_colorToRGBA({i->pixel(x), i->colorSize}, palette);
         for (int shift = 24; shift >= 0; shift -= 8) *rgba++ = static_cast<uint8_t>(c >> shift);
     }
     return 0;

@@ -1,6 +1,7 @@
 #include "cursor.h"
 
 #include <bit>
+#include <cstring>
 
 namespace kvgr::impl {
 
@@ -46,45 +47,69 @@ constexpr Point COMPASS[8] = {{1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}
 
 }  // namespace
 
+Cursor::Cursor(Content &content) : content_(content), window_(new uint8_t[WINDOW]) {}
+
 void Cursor::truncated() { throw Fault{"truncated", std::nullopt}; }
 
-void Cursor::expect(uint64_t count, uint64_t bitsEach) const {
-    if (bitsEach != 0 && count > bitsLeft() / bitsEach) truncated();
+void Cursor::fill(size_t count) {
+    // Keep the unread bytes, moved to the front, and read behind them.
+    const size_t kept = end_ - next_;
+    std::memmove(window_.get(), window_.get() + next_, kept);
+    base_ += next_;
+    next_ = 0;
+    end_ = kept;
+    while (end_ < count) {
+        const size_t got = content_.read({window_.get() + end_, WINDOW - end_});
+        if (got == 0) truncated();
+        end_ += got;
+    }
+}
+
+bool Cursor::atEnd() {
+    if (bit_ != 0 || next_ < end_) return false;
+    try {
+        fill(1);
+    } catch (const Fault &fault) {
+        if (fault.code != KVGR_ERR_FORMAT) throw;  // a fault of the input, not its end
+        return true;
+    }
+    return false;
 }
 
 void Cursor::align() {
     if (bit_ == 0) return;
-    const uint8_t rest = static_cast<uint8_t>(bytes_[position_] & (0xFFu >> bit_));
+    const uint8_t rest = static_cast<uint8_t>(window_[next_] & (0xFFu >> bit_));
     if (rest != 0) {
-        throw Fault{"non-zero padding bits in byte " + std::to_string(position_), std::nullopt};
+        throw Fault{"non-zero padding bits in byte " + std::to_string(base_ + next_),
+                    std::nullopt};
     }
-    ++position_;
+    ++next_;
     bit_ = 0;
 }
 
 uint32_t Cursor::bits(int count) {
-    if (static_cast<uint64_t>(count) > bitsLeft()) truncated();
     uint32_t value = 0;
     while (count > 0) {
+        if (next_ == end_) fill(1);
         const int available = 8 - bit_;
         const int taken = count < available ? count : available;
-        const uint32_t chunk = bytes_[position_] >> (available - taken) & ((1u << taken) - 1);
+        const uint32_t chunk = window_[next_] >> (available - taken) & ((1u << taken) - 1);
         value = value << taken | chunk;
         count -= taken;
         bit_ += taken;
         if (bit_ == 8) {
             bit_ = 0;
-            ++position_;
+            ++next_;
         }
     }
     return value;
 }
 
-const uint8_t *Cursor::take(uint64_t count) {
+const uint8_t *Cursor::take(size_t count) {
     align();
-    if (count > bytes_.size() - position_) truncated();
-    const uint8_t *p = bytes_.data() + position_;
-    position_ += count;
+    if (end_ - next_ < count) fill(count);
+    const uint8_t *p = window_.get() + next_;
+    next_ += count;
     return p;
 }
 
@@ -120,8 +145,14 @@ int32_t Cursor::sidentifier() {
 
 std::string Cursor::text() {
     const uint32_t length = size();
-    const uint8_t *p = take(length);
-    return std::string(reinterpret_cast<const char *>(p), length);
+    std::string text;
+    while (text.size() < length) {
+        if (next_ == end_) fill(1);
+        const size_t n = std::min<size_t>(length - text.size(), end_ - next_);
+        text.append(reinterpret_cast<const char *>(window_.get() + next_), n);
+        next_ += n;
+    }
+    return text;
 }
 
 Point Cursor::point(uint8_t pointSize) {

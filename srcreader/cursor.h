@@ -4,12 +4,16 @@
 #ifndef KVGREADER_CURSOR_H
 #define KVGREADER_CURSOR_H
 
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "decoder.h"
+#include "input.h"
 #include "kvgreader.h"
 
 namespace kvgr::impl {
@@ -22,16 +26,16 @@ struct Fault {
     int code = KVGR_ERR_FORMAT;
 };
 
+// Reads the content as it arrives, through a window of fixed size: what lies before the cursor
+// is dropped. Only whole text and raw byte runs reach beyond the window, copied piece by piece.
 class Cursor {
 public:
-    Cursor(std::span<const uint8_t> bytes, uint64_t position)
-        : bytes_(bytes), position_(position) {}
+    explicit Cursor(Content &content);
 
     // Offset just past the last byte touched (a partial byte counts).
-    uint64_t end() const { return position_ + (bit_ != 0 ? 1 : 0); }
-    // Bits left from the cursor to the end of the data.
-    uint64_t bitsLeft() const { return (bytes_.size() - position_) * 8 - bit_; }
-    bool atEnd() const { return bitsLeft() == 0; }
+    uint64_t end() const { return base_ + next_ + (bit_ != 0 ? 1 : 0); }
+    // Whether the content has ended at the cursor (false inside a partial byte).
+    bool atEnd();
 
     // Skips the rest of a partial byte, which must hold only zero bits.
     void align();
@@ -48,17 +52,37 @@ public:
     Point relPoint(uint8_t relPointSize);
     // A colour's raw value in a colour size (INDEX1 and GRAY12 bit-packed).
     uint32_t color(uint8_t colorSize);
-    // Fails as truncated unless `count` items of at least `bitsEach` bits can follow.
-    void expect(uint64_t count, uint64_t bitsEach) const;
+    // `count` aligned bytes appended to `out`, which `grown` is told of as it grows.
+    template <class Grown>
+    void copy(uint64_t count, std::vector<uint8_t> &out, Grown grown);
 
 private:
-    const uint8_t *take(uint64_t count);  // aligned whole bytes
+    static constexpr size_t WINDOW = 64 * 1024;
+
+    const uint8_t *take(size_t count);  // aligned whole bytes, at most 16
+    void fill(size_t count);            // `count` bytes from next_ in the window, or truncated
     [[noreturn]] static void truncated();
 
-    std::span<const uint8_t> bytes_;
-    uint64_t position_;
-    int bit_ = 0;  // bits of bytes_[position_] already read
+    Content &content_;
+    std::unique_ptr<uint8_t[]> window_;
+    uint64_t base_ = 0;  // content offset of window_[0]
+    size_t next_ = 0;    // the cursor: window_[next_] is the byte being read
+    size_t end_ = 0;     // window_[0, end_) holds content
+    int bit_ = 0;        // bits of window_[next_] already read
 };
+
+template <class Grown>
+void Cursor::copy(uint64_t count, std::vector<uint8_t> &out, Grown grown) {
+    align();
+    while (count > 0) {
+        if (next_ == end_) fill(1);
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(count, end_ - next_));
+        out.insert(out.end(), window_.get() + next_, window_.get() + next_ + n);
+        grown(out.size());
+        next_ += n;
+        count -= n;
+    }
+}
 
 }  // namespace kvgr::impl
 

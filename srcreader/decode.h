@@ -12,10 +12,10 @@ namespace kvgr::impl {
 Header readHeader(Cursor &cursor);
 
 // The arguments of a record whose code byte has been read. Checks every value that the record
-// itself can settle: sizes, enumerations, extents, counts, palette indexes; and the limit on
-// the pixels of an image.
+// itself can settle: sizes, enumerations, extents, counts, palette indexes; and keeps within
+// the budget while it decodes.
 Payload decodePayload(Cursor &cursor, uint8_t code, const StreamState &state,
-                      const Limits &limits);
+                      const Budget &budget);
 
 template <class... F>
 struct Overloaded : F... {

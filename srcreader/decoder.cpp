@@ -27,39 +27,107 @@ bool isDefinitionsTopLevel(uint8_t code) {
 
 [[noreturn]] void invalid(const std::string &reason) { throw Fault{reason, std::nullopt}; }
 
+// Bytes a definition keeps for the rest of the file, its vectors and their bookkeeping.
+uint64_t keptBytes(const Payload &payload) {
+    constexpr uint64_t BOOKKEEPING = 64;
+    return BOOKKEEPING +
+           std::visit(Overloaded{
+                          [](const EdgeDefinition &e) {
+                              return e.steps.size() * sizeof(Point) +
+                                     e.segments.size() * sizeof(EdgeSegment);
+                          },
+                          [](const FaceDefinition &f) {
+                              return f.edges.size() * sizeof(int32_t) +
+                                     f.holes.size() * sizeof(uint32_t);
+                          },
+                          [](const ImageDefinition &i) {
+                              return i.packed.size() + i.palette.size() * sizeof(Color);
+                          },
+                          [](const auto &) -> size_t { return 0; },
+                      },
+                      payload);
+}
+
 }  // namespace
 
+void Budget::checkRecord(uint64_t bytes, uint64_t points) const {
+    if (held_ + bytes > limits_.memory) {
+        throw Fault{"needs more than the limit of " + std::to_string(limits_.memory) +
+                        " bytes of memory",
+                    std::nullopt, KVGR_ERR_LIMIT};
+    }
+    if (points_ + points > limits_.points) {
+        throw Fault{"more than " + std::to_string(limits_.points) + " points", std::nullopt,
+                    KVGR_ERR_LIMIT};
+    }
+}
+
+void Budget::checkImage(uint64_t pixels) const {
+    if (pixels > limits_.imagePixels) {
+        throw Fault{"image of " + std::to_string(pixels) + " pixels beyond the limit of " +
+                        std::to_string(limits_.imagePixels),
+                    std::nullopt, KVGR_ERR_LIMIT};
+    }
+}
+
+void Budget::checkDepth(uint64_t depth) const {
+    if (depth > limits_.depth) {
+        throw Fault{"objects nested deeper than " + std::to_string(limits_.depth), std::nullopt,
+                    KVGR_ERR_LIMIT};
+    }
+}
+
+void Budget::spend(uint64_t points, uint64_t bytes) {
+    checkRecord(bytes, points);
+    points_ += points;
+    held_ += bytes;
+}
+
 Decoder::Decoder(std::span<const uint8_t> bytes, const Limits &limits)
-    : bytes_(bytes), limits_(limits) {
-    if (bytes_.empty()) {
-        error_ = Error{0, "empty file"};
-        done_ = true;
-        return;
-    }
-    Cursor cursor(bytes_, 0);
+    : Decoder(std::make_unique<Content>(memorySource(bytes), limits.contentBytes), limits) {}
+
+Decoder::Decoder(std::unique_ptr<Content> content, const Limits &limits)
+    : content_(std::move(content)), cursor_(std::make_unique<Cursor>(*content_)), budget_(limits) {
     try {
-        header_ = readHeader(cursor);
+        if (cursor_->atEnd()) {
+            error_ = Error{0, "empty file"};
+            done_ = true;
+            return;
+        }
+        header_ = readHeader(*cursor_);
     } catch (const Fault &fault) {
-        error_ = Error{fault.offset.value_or(0), "header: " + fault.reason, fault.code};
+        const bool ofHeader = fault.code == KVGR_ERR_FORMAT;
+        error_ = Error{fault.offset.value_or(0), ofHeader ? "header: " + fault.reason : fault.reason,
+                       fault.code};
         done_ = true;
         return;
     }
-    position_ = header_.length;
     state_.sizes = {header_.pointSize, header_.relPointSize, COLOR_RGB};
+}
+
+Decoder::~Decoder() = default;
+
+// A fault of the file is told with the record it lies in; one of the input (a damaged gzip
+// stream, a failing read) as it is.
+void Decoder::fail(const Fault &fault, uint64_t offset, const char *name) {
+    const bool inRecord = name != nullptr && !fault.offset &&
+                          (fault.code == KVGR_ERR_FORMAT || fault.code == KVGR_ERR_LIMIT);
+    error_ = Error{fault.offset.value_or(offset),
+                   inRecord ? std::string(name) + ": " + fault.reason : fault.reason, fault.code};
+    done_ = true;
 }
 
 bool Decoder::next(Record &record) {
     if (done_) return false;
-    const uint64_t offset = position_;
+    const uint64_t offset = cursor_->end();
     const char *name = nullptr;
     try {
-        if (offset == bytes_.size()) {
+        if (cursor_->atEnd()) {
             done_ = true;
             finish();
             return false;
         }
-        Cursor cursor(bytes_, offset);
-        const uint8_t code = cursor.byte();
+        const uint8_t code = cursor_->byte();
         name = recordName(code);
         if (name == nullptr) invalid("unknown record code " + std::to_string(code));
         checkPlacement(code);
@@ -68,20 +136,17 @@ bool Decoder::next(Record &record) {
         record.section = layerSection_ ? Section::Layers : Section::Definitions;
         record.shape = openShape_;
         record.definition.reset();
-        record.payload = decodePayload(cursor, code, state_, limits_);
-        cursor.align();
-        record.length = cursor.end() - offset;
-        countPoints(record);
+        record.payload = decodePayload(*cursor_, code, state_, budget_);
+        cursor_->align();
+        record.length = cursor_->end() - offset;
+        const size_t pending = pending_.size();
         checkUses(record);
         apply(record);
-        position_ = cursor.end();
+        const uint64_t kept = record.definition ? keptBytes(record.payload) : 0;
+        budget_.spend(pointCount(record), kept + (pending_.size() - pending) * sizeof(Use));
         return true;
     } catch (const Fault &fault) {
-        const bool prefixed = name != nullptr && !fault.offset;
-        error_ = Error{fault.offset.value_or(offset),
-                       prefixed ? std::string(name) + ": " + fault.reason : fault.reason,
-                       fault.code};
-        done_ = true;
+        fail(fault, offset, name);
         return false;
     }
 }
@@ -198,22 +263,11 @@ void Decoder::apply(Record &record) {
     if (!openShape_ && !layerSection_) countClosingRecord(code, record.offset + record.length);
 }
 
-void Decoder::countPoints(const Record &record) {
-    points_ += pointCount(record);
-    if (points_ > limits_.points) {
-        throw Fault{"more than " + std::to_string(limits_.points) + " points", std::nullopt,
-                    KVGR_ERR_LIMIT};
-    }
-}
-
 // An object with a name opens inside the current one; an empty name ends the current one (the
 // writer keeps no count of open objects, so an end at depth 0 ends nothing).
 void Decoder::changeDepth(const Object &object) {
     if (!object.name.empty()) {
-        if (state_.depth >= limits_.depth) {
-            throw Fault{"objects nested deeper than " + std::to_string(limits_.depth),
-                        std::nullopt, KVGR_ERR_LIMIT};
-        }
+        budget_.checkDepth(uint64_t{state_.depth} + 1);
         ++state_.depth;
     } else if (state_.depth > 0) {
         --state_.depth;
@@ -321,11 +375,11 @@ void Decoder::enterLayerSection(uint64_t offset) {
     pending_.clear();
 }
 
-void Decoder::finish() const {
+void Decoder::finish() {
     if (openShape_) {
         throw Fault{"shape definition not ended", definitions_.shapes[*openShape_].offset};
     }
-    if (!layerSection_) throw Fault{"missing closing size records", bytes_.size()};
+    if (!layerSection_) throw Fault{"missing closing size records", cursor_->end()};
 }
 
 }  // namespace kvgr::impl

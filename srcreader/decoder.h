@@ -25,6 +25,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -33,6 +34,12 @@
 
 #include "kvgformat.h"
 #include "kvgreader.h"
+
+namespace kvgr::impl {
+class Content;
+class Cursor;
+struct Fault;
+}  // namespace kvgr::impl
 
 namespace kvgr::impl {
 
@@ -235,9 +242,17 @@ struct ImageDefinition {  // SET_IMAGE
     uint16_t width = 0;
     uint16_t height = 0;
     uint8_t colorSize = kvgfmt::COLOR_RGB;
-    std::vector<uint32_t> pixels;  // width x height values in colorSize, in file order
+    // width x height values in colorSize, in file order, packed as stored: bitsPerPixel()
+    // bits each, most significant bit first.
+    std::vector<uint8_t> packed;
     // For the index sizes: the palette in force, as direct colours; empty otherwise.
     std::vector<Color> palette;
+
+    int bitsPerPixel() const;
+    // Value `index` of the image, 0 to width x height - 1.
+    uint32_t pixel(uint64_t index) const;
+    // The `width` values of row `row` (0: the first stored) into `values`.
+    void row(uint32_t row, uint32_t *values) const;
 };
 struct ShapeBegin {  // BEGIN_SET_SHAPE
     Point corner;    // upper-right corner of the bounding box
@@ -363,19 +378,46 @@ struct Error {
 };
 
 // What the decoder may spend (KVGR_LIMIT).
+// What a file may make the reader spend: the limits of KVGR_LIMIT, with their defaults.
 struct Limits {
+    uint64_t contentBytes = uint64_t{1} << 32;
     uint64_t points = uint64_t{1} << 32;
     uint64_t imagePixels = uint64_t{1} << 28;
+    uint64_t memory = uint64_t{1} << 30;
     uint64_t depth = 256;
+};
+
+// Keeps count of what the decoder has spent: points decoded in the whole file, and memory held
+// for the definitions. Every check throws a Fault (KVGR_ERR_LIMIT) when a limit is passed.
+class Budget {
+public:
+    explicit Budget(const Limits &limits) : limits_(limits) {}
+    const Limits &limits() const { return limits_; }
+    // With a record being decoded that holds `bytes` and has decoded `points` so far.
+    void checkRecord(uint64_t bytes, uint64_t points) const;
+    void checkImage(uint64_t pixels) const;
+    void checkDepth(uint64_t depth) const;
+    // A record done: its points are spent, and `bytes` of it are kept.
+    void spend(uint64_t points, uint64_t bytes);
+
+private:
+    Limits limits_;
+    uint64_t points_ = 0;
+    uint64_t held_ = 0;
 };
 
 // ---- Decoding ----
 
 class Decoder {
 public:
-    // Reads the header at once; a bad header is reported by error(). `bytes` must outlive the
-    // decoder.
+    // Reads the header at once; a bad header is reported by error(), and so is a fault of the
+    // input (KVGR_ERR_SYSTEM, ...), which the constructor does not throw.
+    Decoder(std::unique_ptr<Content> content, const Limits &limits);
+    // Over bytes in memory, which must outlive the decoder.
     explicit Decoder(std::span<const uint8_t> bytes, const Limits &limits = {});
+    ~Decoder();
+    Decoder(const Decoder &) = delete;
+    Decoder &operator=(const Decoder &) = delete;
 
     // Decodes the next record into `record`. False at the end of the file (error() empty) or at
     // the first fault (error() set); the decoder then stays there.
@@ -390,6 +432,8 @@ public:
     std::optional<uint64_t> layerSectionOffset() const { return layerSection_; }
     // The sizes every layer starts with, as the closing size records announce them.
     const Sizes &layerSizes() const { return layerSizes_; }
+    // The input: compressed or not, bytes read from it and of content.
+    const Content &content() const { return *content_; }
 
 private:
     // A use of an edge or face. Those made in the definitions section are checked once all
@@ -409,14 +453,13 @@ private:
     void applyAttribute(const Record &record);
     void countClosingRecord(uint8_t code, uint64_t end);
     void enterLayerSection(uint64_t offset);
-    void finish() const;
-    void countPoints(const Record &record);
+    void finish();
     void changeDepth(const Object &object);
+    void fail(const Fault &fault, uint64_t offset, const char *name);
 
-    std::span<const uint8_t> bytes_;
-    Limits limits_;
-    uint64_t points_ = 0;
-    uint64_t position_ = 0;
+    std::unique_ptr<Content> content_;
+    std::unique_ptr<Cursor> cursor_;
+    Budget budget_;
     Header header_;
     StreamState state_;
     Definitions definitions_;
@@ -437,7 +480,8 @@ struct LoadedFile {
     uint64_t fileSize = 0;    // bytes on disk
 };
 
-// Reads a plain or gzip-compressed file; on failure returns nothing and sets `error`.
+// Reads a plain or gzip-compressed file whole (decoders over it see the same checks of the
+// input as a streaming one); on failure returns nothing and sets `error`.
 std::optional<LoadedFile> loadFile(const std::string &path, std::string &error);
 
 // Decodes everything; the first fault, or nothing when the bytes are a valid KVG file.

@@ -1,34 +1,22 @@
-#include <sys/stat.h>
-#include <zlib.h>
-
+#include "cursor.h"
 #include "decoder.h"
+#include "input.h"
 
 namespace kvgr::impl {
 
-// zlib inflates a gzip stream and passes any other file through unchanged.
 std::optional<LoadedFile> loadFile(const std::string &path, std::string &error) {
-    struct stat info {};
-    gzFile in = nullptr;
-    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        (in = gzopen(path.c_str(), "rb")) == nullptr) {
-        error = "cannot open " + path;
+    try {
+        Content content(fileSource(path.c_str()), Limits{}.contentBytes);
+        LoadedFile file;
+        uint8_t block[65536];
+        while (const size_t got = content.read(block)) file.bytes.insert(file.bytes.end(), block, block + got);
+        file.compressed = content.compressed();
+        file.fileSize = content.inputBytes();
+        return file;
+    } catch (const Fault &fault) {
+        error = path + ": " + fault.reason;
         return std::nullopt;
     }
-    LoadedFile file;
-    file.fileSize = static_cast<uint64_t>(info.st_size);
-    unsigned char block[65536];
-    int n;
-    while ((n = gzread(in, block, sizeof block)) > 0) {
-        file.bytes.insert(file.bytes.end(), block, block + n);
-    }
-    int code = Z_OK;
-    const char *message = gzerror(in, &code);
-    const bool corrupt = n < 0 || code != Z_OK;
-    if (corrupt) error = path + ": corrupt compressed data (" + message + ")";
-    file.compressed = gzdirect(in) == 0;
-    gzclose(in);
-    if (corrupt) return std::nullopt;
-    return file;
 }
 
 std::optional<Error> validate(std::span<const uint8_t> bytes) {

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <type_traits>
 
 #include "decode.h"
 
@@ -12,31 +13,40 @@ using namespace kvgfmt;
 
 [[noreturn]] void invalid(const std::string &reason) { throw Fault{reason, std::nullopt}; }
 
-// Bits one colour takes in each colour size, for the bound on pixel counts.
-constexpr uint8_t COLOR_BITS[COLOR_SIZE_COUNT] = {1, 8, 8, 12, 16, 32, 24, 32};
+// How many items a record decodes between two looks at the budget.
+constexpr uint64_t BUDGET_STRIDE = 4096;
 
 // What a record knows while it decodes its arguments.
 struct Context {
     Cursor &cursor;
     const StreamState &state;
-    const Limits &limits;
+    const Budget &budget;
 
     Point point() { return cursor.point(state.sizes.point); }
     Point relPoint() { return cursor.relPoint(state.sizes.relPoint); }
     uint32_t identifier() { return cursor.size(); }
 
-    std::vector<Point> steps(uint64_t count, uint8_t relPointSize) {
-        cursor.expect(count, relPointSize);
-        std::vector<Point> result(count);
-        for (Point &step : result) step = cursor.relPoint(relPointSize);
-        return result;
+    // Appends `count` items that `item` decodes. A count is believed only as far as the data
+    // backs it: the vector grows as items arrive, and the budget hears of it as it grows.
+    // Points are held twice while the record is current (the public interface adds them up).
+    template <class T, class Item>
+    void items(uint64_t count, std::vector<T> &out, Item item) {
+        constexpr bool points = std::is_same_v<T, Point>;
+        if (out.empty()) out.reserve(std::min(count, BUDGET_STRIDE));
+        for (uint64_t i = 0; i < count; ++i) {
+            if (i % BUDGET_STRIDE == BUDGET_STRIDE - 1) {
+                budget.checkRecord(out.capacity() * sizeof(T) * (points ? 2 : 1), points ? i : 0);
+            }
+            out.push_back(item());
+        }
     }
 
-    // A relative point array: its count, at least 1, then the points.
-    std::vector<Point> stepArray(uint8_t relPointSize) {
+    // A relative point array: its count, at least 1, then the points, appended to `steps`.
+    uint32_t stepArray(uint8_t relPointSize, std::vector<Point> &steps) {
         const uint32_t count = cursor.size();
         if (count == 0) invalid("empty point array");
-        return steps(count, relPointSize);
+        items(count, steps, [&] { return cursor.relPoint(relPointSize); });
+        return count;
     }
 
     uint8_t enumerated(uint8_t max, const char *what) {
@@ -75,7 +85,7 @@ Point positive(Point extent, const char *what) {
 Payload figure(Context &c) {
     Figure f;
     f.start = c.point();
-    f.steps = c.stepArray(c.state.sizes.relPoint);
+    c.stepArray(c.state.sizes.relPoint, f.steps);
     return f;
 }
 
@@ -84,7 +94,7 @@ Payload cubic(Context &c, bool filled) {
     k.segments = c.cursor.size();
     if (k.segments == 0) invalid("no curve segment");
     k.start = c.point();
-    k.steps = c.steps(3 * uint64_t{k.segments} - (filled ? 1 : 0), c.state.sizes.relPoint);
+    c.items(3 * uint64_t{k.segments} - (filled ? 1 : 0), k.steps, [&] { return c.relPoint(); });
     return k;
 }
 
@@ -129,30 +139,20 @@ Payload edgeDefinition(Context &c) {
     e.start = c.point();
     const uint32_t count = c.cursor.size();
     if (count == 0) invalid("no edge segment");
-    c.cursor.expect(count, 16);  // a size byte and a count byte at least
-    e.segments.resize(count);
-    for (EdgeSegment &segment : e.segments) {
-        segment.relPointSize = c.cursor.byte();
-        if (std::ranges::find(REL_POINT_SIZES, segment.relPointSize) == REL_POINT_SIZES.end()) {
-            invalid("invalid segment size " + std::to_string(segment.relPointSize));
+    c.items(count, e.segments, [&] {
+        const uint8_t size = c.cursor.byte();
+        if (std::ranges::find(REL_POINT_SIZES, size) == REL_POINT_SIZES.end()) {
+            invalid("invalid segment size " + std::to_string(size));
         }
-        std::vector<Point> steps = c.stepArray(segment.relPointSize);
-        segment.count = static_cast<uint32_t>(steps.size());
-        e.steps.insert(e.steps.end(), steps.begin(), steps.end());
-    }
+        return EdgeSegment{size, c.stepArray(size, e.steps)};
+    });
     return e;
 }
 
 Payload faceDefinition(Context &c) {
     FaceDefinition f;
-    const uint32_t edges = c.cursor.size();
-    c.cursor.expect(edges, 8);
-    f.edges.resize(edges);
-    for (int32_t &edge : f.edges) edge = c.cursor.sidentifier();
-    const uint32_t holes = c.cursor.size();
-    c.cursor.expect(holes, 8);
-    f.holes.resize(holes);
-    for (uint32_t &hole : f.holes) hole = c.identifier();
+    c.items(c.cursor.size(), f.edges, [&] { return c.cursor.sidentifier(); });
+    c.items(c.cursor.size(), f.holes, [&] { return c.identifier(); });
     return f;
 }
 
@@ -212,16 +212,24 @@ Payload imageDefinition(Context &c) {
     image.height = c.cursor.uint16();
     image.colorSize = c.state.sizes.color;
     const uint64_t count = uint64_t{image.width} * image.height;
-    if (count > c.limits.imagePixels) {
-        throw Fault{"image of " + std::to_string(count) + " pixels beyond the limit of " +
-                        std::to_string(c.limits.imagePixels),
-                    std::nullopt, KVGR_ERR_LIMIT};
+    c.budget.checkImage(count);
+    // The pixels are kept as stored; the bit-packed sizes end with zero padding bits.
+    const uint64_t bits = count * image.bitsPerPixel();
+    c.cursor.copy((bits + 7) / 8, image.packed,
+                  [&](size_t size) { c.budget.checkRecord(size, 0); });
+    if (bits % 8 != 0 && (image.packed.back() & (0xFFu >> bits % 8)) != 0) {
+        throw Fault{"non-zero padding bits in byte " + std::to_string(c.cursor.end() - 1),
+                    std::nullopt};
     }
-    c.cursor.expect(count, COLOR_BITS[image.colorSize]);
-    image.pixels.resize(count);
-    for (uint32_t &pixel : image.pixels) pixel = c.color().value;
     if (isIndexColorSize(image.colorSize)) {
         const PaletteState &in_force = c.state.graphic.palette;
+        for (uint64_t i = 0; i < count; ++i) {
+            const uint32_t index = image.pixel(i);
+            if (index >= static_cast<uint32_t>(in_force.length)) {
+                invalid("colour index " + std::to_string(index) + " beyond a palette of " +
+                        std::to_string(in_force.length) + " colours");
+            }
+        }
         for (int i = 0; i < in_force.length; ++i) image.palette.push_back(in_force.entry(i));
     }
     return image;
@@ -230,8 +238,8 @@ Payload imageDefinition(Context &c) {
 }  // namespace
 
 Payload decodePayload(Cursor &cursor, uint8_t code, const StreamState &state,
-                      const Limits &limits) {
-    Context c{cursor, state, limits};
+                      const Budget &budget) {
+    Context c{cursor, state, budget};
     if (code >= POINT_SIZE_FIRST && code <= POINT_SIZE_LAST) {
         return SizeChange{POINT_SIZES[code - POINT_SIZE_FIRST]};
     }

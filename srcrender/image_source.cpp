@@ -14,9 +14,9 @@ DefinedImage::DefinedImage(const kvgr::impl::Definitions &definitions, uint32_t 
 
 void DefinedImage::row(uint32_t y, uint8_t *rgba) const {
     const kvgr::impl::ImageDefinition &def = image();
-    const uint32_t *pixel = def.pixels.data() + size_t{def.height - 1 - y} * def.width;
+    const uint64_t first = uint64_t{def.height - 1 - y} * def.width;
     for (uint32_t x = 0; x < def.width; ++x, rgba += 4) {
-        const Rgba c = resolveColor(pixel[x], def.colorSize, palette_, paletteSize_);
+        const Rgba c = resolveColor(def.pixel(first + x), def.colorSize, palette_, paletteSize_);
         rgba[0] = c.r;
         rgba[1] = c.g;
         rgba[2] = c.b;
