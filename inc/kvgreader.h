@@ -81,9 +81,10 @@ typedef enum {
  * stops the reader with KVGR_ERR_LIMIT. Set them before opening. */
 typedef enum {
     /* Bytes of KVG content (decompressed) read from the input. Bounds time, and what a small
-     * gzip stream can inflate to. Default 4 GiB. */
+     * gzip stream can inflate to. Default 1 GiB. */
     KVGR_LIMIT_CONTENT_BYTES = 0,
-    /* Points decoded in the whole file, absolute and relative, in every record. Default 2^32. */
+    /* Points decoded in the whole file, absolute and relative, in every record. Bounds time.
+     * Default 2^28 (268,435,456). */
     KVGR_LIMIT_POINTS = 1,
     /* Pixels (width x height) of one image. Default 2^28 (16384 x 16384). */
     KVGR_LIMIT_IMAGE_PIXELS = 2,

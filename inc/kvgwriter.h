@@ -203,7 +203,8 @@ KVG_API void KVG_deleteFileOptions(KVG_FileOptions *opt);
  * needs a finite, non-zero extent; KVG_create refuses others. */
 KVG_API void KVG_setWorldFileOption(KVG_FileOptions *opt, double xmin, double xmax, double ymin,
                                     double ymax);
-/* The page in millimetres, for readers: they fit the grid onto it. */
+/* The page in millimetres, for readers: they fit the grid onto it. Finite and not negative;
+ * KVG_create refuses others. */
 KVG_API void KVG_setDimensionsFileOption(KVG_FileOptions *opt, double w, double h);
 /* The grid in file units (positive); finer grids cost more bits per coordinate. */
 KVG_API void KVG_setResolutionFileOption(KVG_FileOptions *opt, int32_t w, int32_t h);

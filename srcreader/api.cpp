@@ -64,7 +64,8 @@ struct Failure {
 struct KVGR_Reader {
     std::array<uint64_t, KVGR_LIMIT_COUNT> limits = DEFAULT_LIMITS;
     bool opened = false;  // an opening was tried
-    std::optional<Decoder> decoder;
+    std::optional<Decoder> decoder;  // once an opening got as far as the input
+    bool readable = false;           // the header was read
     KVGR_Header header{};
     // The decoder's state in the public layout, made when asked for after a record.
     mutable KVGR_State state{};
@@ -142,12 +143,9 @@ int KVGR_Reader::open(std::unique_ptr<Source> (*make)(const void *), const void 
                        limits[KVGR_LIMIT_IMAGE_PIXELS], limits[KVGR_LIMIT_MEMORY],
                        limits[KVGR_LIMIT_DEPTH]};
         decoder.emplace(std::make_unique<Content>(make(arguments), l.contentBytes), l);
-        if (decoder->error()) {
-            const Error error = *decoder->error();
-            decoder.reset();
-            return stop(error);
-        }
+        if (decoder->error()) return stop(*decoder->error());
         header = decoder->header().c();
+        readable = true;
         return 0;
     });
 }
@@ -157,7 +155,7 @@ int KVGR_Reader::next(const KVGR_Record **result) {
         failure = fault;
         return -1;
     }
-    if (!decoder) return usage("no input is open");
+    if (!readable) return usage("no input is open");
     return guarded(this, [&] {
         if (!decoder->next(record)) return decoder->error() ? stop(*decoder->error()) : 0;
         convert();
@@ -332,7 +330,7 @@ int KVGR_openStream(KVGR_Reader *r, KVGR_ReadFunction read, void *user) {
 }
 
 const KVGR_Header *KVGR_getHeader(const KVGR_Reader *r) {
-    return r->decoder ? &r->header : nullptr;
+    return r->readable ? &r->header : nullptr;
 }
 
 int KVGR_next(KVGR_Reader *r, const KVGR_Record **record) { return r->next(record); }
@@ -355,7 +353,7 @@ uint64_t KVGR_getInputBytes(const KVGR_Reader *r) {
 }
 
 const KVGR_State *KVGR_getState(const KVGR_Reader *r) {
-    if (!r->decoder) return nullptr;
+    if (!r->readable) return nullptr;
     if (r->stateStale) r->state = toC(r->decoder->state());
     r->stateStale = false;
     return &r->state;

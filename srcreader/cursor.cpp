@@ -1,6 +1,7 @@
 #include "cursor.h"
 
 #include <bit>
+#include <cmath>
 #include <cstring>
 
 namespace kvgr::impl {
@@ -155,6 +156,14 @@ std::string Cursor::text() {
     return text;
 }
 
+// The floating layouts can hold infinities and NaN, which no position of a drawing is.
+Point finite(Point p) {
+    if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
+        throw Fault{"coordinate not a finite number", std::nullopt};
+    }
+    return p;
+}
+
 Point Cursor::point(uint8_t pointSize) {
     switch (pointSize) {
         case 16: return int8Pair(take(2));
@@ -162,11 +171,11 @@ Point Cursor::point(uint8_t pointSize) {
         case 32: return int16Pair(take(4));
         case 64: {
             const uint8_t *p = take(8);
-            return {singleAt(p), singleAt(p + 4)};
+            return finite({singleAt(p), singleAt(p + 4)});
         }
         default: {
             const uint8_t *p = take(16);
-            return {doubleAt(p), doubleAt(p + 8)};
+            return finite({doubleAt(p), doubleAt(p + 8)});
         }
     }
 }

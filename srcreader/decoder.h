@@ -380,8 +380,8 @@ struct Error {
 // What the decoder may spend (KVGR_LIMIT).
 // What a file may make the reader spend: the limits of KVGR_LIMIT, with their defaults.
 struct Limits {
-    uint64_t contentBytes = uint64_t{1} << 32;
-    uint64_t points = uint64_t{1} << 32;
+    uint64_t contentBytes = uint64_t{1} << 30;
+    uint64_t points = uint64_t{1} << 28;
     uint64_t imagePixels = uint64_t{1} << 28;
     uint64_t memory = uint64_t{1} << 30;
     uint64_t depth = 256;

@@ -18,6 +18,17 @@ uint8_t headerSize(Cursor &cursor, const std::array<uint8_t, N> &sizes, const ch
     return size;
 }
 
+// What no writer of the format produces: a grid of other than a whole number of cells (at
+// least one, at most 2^31, the writer's largest resolution in single precision) and a page of
+// negative size. Infinities and NaN never pass the cursor.
+void checkHeader(const Header &h) {
+    const auto cells = [](double n) { return n >= 1 && n <= 0x1p31 && n == std::floor(n); };
+    if (!cells(h.resolution.x) || !cells(h.resolution.y)) throw Fault{"invalid grid size", 10};
+    if (h.millimetres.x < 0 || h.millimetres.y < 0) {
+        throw Fault{"negative page size", 10 + 3 * uint64_t{h.pointSize} / 8};
+    }
+}
+
 }  // namespace
 
 Header readHeader(Cursor &cursor) {
@@ -33,6 +44,7 @@ Header readHeader(Cursor &cursor) {
     h.millimetres = cursor.point(h.pointSize);
     h.background = cursor.color(kvgfmt::COLOR_RGB);
     h.length = cursor.end();
+    checkHeader(h);
     return h;
 }
 

@@ -13,6 +13,16 @@ using namespace kvgfmt;
 
 [[noreturn]] void invalid(const std::string &reason) { throw Fault{reason, std::nullopt}; }
 
+// An angle is stored as its cosine and sine, scaled and rounded down in the integer point sizes
+// (so less than sqrt(2) off a circle of the scale's radius), in single or double precision in
+// the others: a point far from that circle is no angle.
+Point onUnitCircle(Point v, uint8_t pointSize) {
+    const double scale = pointSize == 16 ? 127 : pointSize == 24 ? 2047 : pointSize == 32 ? 32767 : 1;
+    const double tolerance = pointSize == 64 ? 1e-6 : pointSize == 128 ? 1e-12 : 1.5;
+    if (!(std::fabs(std::hypot(v.x, v.y) - scale) < tolerance)) invalid("angle not on the unit circle");
+    return v;
+}
+
 // How many items a record decodes between two looks at the budget.
 constexpr uint64_t BUDGET_STRIDE = 4096;
 
@@ -69,7 +79,7 @@ struct Context {
     Color color() { return color(state.graphic.palette.length); }
 
     Angle angle() {
-        const Point v = point();
+        const Point v = onUnitCircle(point(), state.sizes.point);
         double degrees = std::atan2(v.y, v.x) * (180.0 / std::numbers::pi);
         if (degrees < 0.0) degrees += 360.0;
         if (degrees >= 360.0) degrees = 0.0;  // rounding of a tiny negative angle
@@ -80,6 +90,18 @@ struct Context {
 Point positive(Point extent, const char *what) {
     if (!(extent.x > 0.0 && extent.y > 0.0)) invalid(std::string(what) + " not greater than 0");
     return extent;
+}
+
+// A box may run either way from its corner, but never with no width or no height.
+Point nonZero(Point extent, const char *what) {
+    if (extent.x == 0.0 || extent.y == 0.0) invalid(std::string(what) + " of 0");
+    return extent;
+}
+
+Payload circle(Context &c) {
+    Circle circle{c.point(), c.cursor.size()};
+    if (circle.radius == 0) invalid("radius of 0");
+    return circle;
 }
 
 Payload figure(Context &c) {
@@ -196,13 +218,15 @@ Payload font(Context &c) {
     return f;
 }
 
-// In an index colour size the entries index the palette in force, and are checked against
-// the length of the new one.
+// In an index colour size the entries are indexes into the palette in force, which make the
+// new one: each must name an entry of both.
 Payload palette(Context &c) {
     const int count = c.cursor.byte() + 1;
     Palette p;
     p.entries.resize(count);
-    for (Color &entry : p.entries) entry = c.color(count);
+    for (Color &entry : p.entries) {
+        entry = c.color(std::min(count, c.state.graphic.palette.length));
+    }
     return p;
 }
 
@@ -271,9 +295,9 @@ Payload decodePayload(Cursor &cursor, uint8_t code, const StreamState &state,
         case MARK: return Mark{c.point()};
         case LINE: return Line{c.point(), c.relPoint()};
         case DRAW_BOX:
-        case FILL_BOX: return Box{c.point(), c.relPoint()};
+        case FILL_BOX: return Box{c.point(), nonZero(c.relPoint(), "box size")};
         case DRAW_CIRCLE:
-        case FILL_CIRCLE: return Circle{c.point(), cursor.size()};
+        case FILL_CIRCLE: return circle(c);
         case DRAW_ELLIPSE:
         case FILL_ELLIPSE: return Ellipse{c.point(), positive(c.relPoint(), "ellipse size")};
         case STAMP_SHAPE: return Stamp{c.identifier(), c.point()};

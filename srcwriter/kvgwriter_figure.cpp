@@ -45,13 +45,14 @@ int KVG_line(KVG_File *fl, double x1, double y1, double x2, double y2) {
 }
 
 // Negative widths and heights are written as they are: the difference leads to the opposite
-// corner whichever way it lies.
+// corner whichever way it lies. A box is nothing when a side vanishes as written: one of at
+// most 2^-150 file units (raw mode) rounds to 0 in the single precision it is written in.
 int KVG_box(KVG_File *fl, double x, double y, double w, double h) {
     KVG_REQUIRE_NOT_NULL(fl);
     const FilePoint corner = toFilePoint(fl, x, y);
     const FilePoint delta = difference(toFilePoint(fl, x + w, y + h), corner);
     if (checkFinite(fl, corner, delta) != 0) return -1;
-    if (delta.x == 0.0 || delta.y == 0.0) return NOTHING_DRAWN;
+    if (!(std::fabs(delta.x) > 0x1p-150) || !(std::fabs(delta.y) > 0x1p-150)) return NOTHING_DRAWN;
     return writeFigure(fl, fl->fill ? KVGF_FillBox : KVGF_DrawBox, corner, delta);
 }
 

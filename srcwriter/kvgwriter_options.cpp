@@ -1,5 +1,6 @@
 // File options: the record KVG_create reads, its defaults and setters, and the rules that
-// refuse options which would map every position to NaN or infinity.
+// refuse options which would map every position to NaN or infinity or give a page of negative
+// size.
 #include <cmath>
 #include <cstdlib>
 #include <initializer_list>
@@ -42,6 +43,10 @@ const char *unusableOptions(const KVG_FileOptions &opt) {
     }
     if (!allFinite({opt.width_mm, opt.height_mm})) {
         return "Invalid file options: the size in millimetres is not finite";
+    }
+    // No reader can lay out a page of negative size.
+    if (opt.width_mm < 0 || opt.height_mm < 0) {
+        return "Invalid file options: the size in millimetres is negative";
     }
     return nullptr;
 }

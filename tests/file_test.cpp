@@ -122,6 +122,9 @@ TEST(FileCreation, FailuresSayWhy) {
         {"infinite page", [](KVG_FileOptions *o) { KVG_setDimensionsFileOption(o, INFINITY, 1); },
          nullptr, KVG_ERR_PARAM, 0,
          "Invalid file options: the size in millimetres is not finite"},
+        {"negative page", [](KVG_FileOptions *o) { KVG_setDimensionsFileOption(o, 10, -1); },
+         nullptr, KVG_ERR_PARAM, 0,
+         "Invalid file options: the size in millimetres is negative"},
     };
     for (const CreateCase &c : cases) {
         SCOPED_TRACE(c.name);

@@ -41,6 +41,7 @@ const OptionCase kRefusedOptions[] = {
     {"negative grid rows", [](KVG_FileOptions *o) { KVG_setResolutionFileOption(o, 100, -4); }},
     {"NaN millimetres", [](KVG_FileOptions *o) { KVG_setDimensionsFileOption(o, kNaN, 10); }},
     {"infinite millimetres", [](KVG_FileOptions *o) { KVG_setDimensionsFileOption(o, 10, kInf); }},
+    {"negative millimetres", [](KVG_FileOptions *o) { KVG_setDimensionsFileOption(o, -10, 5); }},
     {"raw window of no width",
      [](KVG_FileOptions *o) {
          KVG_setQuantizationFileOption(o, 0);
@@ -64,7 +65,7 @@ const OptionCase kOddOptions[] = {
     {"mirrored x axis", [](KVG_FileOptions *o) { KVG_setWorldFileOption(o, 100, -100, -100, 100); }},
     {"mirrored y axis (screen coordinates)",
      [](KVG_FileOptions *o) { KVG_setWorldFileOption(o, 0, 800, 600, 0); }},
-    {"negative millimetres", [](KVG_FileOptions *o) { KVG_setDimensionsFileOption(o, -10, 5); }},
+    {"no millimetres", [](KVG_FileOptions *o) { KVG_setDimensionsFileOption(o, 0, 0); }},
     {"largest grid", [](KVG_FileOptions *o) { KVG_setResolutionFileOption(o, INT32_MAX, INT32_MAX); }},
     {"one-cell grid", [](KVG_FileOptions *o) { KVG_setResolutionFileOption(o, 1, 1); }},
     {"odd grid", [](KVG_FileOptions *o) { KVG_setResolutionFileOption(o, 4095, 3); }},
@@ -111,6 +112,22 @@ TEST(LimitsOptions, RawExtentsThatSinglePrecisionLosesAreRefused) {
     EXPECT_STREQ(KVG_getErrorDescription(fl), "Invalid bounding box dimensions");
     EXPECT_EQ(KVG_arc(fl, 0, 0, 1e-300, 1, 0, 90), -1);
     EXPECT_EQ(KVG_ellipse(fl, 0, 0, 1e-40, 1e-40), 0) << "a single-precision subnormal is kept";
+    ASSERT_EQ(KVG_close(fl), 0) << KVG_getErrorDescription(fl);
+    expectValidKvg(path.str());
+}
+
+// A box's sides are written in single precision too, where a side of at most 2^-150 file units
+// would come out as 0: such a box is nothing, as a box of no side is.
+TEST(LimitsOptions, RawBoxesWhoseSideVanishesAreNothing) {
+    TempPath path;
+    std::unique_ptr<KVG_FileOptions, OptionsDeleter> opt(plainOptions());
+    KVG_setQuantizationFileOption(opt.get(), 0);
+    KVG_setWorldFileOption(opt.get(), -1e-40, 1e-40, -1e-40, 1e-40);
+    KVG_File *fl = KVG_create(path.c_str(), opt.get());
+    ASSERT_NE(fl, nullptr);
+    ASSERT_EQ(KVG_beginLayer(fl, "tiny", 1, 1), 0);
+    EXPECT_EQ(KVG_box(fl, 0, 0, 1e-47, 1e-41), -2);
+    EXPECT_EQ(KVG_box(fl, 0, 0, 1e-44, 1e-41), 0);
     ASSERT_EQ(KVG_close(fl), 0) << KVG_getErrorDescription(fl);
     expectValidKvg(path.str());
 }

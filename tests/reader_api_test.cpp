@@ -166,7 +166,8 @@ TEST(ReaderApi, DefinitionsByIdentifier) {
     EXPECT_TRUE(shape.complete);
 }
 
-// The state in force: an index colour reads as the palette entry it names.
+// The state in force in its public layout: an index colour as the palette entry it names, the
+// depth of open objects.
 TEST(ReaderApi, StateFollowsTheRecords) {
     UnitWriter writer;
     KVG_File *fl = writer.get();
@@ -182,8 +183,7 @@ TEST(ReaderApi, StateFollowsTheRecords) {
     reader.openMemory(bytes);
     walk(reader);
     const kvgr::State &state = reader.state();
-    EXPECT_EQ(state.line.color.value, 0x405060u);
-    EXPECT_EQ(state.line.color.size, KVGR_COLOR_RGB);
+    EXPECT_EQ(state.line.color, (kvgr::Color{0x405060, KVGR_COLOR_RGB}));
     EXPECT_EQ(state.color_size, KVGR_COLOR_INDEX8);
     EXPECT_EQ(state.palette.length, 2u);
     EXPECT_EQ(state.depth, 2u);

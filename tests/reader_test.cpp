@@ -8,8 +8,9 @@
 #include <set>
 #include <sstream>
 
-#include "command.h"
 #include "decoder.h"
+#include "kvgreader.hpp"
+#include "tool_support.h"
 #include "unit_writer.h"
 
 namespace kvgtest {
@@ -416,49 +417,87 @@ const Malformed kMalformed[] = {
      "offset 8: header: invalid point size 20"},
     {"TruncatedHeader", fromHex("4B 56 47 98 E1 00 00 04 10 10 01"), "offset 0: header: truncated"},
     {"MissingClosingRecords", headerOnly(), "offset 29: missing closing size records"},
+    // What the writer never produces.
+    {"GridOfNoCells",
+     fromHex("4B 56 47 98 E1 00 00 04 20 20 00 00 10 00 F8 00 F8 00 08 00 08 00 00 64 00 64 "
+             "FF FF FF 5D 06 52 5A"),
+     "offset 10: header: invalid grid size"},
+    {"NegativePage",
+     fromHex("4B 56 47 98 E1 00 00 04 20 20 10 00 10 00 F8 00 F8 00 08 00 08 00 FF 9C 00 64 "
+             "FF FF FF 5D 06 52 5A"),
+     "offset 22: header: negative page size"},
+    {"NaNCoordinate", unitFile("", "53 30 7F C0 00 00 00 00 00 00"),
+     "offset 34: mark: coordinate not a finite number"},
+    {"AngleOfNoDirection", unitFile("", "6B 00 00 00 00 00 00 00 00 00"),
+     "offset 33: text-alignment: angle not on the unit circle"},
+    {"AngleOffTheCircle", unitFile("", "6B 00 00 64 00 64 00 00 00 00"),
+     "offset 33: text-alignment: angle not on the unit circle"},
+    {"ShapeRotationOfNoDirection",
+     unitFile("6F 00 01 00 01 70", "18 00 00 00 00 00 00 00 00 00 00 01 00 01"),
+     "offset 39: shape: angle not on the unit circle"},
+    {"PaletteIndexBeyondPaletteInForce", unitFile("", "5D 01 6C 02 00 01 02"),
+     "offset 35: palette: colour index 2 beyond a palette of 2 colours"},
+    {"BoxOfNoWidth", unitFile("", "32 00 00 00 00 00 00 00 05"),
+     "offset 33: draw-box: box size of 0"},
+    {"CircleOfNoRadius", unitFile("", "33 00 00 00 00 00"), "offset 33: draw-circle: radius of 0"},
 };
+
+// The first fault of `bytes` through the public reader, or nothing for a valid file.
+std::optional<kvgr::Error> firstFault(const Bytes &bytes) {
+    try {
+        kvgr::Reader reader;
+        reader.openMemory(bytes);
+        while (reader.next() != nullptr) {
+        }
+    } catch (const kvgr::Error &error) {
+        return error;
+    }
+    return std::nullopt;
+}
 
 class ReaderReject : public ::testing::TestWithParam<Malformed> {};
 
 TEST_P(ReaderReject, ReportsOffsetAndReason) {
-    const std::optional<kvgr::impl::Error> error = kvgr::impl::validate(GetParam().bytes);
+    const std::optional<kvgr::Error> error = firstFault(GetParam().bytes);
     ASSERT_TRUE(error) << hex(GetParam().bytes);
-    EXPECT_EQ(error->message(), GetParam().message);
+    EXPECT_EQ(error->what(), std::string(GetParam().message));
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, ReaderReject, ::testing::ValuesIn(kMalformed),
                          [](const auto &info) { return std::string(info.param.name); });
 
-TEST(ReaderReject, DecoderStopsAtTheFault) {
+TEST(ReaderReject, ReaderStopsAtTheFault) {
     const Bytes bytes = unitFile("", "30 00 00 00 00 03 30 00 00 00 00");
-    kvgr::impl::Decoder decoder(bytes);
-    kvgr::impl::Record record;
+    kvgr::Reader reader;
+    reader.openMemory(bytes);
     int records = 0;
-    while (decoder.next(record)) ++records;
+    try {
+        while (reader.next() != nullptr) ++records;
+        ADD_FAILURE() << "no fault";
+    } catch (const kvgr::Error &) {
+    }
     EXPECT_EQ(records, 4);  // the three closing size records and the first mark
-    EXPECT_FALSE(decoder.next(record));
-    ASSERT_TRUE(decoder.error());
-    EXPECT_EQ(decoder.error()->offset, 38u);
+    EXPECT_THROW(reader.next(), kvgr::Error);
+    EXPECT_EQ(reader.error().offset(), 38u);
+    EXPECT_EQ(reader.error().code(), KVGR_ERR_FORMAT);
 }
 
 // ---- Damaged input never crashes ----
 
 TEST(ReaderRobust, TruncationsAndByteFlips) {
     const Bytes valid = everythingFile();
-    ASSERT_FALSE(kvgr::impl::validate(valid));
-    const uint64_t layers = [&] {
-        kvgr::impl::Decoder decoder(valid);
-        kvgr::impl::Record record;
-        while (decoder.next(record)) {
-        }
-        return *decoder.layerSectionOffset();
-    }();
+    ASSERT_FALSE(firstFault(valid));
+    kvgr::Reader whole;
+    whole.openMemory(valid);
+    while (whole.next() != nullptr) {
+    }
+    const uint64_t layers = *whole.layerSectionOffset();
     for (size_t length = 0; length < valid.size(); ++length) {
         const Bytes cut(valid.begin(), valid.begin() + static_cast<std::ptrdiff_t>(length));
-        const std::optional<kvgr::impl::Error> error = kvgr::impl::validate(cut);
+        const std::optional<kvgr::Error> error = firstFault(cut);
         // A cut between two layer records leaves a shorter valid file.
         if (length < layers) EXPECT_TRUE(error) << "cut at " << length;
-        if (error) EXPECT_LE(error->offset, length);
+        if (error) EXPECT_LE(error->offset(), length);
     }
     std::mt19937 random(20240607);
     std::uniform_int_distribution<size_t> position(0, valid.size() - 1);
@@ -469,29 +508,17 @@ TEST(ReaderRobust, TruncationsAndByteFlips) {
         for (int flips = 1 + trial % 3; flips > 0; --flips) {
             damaged[position(random)] = static_cast<uint8_t>(byte(random));
         }
-        const std::optional<kvgr::impl::Error> error = kvgr::impl::validate(damaged);
+        const std::optional<kvgr::Error> error = firstFault(damaged);
         if (error) {
             ++rejected;
-            EXPECT_LT(error->offset, damaged.size());
+            EXPECT_LT(error->offset(), damaged.size());
+            EXPECT_EQ(error->code(), KVGR_ERR_FORMAT) << error->what();
         }
     }
     EXPECT_GT(rejected, 1500);
 }
 
 // ---- The kvg command ----
-
-struct ToolRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-ToolRun kvg(std::initializer_list<std::string> args) {
-    const std::vector<std::string> list(args);
-    std::ostringstream out, err;
-    const int status = kvgtool::run(list, out, err);
-    return {status, out.str(), err.str()};
-}
 
 class KvgTool : public ::testing::Test {
 protected:
@@ -506,9 +533,7 @@ protected:
         write(invalid_, damaged);
     }
     static void write(const TempPath &path, const Bytes &bytes) {
-        std::FILE *out = std::fopen(path.c_str(), "wb");
-        std::fwrite(bytes.data(), 1, bytes.size(), out);
-        std::fclose(out);
+        writeText(path.str(), std::string(bytes.begin(), bytes.end()));
     }
     TempPath valid_;
     TempPath invalid_;

@@ -1,0 +1,281 @@
+// Files from strangers: each input is made here, and the reader (and kvg check, dump and info
+// over it) must end with a clear fault, or finish, within the limits, whatever the input
+// declares. The bounds of time, memory and output are measured in bench/reader_hardening.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <functional>
+
+#include "kvgreader.hpp"
+#include "tool_support.h"
+#include "unit_writer.h"
+
+namespace kvgtest {
+namespace {
+
+struct Outcome {
+    int code = KVGR_ERR_NONE;
+    std::string message;
+    uint64_t records = 0;
+};
+
+Outcome readAll(const Bytes &bytes, std::initializer_list<std::pair<KVGR_LIMIT, uint64_t>> limits = {}) {
+    Outcome o;
+    try {
+        kvgr::Reader reader;
+        for (const auto &[limit, value] : limits) reader.setLimit(limit, value);
+        reader.openMemory(bytes);
+        while (reader.next() != nullptr) ++o.records;
+    } catch (const kvgr::Error &e) {
+        o.code = e.code();
+        o.message = e.what();
+    }
+    return o;
+}
+
+std::string hexRepeat(const std::string &hex, size_t times) {
+    std::string out;
+    out.reserve((hex.size() + 1) * times);
+    for (size_t i = 0; i < times; ++i) (out += hex) += ' ';
+    return out;
+}
+
+// ---- Declared sizes with nothing behind them
+
+// The unit file's header and the definitions in hex, and nothing after them.
+Bytes withoutClosing(const std::string &definitions) {
+    Bytes bytes = unitFile(definitions, "");
+    bytes.resize(bytes.size() - 4);
+    return bytes;
+}
+
+TEST(ReaderHardening, DeclaredSizesAreBelievedOnlyAsFarAsTheData) {
+    // An image of 65535 x 65535 pixels and no pixel: beyond the default limit of pixels, and
+    // with that raised, truncated after the data there is.
+    const Bytes image = unitFile("6D FF FF FF FF 00 00 00", "");
+    Outcome o = readAll(image);
+    EXPECT_EQ(o.code, KVGR_ERR_LIMIT);
+    EXPECT_EQ(o.message, "offset 29: set-image: image of 4294836225 pixels beyond the limit of 268435456");
+    o = readAll(image, {{KVGR_LIMIT_IMAGE_PIXELS, uint64_t{1} << 32}});
+    EXPECT_EQ(o.message, "offset 29: set-image: truncated");
+    // Counts of 4,194,303 points, edges, segments and holes with a few bytes behind them.
+    const struct {
+        Bytes bytes;
+        const char *message;
+    } cases[] = {
+        {unitFile("", "10 00 00 00 00 FF FF FF 00 00 00"), "offset 33: polyline: truncated"},
+        {unitFile("", "12 FF FF FF 00 00 00 00 01 02"), "offset 33: draw-cubic-bezier: truncated"},
+        {withoutClosing("50 3B 00 00 FF FF FF 03 01 00"), "offset 30: set-edge: truncated"},
+        {unitFile("3C FF FF FF 01 01", ""), "offset 29: set-face: truncated"},
+        {unitFile("", "02 FF FF FF 61 62"), "offset 33: object: truncated"},
+    };
+    for (const auto &c : cases) EXPECT_EQ(readAll(c.bytes).message, c.message);
+}
+
+// ---- Input that inflates far beyond its size
+
+// A gzip stream of `records` polylines of 4,194,303 unit steps each (1.5 MB of content apiece,
+// about 1.5 KB compressed) after the unit file's header.
+Bytes gzipBomb(int records) {
+    Bytes plain = unitFile("", "01 80 01 4C");
+    Bytes out(plain.size() + 64);
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
+    const auto feed = [&](const Bytes &in, int flush) {
+        z.next_in = const_cast<Bytef *>(in.data());
+        z.avail_in = static_cast<uInt>(in.size());
+        do {
+            if (out.size() - z.total_out < 65536) out.resize(out.size() * 2 + 65536);
+            z.next_out = out.data() + z.total_out;
+            z.avail_out = static_cast<uInt>(out.size() - z.total_out);
+            deflate(&z, flush);
+        } while (z.avail_in > 0 || (flush == Z_FINISH && z.avail_out == 0));
+    };
+    feed(plain, Z_NO_FLUSH);
+    // Polyline from (0, 0) in 16-bit points, relative size 3: steps of code 0, three bytes per
+    // eight steps, then the last bits padded.
+    const Bytes record = fromHex("55 50 10 00 00 FF FF FF");
+    const Bytes steps(4194303 * 3 / 8 + 1, 0);
+    for (int i = 0; i < records; ++i) {
+        feed(record, Z_NO_FLUSH);
+        feed(steps, Z_NO_FLUSH);
+    }
+    feed({}, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+TEST(ReaderHardening, GzipBombsStopAtTheContentLimit) {
+    const Bytes bomb = gzipBomb(4);  // about 6.3 MB of content
+    ASSERT_LT(bomb.size(), 32u * 1024);
+    Outcome o = readAll(bomb, {{KVGR_LIMIT_CONTENT_BYTES, 2u << 20}});
+    EXPECT_EQ(o.code, KVGR_ERR_LIMIT);
+    EXPECT_NE(o.message.find("content beyond the limit of 2097152 bytes"), std::string::npos)
+        << o.message;
+    // Within the limits the file is valid: streamed, never inflated whole.
+    o = readAll(bomb);
+    EXPECT_EQ(o.code, KVGR_ERR_NONE) << o.message;
+    EXPECT_EQ(o.records, 4 + 3 * 4u);  // closing records and layer, then sizes and polylines
+    // The points of the file count against their limit as they are decoded.
+    o = readAll(bomb, {{KVGR_LIMIT_POINTS, 5000000}});
+    EXPECT_EQ(o.code, KVGR_ERR_LIMIT);
+    EXPECT_NE(o.message.find("polyline: more than 5000000 points"), std::string::npos) << o.message;
+}
+
+// ---- Depth, text, memory
+
+TEST(ReaderHardening, DeeplyNestedObjectsStopAtTheDepthLimit) {
+    const Bytes nested = unitFile("", "01 80 01 4C " + hexRepeat("02 01 61", 100000));
+    const Outcome o = readAll(nested);
+    EXPECT_EQ(o.code, KVGR_ERR_LIMIT);
+    // The 257th object: after the layer's 4 bytes and 256 objects of 3.
+    EXPECT_EQ(o.message, "offset " + std::to_string(33 + 4 + 256 * 3) +
+                             ": object: objects nested deeper than 256");
+}
+
+TEST(ReaderHardening, TextOfMegabytesIsReadAndDumpedInProportion) {
+    UnitWriter writer;
+    ASSERT_EQ(KVG_beginLayer(writer.get(), "t", 1, 1), 0);
+    const std::string text(4194303, 'a');
+    ASSERT_EQ(KVG_text(writer.get(), 0, 0, text.c_str()), 0);
+    TempPath path;
+    const Bytes bytes = writer.close();
+    writeText(path.str(), std::string(bytes.begin(), bytes.end()));
+    const ToolRun dump = kvg({"dump", path.str()});
+    EXPECT_EQ(dump.status, 0) << dump.err;
+    EXPECT_TRUE(contains(dump.out, "text=\"" + text + "\""));
+    EXPECT_LT(dump.out.size(), bytes.size() + 1000);
+}
+
+// An image of 1-bit pixels is kept as its bits: 2048 x 2048 pixels in 512 KiB, not the
+// 16 MiB of a value each.
+TEST(ReaderHardening, ImagesAreKeptPackedWithinTheMemoryLimit) {
+    UnitWriter writer;
+    KVG_File *fl = writer.get();
+    ASSERT_EQ(KVG_setColorSize(fl, KVG_COLOR_INDEX1), 0);
+    std::vector<KVG_Color> pixels(2048 * 2048);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = (i / 7) % 2;
+    uint32_t id = 0;
+    ASSERT_EQ(KVG_setImage(fl, 2048, 2048, pixels.data(), &id), 0);
+    const Bytes bytes = writer.close();
+    EXPECT_EQ(readAll(bytes, {{KVGR_LIMIT_MEMORY, 1u << 20}}).code, KVGR_ERR_NONE);
+    const Outcome o = readAll(bytes, {{KVGR_LIMIT_MEMORY, 256u << 10}});
+    EXPECT_EQ(o.code, KVGR_ERR_LIMIT);
+    EXPECT_NE(o.message.find("set-image: needs more than the limit of 262144 bytes"),
+              std::string::npos)
+        << o.message;
+    kvgr::Reader reader;
+    reader.openMemory(bytes);
+    while (reader.next() != nullptr) {
+    }
+    std::vector<uint32_t> row(2048);
+    reader.imagePixels(0, 1, row);
+    for (uint32_t x = 0; x < 2048; ++x) ASSERT_EQ(row[x], ((2048 + x) / 7) % 2) << x;
+}
+
+// Memory the system refuses is a failure of the reader, not an abort: a child process with
+// little address space reads a file that needs more.
+TEST(ReaderHardening, MemoryTheSystemRefusesIsAFailure) {
+    if (underSanitizer()) GTEST_SKIP() << "the sanitizers reserve address space of their own";
+    const Bytes bomb = gzipBomb(4);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The address space in use, and 48 MB more: less than one of its records needs.
+        long pages = 0;
+        if (FILE *statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+            std::fclose(statm);
+        }
+        const rlim_t bound = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (48u << 20);
+        const rlimit little{bound, bound};
+        setrlimit(RLIMIT_AS, &little);
+        const Outcome o = readAll(bomb, {{KVGR_LIMIT_MEMORY, uint64_t{1} << 40}});
+        _exit(o.code == KVGR_ERR_MEMORY && o.message == "out of memory" ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+}
+
+// ---- What the command makes of it
+
+TEST(ReaderHardening, CommandsFailClearlyOnWhatIsNoKvgFile) {
+    TempPath empty, signature, fifo(".fifo");
+    writeText(empty.str(), "");
+    writeText(signature.str(), "KVG\x98\xE1");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        std::string path;
+        std::string message;
+    } cases[] = {
+        {empty.str(), "offset 0: empty file"},
+        {signature.str(), "offset 0: header: truncated"},
+        {fifo.str(), "offset 0: empty file"},
+        {"/", "cannot read: Is a directory"},
+        {"/dev/zero", "offset 0: header: bad signature"},
+        {empty.str() + ".missing", "cannot open: No such file or directory"},
+    };
+    for (const auto &c : cases) {
+        for (const char *command : {"check", "info", "dump"}) {
+            const ToolRun r = kvg({command, c.path});
+            EXPECT_EQ(r.status, 1) << command << " " << c.path;
+            EXPECT_EQ(r.err, "kvg " + std::string(command) + ": " + c.path + ": " + c.message + "\n");
+        }
+    }
+}
+
+TEST(ReaderHardening, StandardInputIsTheDash) {
+    UnitWriter writer;
+    ASSERT_EQ(KVG_beginLayer(writer.get(), "L", 1, 1), 0);
+    const Bytes bytes = writer.close();
+    TempPath path;
+    writeText(path.str(), std::string(bytes.begin(), bytes.end()));
+    const std::string command =
+        std::string(KVG_TOOL_PATH) + " check - < " + path.str() + " 2>&1";
+    FILE *pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char line[256] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, pipe), nullptr);
+    EXPECT_EQ(pclose(pipe), 0);
+    EXPECT_STREQ(line, "standard input: valid, 4 records\n");
+}
+
+// ---- Numbers of any size print as themselves
+
+// A raw file whose window is 2 units wide on a 100 mm page: a mark at 1e70 file units lies
+// 5e71 mm across the page, 72 digits before the point in the text dump.
+TEST(ReaderHardening, DumpPrintsHugeCoordinatesWhole) {
+    TempPath path;
+    std::unique_ptr<KVG_FileOptions, OptionsDeleter> opt(plainOptions());
+    KVG_setQuantizationFileOption(opt.get(), 0);
+    KVG_setWorldFileOption(opt.get(), -1, 1, -1, 1);
+    KVG_File *fl = KVG_create(path.c_str(), opt.get());
+    ASSERT_NE(fl, nullptr);
+    ASSERT_EQ(KVG_beginLayer(fl, "far", 1, 1), 0);
+    ASSERT_EQ(KVG_mark(fl, 1e70, -2e300), 0);
+    ASSERT_EQ(KVG_close(fl), 0);
+    ToolRun r = kvg({"dump", path.str()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const size_t mark = r.out.find(" mark at=1e+70,-2e+300@");
+    ASSERT_NE(mark, std::string::npos) << r.out;
+    const size_t at = r.out.find('@', mark) + 1, comma = r.out.find(',', at);
+    const size_t end = r.out.find('\n', comma);
+    const std::string x = r.out.substr(at, comma - at), y = r.out.substr(comma + 1, end - comma - 1);
+    EXPECT_EQ(x.size(), 72u) << x;
+    EXPECT_EQ(y.size(), 304u) << y;  // a minus sign and 303 digits
+    EXPECT_EQ(x.find_first_not_of("0123456789"), std::string::npos) << x;
+    EXPECT_EQ(std::stod(x), 1e70 * 50 + 50);
+    EXPECT_EQ(std::stod(y), -2e300 * 50 + 50);
+    r = kvg({"dump", "--json", path.str()});
+    EXPECT_TRUE(contains(r.out, "\"at\":{\"file\":[1e+70,-2e+300],\"world\":[")) << r.out;
+}
+
+}  // namespace
+}  // namespace kvgtest
