@@ -399,3 +399,37 @@ TEST(HppOwnership, AbandonLeavesTheNameAsItWas) {
 }
 
 }  // namespace
+
+// The span methods of the bulk calls write what the per-point methods write.
+TEST(HppBulk, SpansWriteWhatThePointsWrite) {
+    const kvg::Point walk[] = {{0, 0}, {1, 0}, {1, 0.01}, {2, 3}, {-5, 4}, {-5, 4}, {7, -7}};
+    const kvg::Point curve[] = {{0, 0}, {1, 2}, {3, 2}, {4, 0}};
+    TempPath by_point, by_span;
+    {
+        kvg::File f(by_point.str(), kPlain);
+        f.beginSetEdge(walk[0].x, walk[0].y);
+        for (const kvg::Point &p : std::span(walk).subspan(1)) f.vertexSetEdge(p.x, p.y);
+        f.endSetEdge();
+        f.beginLayer("a");
+        f.begin(KVG_BEGIN_POLYLINE, walk[0].x, walk[0].y);
+        for (const kvg::Point &p : std::span(walk).subspan(1)) f.vertex(p.x, p.y);
+        f.end();
+        f.begin(KVG_BEGIN_CUBIC, curve[0].x, curve[0].y);
+        f.cubic(curve[1], curve[2], curve[3]);
+        f.end();
+        f.close();
+    }
+    {
+        kvg::File f(by_span.str(), kPlain);
+        f.beginSetEdge(walk[0].x, walk[0].y);
+        f.verticesSetEdge(std::span(walk).subspan(1));
+        f.endSetEdge();
+        f.beginLayer("a");
+        f.begin(KVG_BEGIN_POLYLINE, walk[0].x, walk[0].y);
+        f.vertices(std::span(walk).subspan(1));
+        f.end();
+        EXPECT_TRUE(f.polyline(KVG_BEGIN_CUBIC, curve));
+        f.close();
+    }
+    EXPECT_EQ(kvgtest::readFile(by_span.str()), kvgtest::readFile(by_point.str()));
+}
