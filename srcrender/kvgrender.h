@@ -27,7 +27,7 @@ struct Limits {
     uint64_t paintedPoints = 0;  // points drawn, each use of a definition counted in full
     uint32_t groupDepth = 64;    // nesting of object groups
 
-    // Limits in proportion to a file of `bytes` (decompressed): 2^24 points and 16 per byte.
+    // Limits in proportion to a file of `bytes` (decompressed): 2^20 points and 16 per byte.
     // With `referencing`, for a painter that keeps paths and shapes and refers to them again
     // (SVG), painting is not limited: what it writes is what the core builds.
     static Limits forFile(uint64_t bytes, bool referencing);

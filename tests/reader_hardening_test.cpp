@@ -179,29 +179,35 @@ TEST(ReaderHardening, ImagesAreKeptPackedWithinTheMemoryLimit) {
     for (uint32_t x = 0; x < 2048; ++x) ASSERT_EQ(row[x], ((2048 + x) / 7) % 2) << x;
 }
 
-// Memory the system refuses is a failure of the reader, not an abort: a child process with
-// little address space reads a file that needs more.
-TEST(ReaderHardening, MemoryTheSystemRefusesIsAFailure) {
-    if (underSanitizer()) GTEST_SKIP() << "the sanitizers reserve address space of their own";
-    const Bytes bomb = gzipBomb(4);
+// Whether `check` holds in a child process that may use only `extra` bytes of address space
+// beyond what it holds when it starts.
+bool holdsWithAddressSpace(uint64_t extra, const std::function<bool()> &check) {
     const pid_t child = fork();
-    ASSERT_GE(child, 0);
+    if (child < 0) return false;
     if (child == 0) {
-        // The address space in use, and 48 MB more: less than one of its records needs.
         long pages = 0;
         if (FILE *statm = std::fopen("/proc/self/statm", "r")) {
             if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
             std::fclose(statm);
         }
-        const rlim_t bound = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (48u << 20);
+        const rlim_t bound = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + extra;
         const rlimit little{bound, bound};
         setrlimit(RLIMIT_AS, &little);
-        const Outcome o = readAll(bomb, {{KVGR_LIMIT_MEMORY, uint64_t{1} << 40}});
-        _exit(o.code == KVGR_ERR_MEMORY && o.message == "out of memory" ? 0 : 1);
+        _exit(check() ? 0 : 1);
     }
     int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Memory the system refuses is a failure of the reader, not an abort: a child process with
+// 48 MB of address space to spare reads a file one of whose records needs more.
+TEST(ReaderHardening, MemoryTheSystemRefusesIsAFailure) {
+    if (underSanitizer()) GTEST_SKIP() << "the sanitizers reserve address space of their own";
+    const Bytes bomb = gzipBomb(4);
+    EXPECT_TRUE(holdsWithAddressSpace(48u << 20, [&] {
+        const Outcome o = readAll(bomb, {{KVGR_LIMIT_MEMORY, uint64_t{1} << 40}});
+        return o.code == KVGR_ERR_MEMORY && o.message == "out of memory";
+    }));
 }
 
 // ---- What the command makes of it
@@ -275,6 +281,144 @@ TEST(ReaderHardening, DumpPrintsHugeCoordinatesWhole) {
     EXPECT_EQ(std::stod(y), -2e300 * 50 + 50);
     r = kvg({"dump", "--json", path.str()});
     EXPECT_TRUE(contains(r.out, "\"at\":{\"file\":[1e+70,-2e+300],\"world\":[")) << r.out;
+}
+
+// ---- What the SVG renderer makes of it
+
+// `points` positions in unit steps, back and forth along rows of 100.
+std::vector<double> zigzag(size_t points) {
+    std::vector<double> xy;
+    for (size_t i = 0; i < points; ++i) {
+        const size_t row = i / 100, column = i % 100;
+        xy.insert(xy.end(), {double(row % 2 == 0 ? column : 99 - column), double(row)});
+    }
+    return xy;
+}
+
+int32_t defineEdge(KVG_File *fl, size_t points) {
+    const std::vector<double> xy = zigzag(points);
+    int32_t edge = 0;
+    EXPECT_EQ(KVG_setEdge(fl, &edge, xy.size() / 2, xy.data()), 0);
+    return edge;
+}
+
+size_t occurrences(const std::string &text, const std::string &part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+// The SVG of what `draw` draws on a UnitWriter.
+ToolRun svgOf(const std::function<void(KVG_File *)> &draw) {
+    UnitWriter writer;
+    draw(writer.get());
+    TempPath path;
+    writeFile(path.str(), writer.close());
+    return kvg({"svg", path.str(), "-o", "-"});
+}
+
+TEST(RenderHardening, AnEdgeDrawnThousandsOfTimesIsWrittenOnce) {
+    const ToolRun r = svgOf([](KVG_File *fl) {
+        const int32_t edge = defineEdge(fl, 40000);
+        ASSERT_EQ(KVG_beginLayer(fl, "L", 1, 1), 0);
+        for (int i = 0; i < 2000; ++i) ASSERT_EQ(KVG_edge(fl, edge), 0);
+    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    // Its points once, then references: 2,000 copies of them would take some 800 MB.
+    EXPECT_LT(r.out.size(), 1u << 20);
+    EXPECT_EQ(occurrences(r.out, "<use xlink:href=\"#p0\""), 2000u);
+}
+
+// Paths that repeat an edge (a face of one edge 100,000 times, thousands of different ranges
+// over long edges) stop at the render budget, within little memory and time.
+TEST(RenderHardening, PathsThatRepeatEdgesStopAtTheBudget) {
+    const auto faceOfOneEdge = [](KVG_File *fl) {
+        const int32_t edge = defineEdge(fl, 40000);
+        uint32_t face = 0;
+        ASSERT_EQ(KVG_beginSetFace(fl, &face), 0);
+        for (int i = 0; i < 100000; ++i) ASSERT_EQ(KVG_edgeSetFace(fl, edge, 0), 0);
+        ASSERT_EQ(KVG_endSetFace(fl), 0);
+        ASSERT_EQ(KVG_beginLayer(fl, "L", 1, 1), 0);
+        ASSERT_EQ(KVG_face(fl, face), 0);
+    };
+    const auto rangesOfLongEdges = [](KVG_File *fl) {
+        for (int i = 0; i < 100; ++i) defineEdge(fl, 2000);
+        ASSERT_EQ(KVG_beginLayer(fl, "L", 1, 1), 0);
+        for (int16_t first = 1; first <= 100; ++first)
+            for (int16_t last = first; last <= 100; ++last)
+                ASSERT_EQ(KVG_edgeRange(fl, first, last), 0);
+    };
+    using Drawing = std::function<void(KVG_File *)>;
+    for (const Drawing &draw : {Drawing(faceOfOneEdge), Drawing(rangesOfLongEdges)}) {
+        const auto check = [&] {
+            const ToolRun r = svgOf(draw);
+            return r.status == 1 && contains(r.err, "the drawing needs paths of more than ");
+        };
+        if (underSanitizer()) {
+            EXPECT_TRUE(check());
+        } else {
+            EXPECT_TRUE(holdsWithAddressSpace(192u << 20, check));
+        }
+    }
+}
+
+// Each face the hole of the next, 50,000 deep: every ring drawn once, without recursion.
+TEST(RenderHardening, FacesNestedAsHolesTensOfThousandsDeep) {
+    const ToolRun r = svgOf([](KVG_File *fl) {
+        const double triangle[] = {0, 0, 1, 0, 1, 1, 0, 0};
+        int32_t edge = 0;
+        ASSERT_EQ(KVG_setEdge(fl, &edge, 4, triangle), 0);
+        uint32_t face = 0;
+        for (uint32_t i = 0; i <= 50000; ++i) {
+            ASSERT_EQ(KVG_beginSetFace(fl, &face), 0);
+            ASSERT_EQ(KVG_edgeSetFace(fl, edge, 0), 0);
+            if (i > 0) ASSERT_EQ(KVG_holeSetFace(fl, face - 1), 0);
+            ASSERT_EQ(KVG_endSetFace(fl), 0);
+        }
+        ASSERT_EQ(KVG_beginLayer(fl, "L", 1, 1), 0);
+        ASSERT_EQ(KVG_face(fl, face), 0);
+    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(occurrences(r.out, "Z"), 50001u);
+}
+
+// Objects nested deeper than the renderer's groups: drawn, in groups 64 deep at most; nested
+// deeper than the reader's limit, refused.
+TEST(RenderHardening, DeeplyNestedObjectsMakeShallowGroups) {
+    const ToolRun r = svgOf([](KVG_File *fl) {
+        ASSERT_EQ(KVG_beginLayer(fl, "L", 1, 1), 0);
+        for (int i = 0; i < 200; ++i) ASSERT_EQ(KVG_beginObject(fl, "o"), 0);
+        ASSERT_EQ(KVG_mark(fl, 0, 0), 0);
+    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    int depth = 0, deepest = 0;
+    for (size_t at = r.out.find('<'); at != std::string::npos; at = r.out.find('<', at + 1)) {
+        if (r.out.compare(at, 3, "<g>") == 0 || r.out.compare(at, 3, "<g ") == 0)
+            deepest = std::max(deepest, ++depth);
+        if (r.out.compare(at, 4, "</g>") == 0) --depth;
+    }
+    EXPECT_EQ(depth, 0);
+    EXPECT_EQ(deepest, 1 + 64 + 1);  // the layer's group, the objects', the mark's definition
+    EXPECT_EQ(occurrences(r.out, "<use xlink:href=\"#d0\""), 1u);
+    const Bytes million = unitFile("", "01 80 01 4C " + hexRepeat("02 01 61", 1000000));
+    TempPath path;
+    writeFile(path.str(), million);
+    const ToolRun deep = kvg({"svg", path.str(), "-o", "-"});
+    EXPECT_EQ(deep.status, 1);
+    EXPECT_EQ(deep.err, "kvg svg: " + path.str() + ": offset " + std::to_string(33 + 4 + 256 * 3) +
+                            ": object: objects nested deeper than 256\n");
+}
+
+// The writer never stamps a shape inside another; a file that does is refused, not drawn.
+TEST(RenderHardening, ShapesStampedInsideShapesAreRefused) {
+    const Bytes stamped = unitFile("6F 00 01 00 01 70 6F 00 01 00 01 38 00 00 00 00 00 70",
+                                   "01 80 01 4C 38 01 00 00 00 00");
+    TempPath path;
+    writeFile(path.str(), stamped);
+    const ToolRun r = kvg({"svg", path.str(), "-o", "-"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "kvg svg: " + path.str() +
+                         ": offset 40: stamp-shape: not allowed inside a shape definition\n");
 }
 
 }  // namespace
