@@ -1,8 +1,12 @@
 // The command layer of kvg: its version, exceptions turned into messages, standard output that
 // cannot be written, and output files that a failure never damages.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <filesystem>
@@ -127,6 +131,37 @@ TEST(Command, AFailureLeavesTheTargetAsItWas) {
     EXPECT_EQ(r.err, "kvg svg: cannot write no-such-directory/out.svg: No such file or directory\n");
     r = kvg({"svg", "map.kvg", "-o", "."});
     EXPECT_EQ(r.err, "kvg svg: cannot write .: Is a directory\n");
+}
+
+// A disk that fills up while the output is written (a limit on the size of files stands in for
+// it, in a child process): the system's reason, the target as it was, nothing beside it.
+TEST(Command, AFullDiskLeavesTheTargetAsItWas) {
+    ScratchDirectory here;
+    ASSERT_EQ(kvg({"demo", "-o", "map.kvg"}).status, 0);
+    writeText("old.svg", "the old picture");
+    const std::vector<std::string> before = listing();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit small{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &small);
+        for (const char *target : {"old.svg", "new.svg"}) {
+            const ToolRun r = kvg({"svg", "map.kvg", "-o", target});
+            writeText(std::string(target) + ".err", std::to_string(r.status) + " " + r.err);
+        }
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(readText("old.svg.err"),
+              "1 kvg svg: cannot write old.svg: File too large; old.svg is unchanged\n");
+    EXPECT_EQ(readText("new.svg.err"),
+              "1 kvg svg: cannot write new.svg: File too large; new.svg was not written\n");
+    fs::remove("old.svg.err");
+    fs::remove("new.svg.err");
+    EXPECT_EQ(readText("old.svg"), "the old picture");
+    EXPECT_EQ(listing(), before);
 }
 
 TEST(Command, DevicesAndFifosAreWrittenInPlace) {

@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "fault_guard.h"
 #include "kvgwriter.hpp"
 #include "test_support.h"
 
@@ -387,6 +389,32 @@ TEST(HppOwnership, AFailedCloseThrowsOnceAndReleasesOnce) {
         f.beginLayer("L");
     }  // the destructor's close fails and abandons the file
     EXPECT_TRUE(leftoverTemporaryFiles().empty());
+}
+
+// Every fault of the completion (the named file's write, close, flush to disk or rename)
+// throws once from close() or is met by the destructor, and the handle is given up once: the
+// sanitizer build sees any use after the release.
+TEST(HppOwnership, EveryFaultOfTheCompletionReleasesOnce) {
+    const Faults faults[] = {{1, 0, 0, 0, 0}, {0, 1, 0, 0, 0}, {0, 2, 0, 0, 0},
+                             {0, 0, 0, 1, 0}, {0, 0, 0, 0, 1}};
+    for (const Faults &fault : faults) {
+        TempPath path;
+        {
+            kvg::File f(path.str(), kPlain);
+            f.beginLayer("L");
+            const FaultGuard armed(fault);
+            EXPECT_THROW(f.close(), kvg::Error);
+            EXPECT_FALSE(f.isOpen());
+        }
+        std::optional<kvg::File> f(std::in_place, path.str(), kPlain);
+        f->beginLayer("L");
+        {
+            const FaultGuard armed(fault);
+            f.reset();  // the destructor meets the fault and abandons the file
+        }
+        EXPECT_NE(access(path.c_str(), F_OK), 0);
+        EXPECT_TRUE(leftoverTemporaryFiles().empty());
+    }
 }
 
 TEST(HppOwnership, AbandonLeavesTheNameAsItWas) {

@@ -14,30 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "fault_guard.h"
 #include "test_support.h"
 #include "unit_writer.h"
-#include "xio_fault.h"
 
 using namespace kvgtest;
 
 namespace {
-
-// The operations made to fail: the n-th of each kind, 0 for none.
-struct Faults {
-    long write = 0, close = 0, open = 0, sync = 0, rename = 0;
-};
-
-// Arms the fault injection, and disarms it however a test ends.
-struct FaultGuard {
-    explicit FaultGuard(const Faults &f) {
-        XIO_setFaultInjection(f.write, f.close, f.open);
-        XIO_setCommitFaultInjection(f.sync, f.rename);
-    }
-    ~FaultGuard() {
-        XIO_setFaultInjection(0, 0, 0);
-        XIO_setCommitFaultInjection(0, 0);
-    }
-};
 
 // Watches the results of a drawing that fails only through its faults: the first failure must
 // be "I/O error". Later ones may follow from it (an image that was not defined cannot be drawn).
