@@ -480,8 +480,8 @@ struct LoadedFile {
     uint64_t fileSize = 0;    // bytes on disk
 };
 
-// Reads a plain or gzip-compressed file whole (decoders over it see the same checks of the
-// input as a streaming one); on failure returns nothing and sets `error`.
+// Reads a plain or gzip-compressed file whole ("-": standard input; decoders over it see the
+// same checks of the input as a streaming one); on failure returns nothing and sets `error`.
 std::optional<LoadedFile> loadFile(const std::string &path, std::string &error);
 
 // Decodes everything; the first fault, or nothing when the bytes are a valid KVG file.

@@ -5,8 +5,10 @@
 namespace kvgr::impl {
 
 std::optional<LoadedFile> loadFile(const std::string &path, std::string &error) {
+    const bool standardInput = path == "-";
     try {
-        Content content(fileSource(path.c_str()), Limits{}.contentBytes);
+        Content content(standardInput ? fdSource(0, false) : fileSource(path.c_str()),
+                        Limits{}.contentBytes);
         LoadedFile file;
         uint8_t block[65536];
         while (const size_t got = content.read(block)) file.bytes.insert(file.bytes.end(), block, block + got);
@@ -14,7 +16,7 @@ std::optional<LoadedFile> loadFile(const std::string &path, std::string &error) 
         file.fileSize = content.inputBytes();
         return file;
     } catch (const Fault &fault) {
-        error = path + ": " + fault.reason;
+        error = (standardInput ? "standard input" : path) + ": " + fault.reason;
         return std::nullopt;
     }
 }

@@ -18,7 +18,9 @@
 
 #include "command.h"
 #include "output.h"
+#include "png.h"
 #include "tool_support.h"
+#include "viewer_page.h"
 
 namespace kvgtest {
 namespace {
@@ -72,6 +74,38 @@ TEST(Command, EscapingExceptionsBecomeMessages) {
     EXPECT_EQ(status, 1);
     EXPECT_EQ(message.rfind("kvg try: input/output error: stream broke", 0), 0u) << message;
     EXPECT_EQ(throwing(std::runtime_error("no")).second, "kvg try: no\n");
+}
+
+// '-' names standard input and output wherever a command reads or writes one file; read from
+// standard input, a drawing goes to standard output unless -o names a file.
+TEST(Command, DashIsStandardInputAndOutput) {
+    ScratchDirectory here;
+    ASSERT_EQ(kvg({"demo", "-o", "named.kvg"}).status, 0);
+    Process p = runKvg("demo -o - > piped.kvg");
+    ASSERT_EQ(p.status, 0) << p.err;
+    EXPECT_EQ(readText("piped.kvg"), readText("named.kvg"));
+    const std::string svg = kvg({"svg", "named.kvg", "-o", "-"}).out;
+    p = runKvg("svg - < named.kvg > piped.svg");
+    ASSERT_EQ(p.status, 0) << p.err;
+    EXPECT_EQ(readText("piped.svg"), svg);
+    ASSERT_EQ(runKvg("svg - -o named.svg < named.kvg").status, 0);
+    EXPECT_EQ(readText("named.svg"), svg);
+    std::vector<std::string> commands = {"check", "info", "dump", "svg"};
+    if (kvgtool::viewerPage().find("<!--DRAWING-->") != std::string_view::npos) {
+        commands.push_back("html");
+        p = runKvg("html - < named.kvg > piped.html");
+        ASSERT_EQ(p.status, 0) << p.err;
+        // A gzip stream is embedded as it came.
+        EXPECT_TRUE(contains(readText("piped.html"),
+                             "data-name=\"drawing.kvg\">" + kvgrender::base64(readText("named.kvg")) +
+                                 "</script>"));
+    }
+    writeText("empty.kvg", "");
+    for (const std::string &command : commands) {
+        p = runKvg(command + " - < empty.kvg");
+        EXPECT_EQ(p.status, 1) << command;
+        EXPECT_EQ(p.err, "kvg " + command + ": standard input: offset 0: empty file\n");
+    }
 }
 
 TEST(Command, FullStandardOutputFailsWithTheReason) {

@@ -74,8 +74,9 @@ std::optional<Options> parseOptions(const Command &command, Args args,
 // Reads the KVG file `path` ('-': standard input) with a reader and hands it to `walk`, which
 // reads its records. A failure to open or read it and a fault of the file (thrown by the
 // reader) are reported as "kvg NAME: FILE: message" on `err`; the result is the exit code.
+// With `kept`, the file's bytes as read (compressed or not) are appended to it.
 int readRecords(const Command &command, const std::string &path, std::ostream &err,
-                const std::function<void(kvgr::Reader &)> &walk);
+                const std::function<void(kvgr::Reader &)> &walk, std::string *kept = nullptr);
 
 // How a file argument is named in messages: '-' is "standard input".
 std::string displayName(const std::string &path);

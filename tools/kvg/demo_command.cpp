@@ -1,5 +1,10 @@
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "command.h"
 #include "demo.h"
@@ -13,22 +18,28 @@ namespace {
 
 constexpr OptionRule DEMO_OPTIONS[] = {{"-o", true}};
 
+// The demo file as the reader finds it.
 struct Counts {
     uint64_t records = 0;
     uint64_t points = 0;
+    uint64_t fileBytes = 0;
+    uint64_t contentBytes = 0;
+    bool compressed = false;
 };
 
-std::optional<Counts> count(const kvgr::impl::LoadedFile &file, std::ostream &err) {
-    kvgr::impl::Decoder decoder(file.bytes);
-    kvgr::impl::Record record;
+std::optional<Counts> count(const std::string &path, std::ostream &err) {
     Counts counts;
-    while (decoder.next(record)) {
-        ++counts.records;
-        counts.points += kvgr::impl::pointCount(record);
-    }
-    if (!decoder.error()) return counts;
-    err << "kvg demo: the demo file is invalid: " << decoder.error()->message() << "\n";
-    return std::nullopt;
+    const int status = readRecords(DEMO_COMMAND, path, err, [&](kvgr::Reader &reader) {
+        while (const kvgr::Record *record = reader.next()) {
+            ++counts.records;
+            counts.points += record->points;
+        }
+        counts.fileBytes = reader.inputBytes();
+        counts.contentBytes = reader.contentBytes();
+        counts.compressed = reader.compressed();
+    });
+    if (status != EXIT_OK) return std::nullopt;
+    return counts;
 }
 
 std::string perPoint(uint64_t bytes, uint64_t points) {
@@ -37,14 +48,15 @@ std::string perPoint(uint64_t bytes, uint64_t points) {
     return text;
 }
 
-void summarize(std::ostream &out, const std::string &path, const kvgr::impl::LoadedFile &file,
-               const Counts &counts, const std::string &svgPath) {
-    out << "Wrote " << path << ": " << file.fileSize << " bytes ("
-        << (file.compressed ? "gzip-compressed from " : "not compressed, ") << file.bytes.size()
-        << " bytes), " << counts.records << " records carrying " << counts.points << " points, "
-        << perPoint(file.fileSize, counts.points) << " bytes per point";
-    if (file.compressed)
-        out << " (" << perPoint(file.bytes.size(), counts.points) << " uncompressed)";
+void summarize(std::ostream &out, const std::string &path, const Counts &counts,
+               const std::string &svgPath) {
+    out << "Wrote " << path << ": " << counts.fileBytes << " bytes ("
+        << (counts.compressed ? "gzip-compressed from " : "not compressed, ")
+        << counts.contentBytes << " bytes), " << counts.records << " records carrying "
+        << counts.points << " points, " << perPoint(counts.fileBytes, counts.points)
+        << " bytes per point";
+    if (counts.compressed)
+        out << " (" << perPoint(counts.contentBytes, counts.points) << " uncompressed)";
     out << ".";
     if (!svgPath.empty())
         out << " Rendered it to " << svgPath << " (" << std::filesystem::file_size(svgPath)
@@ -52,12 +64,36 @@ void summarize(std::ostream &out, const std::string &path, const kvgr::impl::Loa
     out << " 'kvg info " << path << "' and 'kvg dump " << path << "' show what is inside.\n";
 }
 
-bool writeSvg(const kvgr::impl::LoadedFile &file, const std::string &path, std::ostream &out,
+// The demo file on standard output: the writer writes files by name, so it is written to a
+// temporary file first.
+int writeToStandardOutput(std::ostream &out, std::ostream &err) {
+    std::string path = std::string(P_tmpdir) + "/kvg-demo-XXXXXX";
+    const int fd = mkstemp(path.data());
+    if (fd < 0) {
+        err << "kvg demo: cannot make a temporary file: " << std::strerror(errno) << "\n";
+        return EXIT_FAILED;
+    }
+    ::close(fd);
+    int status = EXIT_OK;
+    try {
+        writeDemo(path);
+        out << std::ifstream(path, std::ios::binary).rdbuf();
+    } catch (const kvg::Error &e) {
+        err << "kvg demo: cannot write a temporary file: " << e.what() << "\n";
+        status = EXIT_FAILED;
+    }
+    ::unlink(path.c_str());
+    return status;
+}
+
+bool writeSvg(const std::string &kvgPath, const std::string &path, std::ostream &out,
               std::ostream &err) {
+    const std::optional<kvgr::impl::LoadedFile> file = loadKvg(DEMO_COMMAND, kvgPath, err);
+    if (!file) return false;
     const std::unique_ptr<OutputFile> output = OutputFile::open(DEMO_COMMAND, path, out, err);
     if (!output) return false;
     if (const std::optional<kvgrender::Error> error =
-            kvgrender::renderSvg(file.bytes, output->stream())) {
+            kvgrender::renderSvg(file->bytes, output->stream())) {
         err << "kvg demo: " << error->message() << "\n";
         return false;
     }
@@ -70,19 +106,18 @@ int demoCommand(Args args, std::ostream &out, std::ostream &err) {
     const auto named = options->values.find("-o");
     const bool withSvg = named == options->values.end();
     const std::string path = withSvg ? "demo.kvg" : named->second;
+    if (path == "-") return writeToStandardOutput(out, err);
     try {
         writeDemo(path);
     } catch (const kvg::Error &e) {
         err << "kvg demo: cannot write " << path << ": " << e.what() << "\n";
         return EXIT_FAILED;
     }
-    const std::optional<kvgr::impl::LoadedFile> file = loadKvg(DEMO_COMMAND, path, err);
-    if (!file) return EXIT_FAILED;
-    const std::optional<Counts> counts = count(*file, err);
+    const std::optional<Counts> counts = count(path, err);
     if (!counts) return EXIT_FAILED;
     const std::string svgPath = withSvg ? "demo.svg" : "";
-    if (withSvg && !writeSvg(*file, svgPath, out, err)) return EXIT_FAILED;
-    summarize(out, path, *file, *counts, svgPath);
+    if (withSvg && !writeSvg(path, svgPath, out, err)) return EXIT_FAILED;
+    summarize(out, path, *counts, svgPath);
     return EXIT_OK;
 }
 
@@ -93,8 +128,8 @@ const Command DEMO_COMMAND = {
     "Writes a small map that uses every family of the writer interface: shared edges and faces\n"
     "with a hole, styled lines and fills, texts, marks, a shape stamped many times, images and\n"
     "a hidden layer. Without -o it writes demo.kvg and its rendering demo.svg in the current\n"
-    "directory; with -o only the KVG file FILE. Prints the size, the records, the points and\n"
-    "the bytes per point.\n",
+    "directory; with -o only the KVG file FILE ('-': standard output). Prints the size, the\n"
+    "records, the points and the bytes per point.\n",
     demoCommand};
 
 }  // namespace kvgtool

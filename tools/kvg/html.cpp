@@ -12,13 +12,15 @@ namespace {
 constexpr OptionRule HTML_OPTIONS[] = {{"-o", true}};
 constexpr std::string_view DRAWING_MARK = "<!--DRAWING-->";
 
+constexpr std::string_view GZIP_MAGIC = "\x1F\x8B";
+
 // The bytes as a gzip stream, as the page's decoder inflates them.
-std::optional<std::string> gzip(const kvgr::impl::Bytes &bytes) {
+std::optional<std::string> gzip(std::string_view bytes) {
     z_stream z{};
     if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK)
         return std::nullopt;
     std::string out(deflateBound(&z, static_cast<uLong>(bytes.size())), '\0');
-    z.next_in = const_cast<Bytef *>(bytes.data());
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(bytes.data()));
     z.avail_in = static_cast<uInt>(bytes.size());
     z.next_out = reinterpret_cast<Bytef *>(out.data());
     z.avail_out = static_cast<uInt>(out.size());
@@ -62,20 +64,26 @@ int htmlCommand(Args args, std::ostream &out, std::ostream &err) {
     const std::string &path = options->positional[0];
     const auto named = options->values.find("-o");
     const std::string target =
-        named != options->values.end() ? named->second : replaceExtension(path, ".html");
+        named != options->values.end() ? named->second : defaultTarget(path, ".html");
     if (sameFile(path, target)) {
         err << "kvg html: the output " << target << " is the input file; nothing written\n";
         return EXIT_FAILED;
     }
-    const std::optional<kvgr::impl::LoadedFile> file = loadKvg(HTML_COMMAND, path, err);
-    if (!file) return EXIT_FAILED;
-    if (const std::optional<kvgr::impl::Error> error = kvgr::impl::validate(file->bytes)) {
-        err << "kvg html: " << path << ": " << error->message() << "\n";
-        return EXIT_FAILED;
-    }
-    const std::optional<std::string> compressed = gzip(file->bytes);
+    // The file checked as the reader reads it, and its bytes as they are: a gzip stream as it
+    // came, plain bytes compressed here.
+    std::string input;
+    const int status = readRecords(
+        HTML_COMMAND, path, err,
+        [](kvgr::Reader &reader) {
+            while (reader.next() != nullptr) {
+            }
+        },
+        &input);
+    if (status != EXIT_OK) return status;
+    const std::optional<std::string> compressed =
+        input.starts_with(GZIP_MAGIC) ? std::optional(std::move(input)) : gzip(input);
     if (!compressed) {
-        err << "kvg html: " << path << ": cannot compress the drawing\n";
+        err << "kvg html: " << displayName(path) << ": cannot compress the drawing\n";
         return EXIT_FAILED;
     }
     const std::unique_ptr<OutputFile> output = OutputFile::open(HTML_COMMAND, target, out, err);
@@ -83,7 +91,7 @@ int htmlCommand(Args args, std::ostream &out, std::ostream &err) {
     // Base64 holds no markup, so the drawing cannot end its script element early.
     output->stream() << page.substr(0, mark)
                      << "<script id=\"kvg-drawing\" type=\"application/octet-stream\" data-name=\""
-                     << escapeAttribute(baseName(path)) << "\">"
+                     << escapeAttribute(path == "-" ? "drawing.kvg" : baseName(path)) << "\">"
                      << kvgrender::base64(*compressed) << "</script>"
                      << page.substr(mark + DRAWING_MARK.size());
     return output->commit(err) ? EXIT_OK : EXIT_FAILED;
@@ -93,8 +101,9 @@ int htmlCommand(Args args, std::ostream &out, std::ostream &err) {
 
 const Command HTML_COMMAND = {
     "html", "FILE [-o OUT.html]", "write a self-contained HTML page that shows a KVG file",
-    "Writes one HTML file (default: FILE with the extension .html; '-' for standard output)\n"
-    "that holds the web viewer (the decoder and Canvas renderer) and the drawing, compressed:\n"
+    "Writes one HTML file (default: FILE with the extension .html; '-' for standard output,\n"
+    "the default when FILE is '-', standard input) that holds the web viewer (the decoder\n"
+    "and Canvas renderer) and the drawing, compressed:\n"
     "it opens offline in a browser, fits the drawing to the window, pans and zooms (wheel,\n"
     "drag, touch), switches layers and names the face, edge or object under the pointer.\n"
     "The output is written beside OUT.html and put in its place only when complete; an\n"

@@ -169,4 +169,8 @@ std::string replaceExtension(const std::string &path, const std::string &extensi
     return (hasExtension ? path.substr(0, dot) : path) + extension;
 }
 
+std::string defaultTarget(const std::string &input, const std::string &extension) {
+    return input == "-" ? "-" : replaceExtension(input, extension);
+}
+
 }  // namespace kvgtool

@@ -84,6 +84,10 @@ bool sameFile(const std::string &input, const std::string &output);
 // `path` with its extension (after the last dot of the file name) replaced by `extension`.
 std::string replaceExtension(const std::string &path, const std::string &extension);
 
+// The output of a command that reads `input` when none is named: beside the input with
+// `extension`, or standard output when the input is standard input ("-").
+std::string defaultTarget(const std::string &input, const std::string &extension);
+
 }  // namespace kvgtool
 
 #endif  // KVGTOOL_OUTPUT_H

@@ -14,7 +14,7 @@ int svgCommand(Args args, std::ostream &out, std::ostream &err) {
     const std::string &path = options->positional[0];
     const auto named = options->values.find("-o");
     const std::string target =
-        named != options->values.end() ? named->second : replaceExtension(path, ".svg");
+        named != options->values.end() ? named->second : defaultTarget(path, ".svg");
     if (sameFile(path, target)) {
         err << "kvg svg: the output " << target << " is the input file; nothing written\n";
         return EXIT_FAILED;
@@ -25,7 +25,7 @@ int svgCommand(Args args, std::ostream &out, std::ostream &err) {
     if (!output) return EXIT_FAILED;
     if (const std::optional<kvgrender::Error> error =
             kvgrender::renderSvg(file->bytes, output->stream())) {
-        err << "kvg svg: " << path << ": " << error->message() << "\n";
+        err << "kvg svg: " << displayName(path) << ": " << error->message() << "\n";
         return EXIT_FAILED;
     }
     return output->commit(err) ? EXIT_OK : EXIT_FAILED;
@@ -36,11 +36,12 @@ int svgCommand(Args args, std::ostream &out, std::ostream &err) {
 const Command SVG_COMMAND = {
     "svg", "FILE [-o OUT.svg]", "render a KVG file as SVG 1.1",
     "Writes the drawing as SVG to OUT.svg (default: FILE with the extension .svg; '-' for\n"
-    "standard output), by the rendering rules of doc/rendering.md: the page of the header's\n"
-    "size in millimetres (one user unit a millimetre), the file window on it with one scale\n"
-    "for both axes, centred; layers as groups (hidden layers not displayed), objects as nested\n"
-    "groups, shapes defined once and placed with <use>, images as embedded PNG, edges and\n"
-    "faces defined once and used where they are drawn.\n"
+    "standard output, the default when FILE is '-', standard input), by the rendering rules\n"
+    "of doc/rendering.md: the page of the header's size in millimetres (one user unit a\n"
+    "millimetre), the file window on it with one scale for both axes, centred; layers as\n"
+    "groups (hidden layers not displayed), objects as nested groups, shapes defined once and\n"
+    "placed with <use>, images as embedded PNG, edges and faces defined once and used where\n"
+    "they are drawn.\n"
     "The output is written beside OUT.svg and put in its place only when complete; an output\n"
     "that is the input file is refused. The file must be valid ('kvg check'); otherwise the\n"
     "first fault is reported (exit 1), as is a drawing beyond the renderer's limits.\n",
