@@ -1,6 +1,7 @@
 #include "kvgopt.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -10,6 +11,7 @@
 #include "kvgassert.h"
 #include "kvgtype.h"
 #include "kvgtype_internal.h"
+#include "relclasses.h"
 
 // The optimizer works with representations: indexes 0 to 7 into reprSize, the relative point
 // sizes in bits. It cuts the differences into groups (maximal runs of one minimal
@@ -50,48 +52,100 @@ void checkGroups(const UCharArray *mode, const ULongArray *size, uint8_t bmr,
     KVG_REQUIRE(covered == npoints);
 }
 
-// The smallest relative point class of each of `n` differences, in `out`.
-[[gnu::always_inline]] inline void classifyBody(const double *d, uint32_t n, uint8_t *out) {
-    for (size_t i = 0; i < n; ++i) out[i] = minRelPointClass(d[2 * i], d[2 * i + 1]);
+// The smallest relative point class of each whole eight of the `n` differences, in `out`;
+// whether every one of them is a pair of small whole numbers (when not, `out` is meaningless).
+[[gnu::always_inline]] inline bool classifyBody(const double *d, uint32_t n, uint8_t *out) {
+    return relclasses::wholeClassesByEight(d, n, [out](uint32_t i, relclasses::Ints8 classes) {
+        typedef uint8_t Bytes8 __attribute__((vector_size(8)));
+        const Bytes8 bytes = __builtin_convertvector(classes, Bytes8);
+        std::memcpy(out + i, &bytes, sizeof bytes);
+    });
 }
 
-void classifyPortable(const double *d, uint32_t n, uint8_t *out) { classifyBody(d, n, out); }
+bool classifyPortable(const double *d, uint32_t n, uint8_t *out) { return classifyBody(d, n, out); }
 #ifdef KVG_AVX2_KERNELS
-KVG_AVX2 void classifyAvx2(const double *d, uint32_t n, uint8_t *out) { classifyBody(d, n, out); }
+KVG_AVX2 bool classifyAvx2(const double *d, uint32_t n, uint8_t *out) {
+    return classifyBody(d, n, out);
+}
 #endif
+
+bool classifyEights(const double *d, uint32_t n, uint8_t *out) {
+    return KVG_DISPATCH(classifyAvx2(d, n, out), classifyPortable(d, n, out));
+}
+
+// The smallest relative point class of each of the `n` differences, in `out`, which has room
+// for n rounded up to eight classes.
+void classify(const double *d, uint32_t n, uint8_t *out) {
+    const uint32_t eights = n & ~7u;
+    bool whole = classifyEights(d, eights, out);
+    if (whole && eights < n) {
+        // The last few through the same lanes, made eight with zero steps.
+        double last[16];
+        std::memcpy(last, d + 2 * size_t{eights}, (n - eights) * 2 * sizeof(double));
+        std::fill(last + 2 * (n - eights), last + 16, 0.0);
+        whole = classifyEights(last, 8, out + eights);
+    }
+    if (whole) [[likely]] {
+        return;
+    }
+    for (uint32_t i = 0; i < n; ++i) out[i] = minRelPointClass(d[2 * i], d[2 * i + 1]);
+}
+
+// The bytes of `word` that are not 0, as its bit 0, in memory order from the lowest bit.
+inline uint64_t nonZeroBytes(uint64_t word) {
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    word |= word >> 4;
+    word |= word >> 2;
+    word |= word >> 1;
+    return word & 0x0101010101010101u;
+}
+
+// Cuts the `n` classes in `modes` into groups, written over them: group g's class in modes[g]
+// and its length in counts[g]. Returns the number of groups and the largest class in `bmr`.
+// `modes` has room for eight more bytes, read and masked off. Slot g is written when group g ends, and group
+// g starts at class g or later, so no class is overwritten before it is read. Where a group
+// starts follows no pattern in real data, so the starts are found eight classes at a time, as
+// the bytes of a word that differ from their predecessors, and the loop runs once per group
+// rather than once per class.
+uint32_t cutGroups(uint8_t *modes, uint32_t *counts, uint32_t n, uint8_t &bmr) {
+    uint32_t groups = 0, start = 0;
+    uint8_t current = modes[0];
+    bmr = current;
+    for (uint32_t i = 1; i < n; i += 8) {
+        uint64_t here, before;
+        std::memcpy(&here, modes + i, sizeof here);
+        std::memcpy(&before, modes + i - 1, sizeof before);
+        uint64_t starts = nonZeroBytes(here ^ before);
+        if (n - i < 8) starts &= (uint64_t{1} << (8 * (n - i))) - 1;  // none beyond the last
+        for (; starts != 0; starts &= starts - 1) {
+            const uint32_t at = i + static_cast<uint32_t>(std::countr_zero(starts)) / 8;
+            modes[groups] = current;
+            counts[groups] = at - start;
+            ++groups;
+            start = at;
+            current = modes[at];
+            bmr = std::max(bmr, current);
+        }
+    }
+    modes[groups] = current;
+    counts[groups] = n - start;
+    return groups + 1;
+}
 
 // Cuts the differences into groups of one minimal representation, stored in `mode` and `size`,
 // and finds the largest minimal representation. The classes are found for all differences
-// first, into `mode`'s storage, and the groups then written over them (a group's slot never
-// passes the difference being read). Where a group ends follows no pattern in real data, so
-// the loop does not branch on it: it stores the group being counted at every step and moves to
-// the next slot when the representation changes.
+// first, into `mode`'s storage, and the groups then written over them.
 void group_segments(const PointArray *src, UCharArray *mode, ULongArray *size,
                     uint8_t &biggest_minimal_representation) {
     // Read in place: the differences are never copied.
-    const uint32_t npoints = paSize(src);
-    kvgarray::reserve(mode, npoints);
+    const uint32_t npoints = src->ncoords / 2;
+    // Room for the grouping's reads of whole words past the last class, which are zeros.
+    kvgarray::reserve(mode, npoints + 8);
     kvgarray::reserve(size, npoints);
-    uint8_t *modes = mode->values;
-    uint32_t *counts = size->values;
-    KVG_DISPATCH(classifyAvx2(src->coords, npoints, modes),
-                 classifyPortable(src->coords, npoints, modes));
-
-    uint32_t group = 0;
-    uint8_t current = modes[0];
-    uint8_t bmr = current;
-    uint32_t count = 0;
-    for (uint32_t i = 0; i < npoints; ++i) {
-        const uint8_t m = modes[i];
-        const uint32_t starts = m != current;
-        group += starts;
-        count = (count & (starts - 1u)) + 1;  // 1 in a new group, else one more
-        current = m;
-        bmr = std::max(bmr, m);
-        modes[group] = m;
-        counts[group] = count;
-    }
-    mode->nvalues = size->nvalues = group + 1;
+    classify(src->coords, npoints, mode->values);
+    std::memset(mode->values + npoints, 0, 8);
+    uint8_t bmr = 0;
+    mode->nvalues = size->nvalues = cutGroups(mode->values, size->values, npoints, bmr);
     checkGroups(mode, size, bmr, npoints);
     biggest_minimal_representation = bmr;
 }
@@ -143,25 +197,17 @@ struct LaneVector<int64_t> {
 template <typename Lane>
 using Vec = typename LaneVector<Lane>::type;
 
+// Every lane `v`: one broadcast instruction, where a braced list of eight copies builds the
+// vector lane by lane.
 template <typename Lane>
 [[gnu::always_inline]] inline Vec<Lane> broadcast(Lane v) {
-    return Vec<Lane>{v, v, v, v, v, v, v, v};
-}
-
-// Where `mask` (all ones or zero per lane, as comparisons give) is set, `a`; else `b`.
-template <typename Lane>
-[[gnu::always_inline]] inline Vec<Lane> select(Vec<Lane> mask, Vec<Lane> a, Vec<Lane> b) {
-    return (mask & a) | (~mask & b);
-}
-
-template <typename Lane>
-[[gnu::always_inline]] inline Vec<Lane> lessThan(Vec<Lane> a, Vec<Lane> b) {
-    return (Vec<Lane>)(a < b);
+    const Vec<Lane> first = {v};
+    return __builtin_shufflevector(first, first, 0, 0, 0, 0, 0, 0, 0, 0);
 }
 
 template <typename Lane>
 [[gnu::always_inline]] inline Vec<Lane> lesser(Vec<Lane> a, Vec<Lane> b) {
-    return select<Lane>(lessThan<Lane>(a, b), a, b);
+    return a < b ? a : b;
 }
 
 // The least of the eight lanes, by halves.
@@ -184,16 +230,24 @@ template <typename Lane>
     for (unsigned k = 0; k < LANES; ++k) out[k] = static_cast<uint8_t>(v[k]);
 }
 
+// Added to a candidate in a lane that it may not come from, so that it loses every comparison
+// to one that may: candidates stay below 2^30 (int32_t) or 2^62 (int64_t).
+template <typename Lane>
+inline constexpr Lane OUT_OF_PLAY = Lane{1} << (sizeof(Lane) * 8 - 2);
+
 template <typename Lane>
 struct Lanes {
     Vec<Lane> cost;
     Vec<Lane> segs;
+    // Per lowest representation r: 0 in the lanes of the representations a group of minimal
+    // representation r can take (r up to bmr), OUT_OF_PLAY in the others.
+    Vec<Lane> out_of_play[NREPR];
 };
 
 // Bytes of the Size-encoded counts of `n` and of the segments' size byte: 2, 3 or 4.
 template <typename Lane>
 [[gnu::always_inline]] inline Vec<Lane> countAndSizeBytes(Vec<Lane> n) {
-    return broadcast<Lane>(2) - (Vec<Lane>)(n > 127) - (Vec<Lane>)(n > 16383);
+    return 2 - (Vec<Lane>)(n > 127) - (Vec<Lane>)(n > 16383);
 }
 
 // cost_segment in every lane k: `n` differences in representation k, their packed bits
@@ -204,32 +258,31 @@ template <typename Lane>
     return ((n * bits + 7) >> 3) + countAndSizeBytes<Lane>(n);
 }
 
-// Extends the states across one boundary by the next group: `add` differences of minimal
-// representation `lowest`, after a group of minimal representation `from`. `cheapest` is the
-// first cheapest candidate of the current states; writes path[k], the representation of the
-// group before when this group is in k, and returns the first cheapest of the new states.
+// Extends the states across one boundary by the next group: `add` differences whose
+// representations out of play are `out_of_play`, after a group whose are `unjoinable`.
+// `cheapest` is the first cheapest candidate of the current states; writes path[k], the
+// representation of the group before when this group is in k, and returns the first cheapest
+// of the new states.
 template <typename Lane>
-[[gnu::always_inline]] inline Lane extendLanes(Lanes<Lane> &st, Lane cheapest, unsigned from,
-                                               unsigned lowest, unsigned bmr, Lane add,
-                                               uint8_t *path) {
+[[gnu::always_inline]] inline Lane extendLanes(Lanes<Lane> &st, Lane cheapest,
+                                               Vec<Lane> unjoinable, Vec<Lane> out_of_play,
+                                               Lane add, uint8_t *path) {
     const Vec<Lane> k = {0, 1, 2, 3, 4, 5, 6, 7};
     const Vec<Lane> adds = broadcast(add);
+    const Vec<Lane> from_cheapest = broadcast(cheapest);
     // The cheapest state's open segment is closed and the group opens one in k ...
-    const Vec<Lane> closing = broadcast(cheapest) + (segmentCost<Lane>(adds) << 3);
-    // ... or the group joins k's own open segment, from `from` up.
+    const Vec<Lane> closing = from_cheapest + (segmentCost<Lane>(adds) << 3);
+    // ... or the group joins k's own open segment, where k was in play.
     const Vec<Lane> joined = st.segs + adds;
-    const Vec<Lane> joining = ((st.cost + segmentCost<Lane>(joined)) << 3) | k;
-    const Vec<Lane> joins = ~lessThan<Lane>(k, broadcast<Lane>(from)) &
-                            lessThan<Lane>(joining, closing);
-    const Vec<Lane> best = select<Lane>(joins, joining, closing);
-    st.cost = select<Lane>(joins, st.cost, broadcast<Lane>(cheapest >> 3));
-    st.segs = select<Lane>(joins, joined, adds);
+    const Vec<Lane> joining =
+        (((st.cost + segmentCost<Lane>(joined)) << 3) | k) + unjoinable;
+    const auto joins = joining < closing;
+    const Vec<Lane> best = joins ? joining : closing;
+    st.cost = joins ? st.cost : from_cheapest >> 3;
+    st.segs = joins ? joined : adds;
     storeLowBytes(best & 7, path);
     // The next cheapest, among the representations this group can take.
-    const Vec<Lane> in_play = ~lessThan<Lane>(k, broadcast<Lane>(lowest)) &
-                              ~lessThan<Lane>(broadcast<Lane>(bmr), k);
-    const Vec<Lane> none = broadcast(std::numeric_limits<Lane>::max());
-    return leastLane<Lane>(select<Lane>(in_play, (best & ~Lane{7}) | k, none));
+    return leastLane<Lane>(((best & ~Lane{7}) | k) + out_of_play);
 }
 
 // Runs the recurrence over every boundary: paths[8 g + k] is the representation of group g
@@ -239,16 +292,20 @@ template <typename Lane>
                                             const uint8_t *mode, unsigned bmr,
                                             uint8_t *paths) {
     const Vec<Lane> k = {0, 1, 2, 3, 4, 5, 6, 7};
-    Lanes<Lane> st{broadcast<Lane>(0), broadcast(static_cast<Lane>(segments[0]))};
+    Lanes<Lane> st{broadcast<Lane>(0), broadcast(static_cast<Lane>(segments[0])), {}};
+    for (unsigned r = 0; r < NREPR; ++r) {
+        const Vec<Lane> in_play = (Vec<Lane>)(k >= static_cast<Lane>(r)) &
+                                  (Vec<Lane>)(k <= static_cast<Lane>(bmr));
+        st.out_of_play[r] = ~in_play & OUT_OF_PLAY<Lane>;
+    }
     const Vec<Lane> totals = ((st.cost + segmentCost<Lane>(st.segs)) << 3) | k;
-    const Vec<Lane> in_play = ~lessThan<Lane>(k, broadcast<Lane>(mode[0])) &
-                              ~lessThan<Lane>(broadcast<Lane>(bmr), k);
-    Lane cheapest =
-        leastLane<Lane>(
-        select<Lane>(in_play, totals, broadcast(std::numeric_limits<Lane>::max())));
+    Vec<Lane> unjoinable = st.out_of_play[mode[0]];
+    Lane cheapest = leastLane<Lane>(totals + unjoinable);
     for (uint32_t g = 0; g + 1 < nsegs; ++g) {
-        cheapest = extendLanes<Lane>(st, cheapest, mode[g], mode[g + 1], bmr, static_cast<Lane>(segments[g + 1]),
-                                     paths + size_t{g} * LANES);
+        const Vec<Lane> out_of_play = st.out_of_play[mode[g + 1]];
+        cheapest = extendLanes<Lane>(st, cheapest, unjoinable, out_of_play,
+                                     static_cast<Lane>(segments[g + 1]), paths + size_t{g} * LANES);
+        unjoinable = out_of_play;
     }
     return cheapest;
 }
@@ -269,7 +326,11 @@ void best_representation(uint32_t nsegs, uint64_t npoints, const uint32_t *segme
                          uint8_t *mode, uint8_t bmr) {
     if (nsegs == 1) return;  // the one group keeps its minimal representation, which is bmr
 
-    auto *paths = static_cast<uint8_t *>(std::malloc(size_t{LANES} * (nsegs - 1)));
+    // Most edges are short enough for their paths to stay on the stack.
+    uint8_t local_paths[LANES * 64];
+    const bool local = nsegs - 1 <= 64;
+    auto *paths = local ? local_paths
+                        : static_cast<uint8_t *>(std::malloc(size_t{LANES} * (nsegs - 1)));
     KVG_REQUIRE_NOT_NULL(paths);
     const int64_t cheapest =
         npoints <= KVGT_SIZE_MAX
@@ -285,7 +346,7 @@ void best_representation(uint32_t nsegs, uint64_t npoints, const uint32_t *segme
         chosen = paths[size_t{g} * LANES + chosen];
         mode[g] = chosen;
     }
-    std::free(paths);
+    if (!local) std::free(paths);
 }
 
 // Merges neighbouring groups of the same representation into one segment and turns the

@@ -134,6 +134,23 @@ TEST_F(EdgeOptimize, ChoosesAsTheLiteralRecurrenceOnRandomEdges) {
             paAdd(points, dx, dy);
         }
     };
+    // Coordinates on both sides of every field's limits, which the vector classification
+    // must place exactly as the size rule does; now and then one that is not a small whole
+    // number, which sends the whole edge down the exact path.
+    const auto boundaryWalk = [&] {
+        static constexpr double kEdges[] = {0,     -0.0,   1,     -1,    2,      3,     4,
+                                            -4,    -5,     7,     8,     -8,     -9,    127,
+                                            128,   -128,   -129,  2047,  2048,   -2048, -2049,
+                                            32767, 32768,  -32768, -32769, 0.5,  1e38};
+        constexpr size_t kWhole = std::size(kEdges) - 2;
+        paReset(points);
+        const bool any = rng() % 8 == 0;
+        for (uint32_t i = countUpTo(rng, 40); i > 0; --i) {
+            const size_t choices = any ? std::size(kEdges) : kWhole;
+            const double dx = kEdges[rng() % choices], dy = kEdges[rng() % choices];
+            paAdd(points, dx, dy);
+        }
+    };
     const auto runs = [&](std::vector<Segment> (*make)(std::mt19937 &)) {
         return [this, &rng, make] { walk(make(rng)); };
     };
@@ -143,6 +160,7 @@ TEST_F(EdgeOptimize, ChoosesAsTheLiteralRecurrenceOnRandomEdges) {
         std::function<void()> make;
     } kinds[] = {
         {"random walks of mixed steps", 2000, mixedWalk},
+        {"steps at the fields' limits", 2000, boundaryWalk},
         {"long runs", 500, runs(longRuns)},
         {"lone big steps", 1000, runs(loneBigSteps)},
         {"runs around the count limits", 300, runs(aroundCountLimits)},

@@ -11,6 +11,9 @@
 //       fly (nothing of the drawing is kept by the program)
 //   kvg-scene-bench [--rounds N] --time COMMAND [ARGUMENT...]
 //       the median processor and wall-clock seconds of a whole command (its output discarded)
+//   kvg-scene-bench --once per-point|bulk [--dir DIR]
+//       writes the scene's plain KVG file once, for a profiler (scene::writeKvg is the call to
+//       count: valgrind --tool=callgrind --toggle-collect='scene::writeKvg*')
 #include <sys/resource.h>
 
 #include <cstdio>
@@ -31,13 +34,14 @@ namespace scene {
 namespace {
 
 struct Options {
-    enum class Mode { COMPARE, LEVELS, MEMORY, TIME } mode = Mode::COMPARE;
+    enum class Mode { COMPARE, LEVELS, MEMORY, TIME, ONCE } mode = Mode::COMPARE;
     uint64_t points = 1000000;
     int rounds = 5;
     std::string dir = ".";
     uint64_t figures = 0;             // --memory
     std::vector<std::string> files;  // --levels
     std::vector<std::string> command;  // --time
+    bool bulk = false;                 // --once
 };
 
 uint64_t parseCount(const char *text) {
@@ -63,6 +67,14 @@ Options parse(int argc, char **argv) {
         else if (arg == "--dir") o.dir = value();
         else if (arg == "--levels") o.mode = Options::Mode::LEVELS;
         else if (arg == "--memory") o.mode = Options::Mode::MEMORY;
+        else if (arg == "--once") {
+            o.mode = Options::Mode::ONCE;
+            const std::string calls = value();
+            if (calls != "per-point" && calls != "bulk") {
+                throw std::invalid_argument("--once per-point|bulk");
+            }
+            o.bulk = calls == "bulk";
+        }
         else if (arg == "--time") {
             o.mode = Options::Mode::TIME;
             o.command.assign(argv + i + 1, argv + argc);
@@ -289,6 +301,16 @@ int memory(const Options &o) {
     return 0;
 }
 
+// ---- One plain file, for a profiler ----
+
+int once(const Options &o) {
+    const Scene s = makeScene(o.points);
+    const std::string path = o.dir + "/scene-once.kvg";
+    std::printf("%llu points, %llu bytes\n", static_cast<unsigned long long>(s.pointCount()),
+                static_cast<unsigned long long>(writeKvg(s, path, false, o.bulk)));
+    return 0;
+}
+
 // ---- A whole command ----
 
 int timeOf(const Options &o) {
@@ -309,6 +331,7 @@ int main(int argc, char **argv) {
             case scene::Options::Mode::LEVELS: return scene::levels(o);
             case scene::Options::Mode::MEMORY: return scene::memory(o);
             case scene::Options::Mode::TIME: return scene::timeOf(o);
+            case scene::Options::Mode::ONCE: return scene::once(o);
         }
     } catch (const std::exception &e) {
         std::fprintf(stderr, "kvg-scene-bench: %s\n", e.what());
