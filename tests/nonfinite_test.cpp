@@ -129,6 +129,13 @@ const NumericCall kCalls[] = {
     {"Cubic", {4, 5, 6, 7, 8, 9}, std::vector<Kind>(6, P::POSITION),
      [](KVG_File *fl, Args a) { return KVG_cubic(fl, a[0], a[1], a[2], a[3], a[4], a[5]); },
      openCubic, endPrimitive},
+    {"Vertices", {5, 5, 6, 7}, std::vector<Kind>(4, P::POSITION),
+     [](KVG_File *fl, Args a) { return KVG_vertices(fl, 2, a.data()); }, openPolyline,
+     endPrimitive},
+    {"Polyline", {0, 0, 3, 3, 5, 1}, std::vector<Kind>(6, P::POSITION),
+     [](KVG_File *fl, Args a) { return KVG_polyline(fl, KVG_BEGIN_POLYGON, 3, a.data()); }},
+    {"CubicPolyline", {0, 0, 1, 1, 2, 2, 3, 3}, std::vector<Kind>(8, P::POSITION),
+     [](KVG_File *fl, Args a) { return KVG_polyline(fl, KVG_BEGIN_CUBIC, 4, a.data()); }},
     {"Arc", {1, 2, 10, 5, 30, 90},
      {P::POSITION, P::POSITION, P::POSITION, P::POSITION, P::ANGLE, P::ANGLE},
      [](KVG_File *fl, Args a) { return KVG_arc(fl, a[0], a[1], a[2], a[3], a[4], a[5]); }},
@@ -166,6 +173,14 @@ const NumericCall kCalls[] = {
      }},
     {"EdgeVertex", {1, 2}, {P::POSITION, P::POSITION},
      [](KVG_File *fl, Args a) { return KVG_vertexSetEdge(fl, a[0], a[1]); }, openEdge, endEdge},
+    {"EdgeVertices", {5, 5, 6, 7}, std::vector<Kind>(4, P::POSITION),
+     [](KVG_File *fl, Args a) { return KVG_verticesSetEdge(fl, 2, a.data()); }, openEdge,
+     endEdge},
+    {"SetEdge", {0, 0, 3, 3, 5, 1}, std::vector<Kind>(6, P::POSITION),
+     [](KVG_File *fl, Args a) {
+         int32_t id;
+         return KVG_setEdge(fl, &id, 3, a.data());
+     }},
     {"GradientFill", {1, 2, 3, 4}, std::vector<Kind>(4, P::POSITION),
      [](KVG_File *fl, Args a) {
          return KVG_setGradientFill(fl, a[0], a[1], 0, a[2], a[3], 0xFFFFFF);

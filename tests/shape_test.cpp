@@ -171,6 +171,12 @@ void drawShapeWorld(KVG_File *fl, double origin_x, double origin_y) {
     ASSERT_EQ(KVG_begin(fl, KVG_BEGIN_CUBIC, -2.25, 0.125), 0);
     ASSERT_EQ(KVG_cubic(fl, -1.125, 2.375, 1.375, -2.375, 2.25, 0.25), 0);
     ASSERT_EQ(KVG_end(fl), 0);
+    // The bulk calls map their runs of positions through the same origin.
+    const double run[] = {-3.875, 1.625, -1.375, 3.125, 2.625, -0.875, 4.125, 3.375};
+    ASSERT_EQ(KVG_polyline(fl, KVG_BEGIN_POLYLINE, 4, run), 0);
+    ASSERT_EQ(KVG_begin(fl, KVG_BEGIN_POLYGON, 1.625, -4.125), 0);
+    ASSERT_EQ(KVG_vertices(fl, 4, run), 0);
+    ASSERT_EQ(KVG_end(fl), 0);
     ASSERT_EQ(KVG_setGradientFill(fl, -3.375, -3.75, 0xFF0000, 3.875, 3.125, 0x0000FF), 0);
     ASSERT_EQ(KVG_setTextureFill(fl, -0.875, 0.625, image), 0);
     ASSERT_EQ(KVG_setStretchedTextureFill(fl, -2.75, -1.875, 1.375, 2.875, image), 0);
