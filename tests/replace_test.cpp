@@ -6,12 +6,15 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "test_support.h"
 #include "unit_writer.h"
@@ -102,6 +105,39 @@ TEST(OutputReplacement, TheNameKeepsTheOldFileUntilTheCloseAndAfterAnAbandon) {
     EXPECT_NE(access(fresh.c_str(), F_OK), 0);
     EXPECT_TRUE(filesBeside(fresh.str()).empty());
     KVG_abandon(nullptr);  // nothing to give up
+}
+
+// A process killed in the middle of a drawing, after part of the file reached the disk: the
+// name keeps the old file. Only the unfinished file beside it remains, which nothing reads.
+TEST(OutputReplacement, AKilledProcessLeavesTheOldFile) {
+    TempPath path;
+    const Bytes old{'o', 'l', 'd'};
+    writeFile(path.str(), old);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::unique_ptr<KVG_FileOptions, OptionsDeleter> opt(plainOptions());
+        KVG_File *fl = KVG_create(path.c_str(), opt.get());
+        if (fl == nullptr) _exit(2);
+        int32_t edge = 0;
+        KVG_beginSetEdge(fl, &edge, 0, 0);
+        for (int i = 1; i < 100000; ++i) KVG_vertexSetEdge(fl, (i % 100) - 50, (i % 37) - 18);
+        KVG_endSetEdge(fl);  // far more than one buffer of definitions
+        kill(getpid(), SIGKILL);
+        _exit(3);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    EXPECT_EQ(readFile(path.str()), old);
+    const std::string directory = path.str().substr(0, path.str().rfind('/') + 1);
+    const std::vector<std::string> unfinished = filesBeside(path.str());
+    ASSERT_EQ(unfinished.size(), 1u);
+    EXPECT_GT(readFile(directory + unfinished[0]).size(), 65536u) << "it reached the disk";
+    std::remove((directory + unfinished[0]).c_str());
+    for (const std::string &name : temporaryFilesOf(child)) {
+        std::remove((std::string(P_tmpdir) + "/" + name).c_str());
+    }
 }
 
 TEST(OutputReplacement, AbandonAfterAFailedCloseReleasesTheHandle) {

@@ -76,9 +76,11 @@ std::vector<std::string> filesStartingWith(const std::string &directory,
 
 }  // namespace
 
-std::vector<std::string> leftoverTemporaryFiles() {
-    return filesStartingWith(P_tmpdir, "kvg-" + std::to_string(getpid()) + "-");
+std::vector<std::string> temporaryFilesOf(pid_t pid) {
+    return filesStartingWith(P_tmpdir, "kvg-" + std::to_string(pid) + "-");
 }
+
+std::vector<std::string> leftoverTemporaryFiles() { return temporaryFilesOf(getpid()); }
 
 std::vector<std::string> filesBeside(const std::string &target) {
     const size_t slash = target.rfind('/');

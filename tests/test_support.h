@@ -3,6 +3,8 @@
 #ifndef KVG_TEST_SUPPORT_H
 #define KVG_TEST_SUPPORT_H
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,8 +37,9 @@ Bytes readFile(const std::string &path);
 void writeFile(const std::string &path, const Bytes &bytes);
 // Decompresses a gzip file (or reads a plain one) through zlib.
 Bytes readGzipFile(const std::string &path);
-// The writer's temporary files of this process (kvg-<pid>-... in the temporary directory)
-// that still exist.
+// The writer's temporary files of process `pid` (kvg-<pid>-... in the temporary directory)
+// that still exist; by default those of this process.
+std::vector<std::string> temporaryFilesOf(pid_t pid);
 std::vector<std::string> leftoverTemporaryFiles();
 // The files that the writer made beside `target` while writing it (".<name>.<suffix>") and that
 // still exist.
