@@ -58,6 +58,23 @@ public:
         return [rgb](Rgba c) { return near(c, rgb); };
     }
     static bool dark(Rgba c) { return c.r < 90 && c.g < 90 && c.b < 90; }
+    // A thin light grey line partly covering the pixel: grey, neither dark nor white.
+    static bool lightGrey(Rgba c) {
+        return c.r == c.g && c.g == c.b && c.r > 120 && c.r < 240;
+    }
+
+    // The runs of pixels that pass `test` along the row at `y_mm`, from x0_mm to x1_mm.
+    int runs(double y_mm, double x0_mm, double x1_mm, const std::function<bool(Rgba)> &test) const {
+        int n = 0;
+        bool inside = false;
+        const uint32_t py = pixel(height_mm_ - y_mm);
+        for (uint32_t px = pixel(x0_mm); px < pixel(x1_mm); ++px) {
+            const bool passes = test(image_.at(px, py));
+            n += passes && !inside ? 1 : 0;
+            inside = passes;
+        }
+        return n;
+    }
 
 private:
     uint32_t pixel(double mm) const {
@@ -94,6 +111,12 @@ TEST_F(ExamplePictures, ChartShowsTwoSeriesAxesTicksAndALegend) {
     EXPECT_GT(p.count(17, 11.8, 105, 0.5, Picture::dark), 300) << "the x axis";
     EXPECT_GT(p.count(15.8, 13, 0.5, 76, Picture::dark), 200) << "the y axis";
     EXPECT_GT(p.count(16, 6, 106, 4, Picture::dark), 300) << "the month labels below it";
+    // Twelve month ticks, 2 mm long below the x axis, and no tick between two months.
+    EXPECT_EQ(p.runs(11, 17, 122, Picture::dark), 12) << "the month ticks";
+    EXPECT_EQ(p.runs(31.5, 13.5, 15.7, Picture::dark), 1) << "the tick of 0 degrees";
+    // The grid line of 10 degrees, dashed 2 mm on and 2 mm off across the 106 mm of the plot
+    // (the two series cross it at a few places).
+    EXPECT_GT(p.runs(51, 17, 122, Picture::lightGrey), 15) << "the dashed grid";
     EXPECT_GT(p.count(130, 84, 10, 2, Picture::colour(0x1F77B4)), 60) << "Oslo's swatch";
     EXPECT_GT(p.count(130, 74, 10, 2, Picture::colour(0xD62728)), 60) << "Lisbon's swatch";
     EXPECT_GT(p.count(143, 72, 15, 16, Picture::dark), 100) << "the legend's names";
