@@ -1,18 +1,22 @@
 // libFuzzer target of the reader: the input is a file (plain or gzip) that the public reader
 // walks to its end or its first fault, reading back every definition it meets and every row of
-// every image, and that the render core then draws to a null painter. Both must stay within
-// the limits set here, whatever the bytes; the sanitizers catch the rest.
+// every image, and that the render core then draws to a null painter and as SVG to a stream
+// that discards it. All must stay within the limits set here, whatever the bytes; the
+// sanitizers catch the rest.
 //
 // A failure of the reader must be a failure with a code, a message and an offset no further
 // than the content read; a success must leave a consistent reader.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ostream>
 #include <span>
+#include <streambuf>
 #include <vector>
 
 #include "kvgreader.h"
 #include "kvgrender.h"
+#include "svg_painter.h"
 
 namespace {
 
@@ -84,11 +88,21 @@ void walk(const uint8_t *data, size_t size) {
     KVGR_delete(r);
 }
 
+// Takes every character and keeps none.
+class Discard final : public std::streambuf {
+protected:
+    int_type overflow(int_type c) override { return traits_type::not_eof(c); }
+    std::streamsize xsputn(const char *, std::streamsize n) override { return n; }
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     walk(data, size);
     kvgrender::NullPainter painter;
     kvgrender::render({data, size}, painter, kvgrender::Limits::forFile(size, false));
+    Discard discard;
+    std::ostream svg(&discard);
+    kvgrender::renderSvg({data, size}, svg);
     return 0;
 }

@@ -16,12 +16,12 @@ namespace {
 constexpr int PAGE_DECIMALS = 4;
 constexpr int MAX_DECIMALS = 12;
 
-// A value in units of 10^-decimals, clamped to what 64 bits hold; 0 for values that are not
-// finite.
+// A value in units of 10^-decimals, clamped so that the difference of two still fits 64 bits;
+// 0 for values that are not finite.
 int64_t quantize(double value, int decimals) {
     if (!std::isfinite(value)) return 0;
     const double scaled = std::round(value * std::pow(10.0, decimals));
-    constexpr double LIMIT = 9.0e18;
+    constexpr double LIMIT = 4.0e18;
     return static_cast<int64_t>(std::clamp(scaled, -LIMIT, LIMIT));
 }
 
