@@ -481,8 +481,10 @@ struct LoadedFile {
 };
 
 // Reads a plain or gzip-compressed file whole ("-": standard input; decoders over it see the
-// same checks of the input as a streaming one); on failure returns nothing and sets `error`.
-std::optional<LoadedFile> loadFile(const std::string &path, std::string &error);
+// same checks of the input as a streaming one), refusing more than `contentLimit` bytes of
+// content; on failure returns nothing and sets `error`.
+std::optional<LoadedFile> loadFile(const std::string &path, std::string &error,
+                                   uint64_t contentLimit = Limits{}.contentBytes);
 
 // Decodes everything; the first fault, or nothing when the bytes are a valid KVG file.
 std::optional<Error> validate(std::span<const uint8_t> bytes);

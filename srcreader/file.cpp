@@ -4,11 +4,12 @@
 
 namespace kvgr::impl {
 
-std::optional<LoadedFile> loadFile(const std::string &path, std::string &error) {
+std::optional<LoadedFile> loadFile(const std::string &path, std::string &error,
+                                   uint64_t contentLimit) {
     const bool standardInput = path == "-";
     try {
         Content content(standardInput ? fdSource(0, false) : fileSource(path.c_str()),
-                        Limits{}.contentBytes);
+                        contentLimit);
         LoadedFile file;
         uint8_t block[65536];
         while (const size_t got = content.read(block)) file.bytes.insert(file.bytes.end(), block, block + got);

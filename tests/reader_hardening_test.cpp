@@ -210,6 +210,24 @@ TEST(ReaderHardening, MemoryTheSystemRefusesIsAFailure) {
     }));
 }
 
+// A renderer holds the content whole: up to 256 MiB of it, within memory in proportion.
+TEST(ReaderHardening, RenderersRefuseABombBeyondTheirContentLimit) {
+    const Bytes bomb = gzipBomb(180);  // 283 MB of content in some 270 KB
+    TempPath path;
+    writeFile(path.str(), bomb);
+    const auto check = [&] {
+        const ToolRun r = kvg({"svg", path.str(), "-o", "-"});
+        return r.status == 1 && r.out.empty() &&
+               r.err == "kvg svg: " + path.str() +
+                            ": content beyond the limit of 268435456 bytes\n";
+    };
+    if (underSanitizer()) {
+        EXPECT_TRUE(check());
+    } else {
+        EXPECT_TRUE(holdsWithAddressSpace(uint64_t{640} << 20, check));
+    }
+}
+
 // ---- What the command makes of it
 
 TEST(ReaderHardening, CommandsFailClearlyOnWhatIsNoKvgFile) {

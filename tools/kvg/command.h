@@ -81,7 +81,8 @@ int readRecords(const Command &command, const std::string &path, std::ostream &e
 // How a file argument is named in messages: '-' is "standard input".
 std::string displayName(const std::string &path);
 
-// Loads a KVG file (plain or gzip); on failure writes "kvg NAME: reason" to `err`.
+// Loads a KVG file (plain or gzip, '-': standard input) whole, up to 256 MiB of content; on
+// failure writes "kvg NAME: reason" to `err`.
 std::optional<kvgr::impl::LoadedFile> loadKvg(const Command &command, const std::string &path,
                                         std::ostream &err);
 

@@ -11,6 +11,10 @@ namespace kvgtool {
 
 namespace {
 
+// The content of a file held whole in memory, as the renderers take it: a drawing beyond this
+// is more than any picture shows, and a small gzip stream must not claim a gigabyte.
+constexpr uint64_t WHOLE_FILE_CONTENT_LIMIT = uint64_t{1} << 28;
+
 // The subcommands, in the order of the overview.
 const std::array<const Command *, 7> COMMANDS = {&DEMO_COMMAND, &INFO_COMMAND,   &DUMP_COMMAND,
                                                  &CHECK_COMMAND, &SVG_COMMAND,   &HTML_COMMAND,
@@ -128,7 +132,8 @@ std::optional<Options> parseOptions(const Command &command, Args args,
 std::optional<kvgr::impl::LoadedFile> loadKvg(const Command &command, const std::string &path,
                                         std::ostream &err) {
     std::string error;
-    std::optional<kvgr::impl::LoadedFile> file = kvgr::impl::loadFile(path, error);
+    std::optional<kvgr::impl::LoadedFile> file =
+        kvgr::impl::loadFile(path, error, WHOLE_FILE_CONTENT_LIMIT);
     if (!file) err << "kvg " << command.name << ": " << error << "\n";
     return file;
 }
