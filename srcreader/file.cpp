@@ -1,8 +1,21 @@
+#include <algorithm>
+
 #include "cursor.h"
 #include "decoder.h"
 #include "input.h"
 
 namespace kvgr::impl {
+
+namespace {
+
+// Whether the bytes so far are the beginning of a KVG file's signature, or hold it whole.
+bool beginsAsKvg(const Bytes &bytes) {
+    const size_t n = std::min(bytes.size(), kvgfmt::SIGNATURE.size());
+    return std::equal(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(n),
+                      kvgfmt::SIGNATURE.begin());
+}
+
+}  // namespace
 
 std::optional<LoadedFile> loadFile(const std::string &path, std::string &error,
                                    uint64_t contentLimit) {
@@ -12,7 +25,11 @@ std::optional<LoadedFile> loadFile(const std::string &path, std::string &error,
                         contentLimit);
         LoadedFile file;
         uint8_t block[65536];
-        while (const size_t got = content.read(block)) file.bytes.insert(file.bytes.end(), block, block + got);
+        // What does not begin as a KVG file is read no further: its decoder says what it is.
+        while (const size_t got = content.read(block)) {
+            file.bytes.insert(file.bytes.end(), block, block + got);
+            if (!beginsAsKvg(file.bytes)) break;
+        }
         file.compressed = content.compressed();
         file.fileSize = content.inputBytes();
         return file;

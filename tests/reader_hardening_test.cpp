@@ -14,6 +14,7 @@
 #include "kvgreader.hpp"
 #include "tool_support.h"
 #include "unit_writer.h"
+#include "viewer_page.h"
 
 namespace kvgtest {
 namespace {
@@ -208,6 +209,13 @@ TEST(ReaderHardening, MemoryTheSystemRefusesIsAFailure) {
         const Outcome o = readAll(bomb, {{KVGR_LIMIT_MEMORY, uint64_t{1} << 40}});
         return o.code == KVGR_ERR_MEMORY && o.message == "out of memory";
     }));
+    // A command that meets it fails with a message: kvg svg on a polyline of 4,194,303 points.
+    TempPath path;
+    writeFile(path.str(), gzipBomb(1));
+    EXPECT_TRUE(holdsWithAddressSpace(48u << 20, [&] {
+        const ToolRun r = kvg({"svg", path.str(), "-o", "-"});
+        return r.status == 1 && r.err.starts_with("kvg svg: ") && contains(r.err, "out of memory");
+    }));
 }
 
 // A renderer holds the content whole: up to 256 MiB of it, within memory in proportion.
@@ -246,8 +254,11 @@ TEST(ReaderHardening, CommandsFailClearlyOnWhatIsNoKvgFile) {
         {"/dev/zero", "offset 0: header: bad signature"},
         {empty.str() + ".missing", "cannot open: No such file or directory"},
     };
+    std::vector<std::string> commands = {"check", "info", "dump", "svg"};
+    if (kvgtool::viewerPage().find("<!--DRAWING-->") != std::string_view::npos)
+        commands.push_back("html");
     for (const auto &c : cases) {
-        for (const char *command : {"check", "info", "dump"}) {
+        for (const std::string &command : commands) {
             const ToolRun r = kvg({command, c.path});
             EXPECT_EQ(r.status, 1) << command << " " << c.path;
             EXPECT_EQ(r.err, "kvg " + std::string(command) + ": " + c.path + ": " + c.message + "\n");
