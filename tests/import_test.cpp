@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <ogr_api.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cmath>
 #include <filesystem>
@@ -601,16 +602,20 @@ TEST(ImportPicture, WorldMatchesD3GeoInTwoProjections) {
 TEST(ImportFiles, FailuresTouchNothingTheyDidNotWrite) {
     ScratchDirectory here;
     writeText("bad.json", R"({"type": "Topology", "arcs": [], "objects": {"o": 3}})");
-    // An existing file, a pipe: a failing import leaves them as they were.
+    // An existing file, a pipe, a device (a null device of its own where it may make one): a
+    // failing import leaves them as they were.
     writeText("keep.kvg", "precious");
     ASSERT_EQ(mkfifo("pipe.kvg", 0600), 0);
-    for (const char *target : {"keep.kvg", "pipe.kvg"}) {
+    std::vector<std::string> targets = {"keep.kvg", "pipe.kvg"};
+    if (mknod("null.kvg", S_IFCHR | 0666, makedev(1, 3)) == 0) targets.push_back("null.kvg");
+    for (const std::string &target : targets) {
         const ToolRun r = kvg({"import", "bad.json", "-o", target});
         EXPECT_EQ(r.status, 1);
         EXPECT_FALSE(contains(r.err, "cannot write")) << r.err;
     }
     EXPECT_EQ(readText("keep.kvg"), "precious");
     EXPECT_TRUE(fs::is_fifo("pipe.kvg"));
+    if (targets.size() == 3) EXPECT_TRUE(fs::is_character_file("null.kvg"));
     // Its own input as output: refused, the input unchanged.
     fs::copy_file(WORLD, "world.json");
     ToolRun r = kvg({"import", "world.json", "-o", "./world.json"});
