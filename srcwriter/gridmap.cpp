@@ -47,6 +47,72 @@ constexpr double DOUBLE_MAX = 0x1.fffffffffffffp1023;
     return mapAll([](double v) { return roundHalfUpSmall(v); });
 }
 
+// ---- Mapping and differencing in one pass, two positions at a time ----
+
+typedef double Quad __attribute__((vector_size(32)));      // x, y of two positions
+typedef int64_t QuadMask __attribute__((vector_size(32)));  // a comparison of Quads
+
+// One of the mapping's per-axis values for both positions of a Quad.
+[[gnu::always_inline]] inline Quad twice(const double (&axis)[2]) {
+    return Quad{axis[0], axis[1], axis[0], axis[1]};
+}
+
+[[gnu::always_inline]] inline Pair lowHalf(Quad q) { return __builtin_shufflevector(q, q, 0, 1); }
+[[gnu::always_inline]] inline Pair highHalf(Quad q) { return __builtin_shufflevector(q, q, 2, 3); }
+
+// Appends `step` at `dst` and moves past it unless the position was a repeat: every step is
+// stored, so that which positions repeat costs no branch.
+[[gnu::always_inline]] inline double *place(double *dst, Pair step, PairMask repeat) {
+    std::memcpy(dst, &step, sizeof step);
+    return dst + (bothLanes(repeat) ? 0 : 2);
+}
+
+// What gridDifferences does for `count` positions of a file that is not raw, with the fast
+// rounding: mapped, rounded, differenced from their predecessors (from `last` for the first)
+// and the repeats dropped, two positions in the lanes of one vector. Returns the end of the
+// differences and leaves the last position in `last`; or null, with `last` as it was, when a
+// coordinate is 2^51 or more in magnitude, infinite or NaN, where the fast rounding is not
+// exact.
+[[gnu::always_inline]] inline double *differencesBody(const GridMapping &m, const double *xy,
+                                                      uint32_t count, Pair &last, double *dst) {
+    const Quad world_min = twice(m.world_min), world_extent = twice(m.world_extent);
+    const Quad file_extent = twice(m.file_extent), file_min = twice(m.file_min);
+    const Quad origin = {m.origin.x, m.origin.y, m.origin.x, m.origin.y};
+    const auto toGrid = [&](Quad v, QuadMask &large) {
+        v = ((v - world_min) / world_extent * file_extent + file_min) - origin;
+        large |= ~(QuadMask)((Quad)((QuadMask)v & INT64_MAX) < SMALL_ROUNDING_LIMIT);
+        // roundHalfUpSmall, lane by lane.
+        Quad r = (v + 0x1.8p52) - 0x1.8p52;
+        r += (Quad)((QuadMask)((v - r) == 0.5) & (QuadMask)(Quad{} + 1.0));
+        return (Quad)(((QuadMask)r & INT64_MAX) | ((QuadMask)v & INT64_MIN));
+    };
+    QuadMask large = {};
+    Quad previous = {0.0, 0.0, last[0], last[1]};
+    uint32_t i = 0;
+    for (; i + 2 <= count; i += 2) {
+        Quad v;
+        std::memcpy(&v, xy + 2 * size_t{i}, sizeof v);
+        const Quad p = toGrid(v, large);
+        const Quad before = __builtin_shufflevector(previous, p, 2, 3, 4, 5);
+        const Quad step = p - before;
+        const QuadMask repeat = (QuadMask)(p == before);
+        dst = place(dst, lowHalf(step), (PairMask)lowHalf((Quad)repeat));
+        dst = place(dst, highHalf(step), (PairMask)highHalf((Quad)repeat));
+        previous = p;
+    }
+    if (i < count) {  // the last of an odd count, in both halves
+        const Quad v = {xy[2 * size_t{i}], xy[2 * size_t{i} + 1], xy[2 * size_t{i}],
+                        xy[2 * size_t{i} + 1]};
+        const Quad p = toGrid(v, large);
+        const Pair step = lowHalf(p) - highHalf(previous);
+        dst = place(dst, step, (PairMask)(lowHalf(p) == highHalf(previous)));
+        previous = p;
+    }
+    if ((large[0] | large[1] | large[2] | large[3]) != 0) return nullptr;
+    last = highHalf(previous);
+    return dst;
+}
+
 // What largestRelPointSize learns from a run of differences in one pass: whether they are all
 // whole numbers of the 16-bit fields' range, the significant bits of their folded magnitudes,
 // and whether any is not a unit step.
@@ -77,12 +143,21 @@ struct DifferenceSummary {
     return {not_small == 0, folded, not_unit != 0};
 }
 
+double *differencesPortable(const GridMapping &m, const double *xy, uint32_t count, Pair &last,
+                           double *dst) {
+    return differencesBody(m, xy, count, last, dst);
+}
+
 bool mapBlockPortable(const GridMapping &m, const double *xy, uint32_t count, double *out) {
     return mapBlockBody(m, xy, count, out);
 }
 DifferenceSummary summarizePortable(const double *d, uint32_t n) { return summarizeBody(d, n); }
 
 #ifdef KVG_AVX2_KERNELS
+KVG_AVX2 double *differencesAvx2(const GridMapping &m, const double *xy, uint32_t count,
+                                 Pair &last, double *dst) {
+    return differencesBody(m, xy, count, last, dst);
+}
 KVG_AVX2 bool mapBlockAvx2(const GridMapping &m, const double *xy, uint32_t count, double *out) {
     return mapBlockBody(m, xy, count, out);
 }
@@ -137,7 +212,18 @@ int64_t gridDifferences(const GridMapping &m, const double *xy, uint32_t n, File
     double *dst = out;
     for (uint32_t first = 0; first < n; first += BLOCK) {
         const uint32_t count = std::min(BLOCK, n - first);
-        dst = mapBlock(m, xy + 2 * size_t{first}, count, mapped)
+        const double *block = xy + 2 * size_t{first};
+        if (!m.raw) {
+            double *end = KVG_DISPATCH(differencesAvx2(m, block, count, at, dst),
+                                       differencesPortable(m, block, count, at, dst));
+            if (end != nullptr) [[likely]] {
+                dst = end;
+                continue;
+            }
+        }
+        // Raw files, and coordinates the fast rounding cannot take: mapped first, then
+        // differenced, with a check for differences that are not finite where needed.
+        dst = mapBlock(m, block, count, mapped)
                   ? appendDifferences<false>(mapped, count, at, dst)
                   : appendDifferences<true>(mapped, count, at, dst);
         if (dst == nullptr) return -1;
