@@ -109,20 +109,38 @@ inline Pair roundHalfUpSmall(Pair v) {
 // infinity or NaN.
 [[gnu::cold]] Pair roundHalfUpLarge(Pair v);
 
-// The world position (x, y) in file coordinates: on the file window, relative to the origin
-// (subtracting the usual +0 leaves every value as it was, -0 included), quantized unless the
-// file is raw. Both axes in one pass of vector arithmetic.
-inline Pair mapToGrid(const GridMapping &m, Pair v) {
+// The world position (x, y) on the file window, relative to the origin (subtracting the usual
+// +0 leaves every value as it was, -0 included), not yet quantized. Both axes in one pass of
+// vector arithmetic.
+inline Pair mapRelative(const GridMapping &m, Pair v) {
     v = (v - Pair{m.world_min[0], m.world_min[1]}) /
             Pair{m.world_extent[0], m.world_extent[1]} *
             Pair{m.file_extent[0], m.file_extent[1]} +
         Pair{m.file_min[0], m.file_min[1]};
-    v -= pairOf(m.origin);
-    if (m.raw) return v;
-    if (bothLanes(magnitude(v) < SMALL_ROUNDING_LIMIT)) [[likely]] {
+    return v - pairOf(m.origin);
+}
+
+// Whether a mapped position `v` is quantized by roundHalfUpSmall: the file is not raw and both
+// coordinates are below 2^51 in magnitude. Then the result is finite, and so is its difference
+// from any finite position.
+inline bool quantizesFast(const GridMapping &m, Pair v) {
+    return !m.raw && bothLanes(magnitude(v) < SMALL_ROUNDING_LIMIT);
+}
+
+// The quantization of a mapped position that quantizesFast refuses: as it is in a raw file,
+// else the exact general rounding.
+inline Pair quantizeRest(const GridMapping &m, Pair v) {
+    return m.raw ? v : roundHalfUpLarge(v);
+}
+
+// The world position (x, y) in file coordinates: mapped, relative to the origin, quantized
+// unless the file is raw.
+inline Pair mapToGrid(const GridMapping &m, Pair v) {
+    v = mapRelative(m, v);
+    if (quantizesFast(m, v)) [[likely]] {
         return roundHalfUpSmall(v);
     }
-    return roundHalfUpLarge(v);
+    return quantizeRest(m, v);
 }
 
 inline FilePoint mapToGrid(const GridMapping &m, double x, double y) {

@@ -7,7 +7,9 @@
 #include <stdint.h>
 
 #include <cmath>
+#include <cstring>
 
+#include "array.h"
 #include "gridmap.h"
 #include "kvgassert.h"
 #include "kvgfunction.h"
@@ -163,6 +165,26 @@ inline FilePoint mapWorld(const KVG_File *fl, double x, double y) {
 // it leaves every value as it was, -0 included.
 inline FilePoint toFilePoint(const KVG_File *fl, double x, double y) {
     return mapToGrid(fl->grid, x, y);
+}
+
+// The next vertex of a figure at world position (x, y), after the vertex `last` (finite): its
+// file position in `p`; false when its step from `last` is not finite. Inline for the
+// per-point calls, whose common case needs no finiteness check.
+inline bool nextVertex(const KVG_File *fl, double x, double y, Pair last, Pair &p) {
+    const Pair v = mapRelative(fl->grid, Pair{x, y});
+    if (quantizesFast(fl->grid, v)) [[likely]] {
+        p = roundHalfUpSmall(v);
+        return true;
+    }
+    p = quantizeRest(fl->grid, v);
+    return bothFinite(p - last);
+}
+
+// Appends a step to a figure's differences in one store.
+inline void appendStep(PointArray *pts, Pair step) {
+    kvgarray::reserve(pts, 2);
+    std::memcpy(pts->coords + pts->ncoords, &step, sizeof step);
+    pts->ncoords += 2;
 }
 
 // The step from one file position to another.

@@ -88,13 +88,13 @@ int KVG_vertexSetEdge(KVG_File *fl, double x, double y) {
     auto &edge = fl->edge;
     if (!edge.defining) return KVG_FAIL(fl, ERR_NOTINEDGE);
 
-    const Pair p = mapToGrid(fl->grid, Pair{x, y});
-    const Pair step = p - Pair{edge.last_x, edge.last_y};
-    // The start point was finite, so a finite step means a finite point.
-    if (!bothFinite(step)) return KVG_FAIL(fl, ERR_NOTFINITE);
+    const Pair last = {edge.last_x, edge.last_y};
+    Pair p;
+    if (!nextVertex(fl, x, y, last, p)) return KVG_FAIL(fl, ERR_NOTFINITE);
+    const Pair step = p - last;
     if (bothLanes(step == 0.0)) return -2;
     if (checkRoom(fl, edge.pts->ncoords / 2) != 0) return -1;
-    kvgarray::appendPair(edge.pts, step[0], step[1]);
+    appendStep(edge.pts, step);
     edge.last_x = p[0];
     edge.last_y = p[1];
     return 0;

@@ -187,14 +187,13 @@ int KVG_vertex(KVG_File *fl, double x, double y) {
         return -1;
     }
     auto &prim = fl->primitive;
-    const Pair p = mapToGrid(fl->grid, Pair{x, y});
     const Pair last = {prim.last_x, prim.last_y};
+    Pair p;
+    if (!nextVertex(fl, x, y, last, p)) return KVG_FAIL(fl, ERR_NOTFINITE);
     const Pair step = p - last;
-    // The start point was finite, so a finite step means a finite point.
-    if (!bothFinite(step)) return KVG_FAIL(fl, ERR_NOTFINITE);
     ++prim.npts;
     if (bothLanes(p == last)) return -2;
-    kvgarray::appendPair(prim.pts, step[0], step[1]);
+    appendStep(prim.pts, step);
     prim.last_x = p[0];
     prim.last_y = p[1];
     return 0;
