@@ -43,12 +43,17 @@ void checkGroups(const UCharArray *mode, const ULongArray *size, uint8_t bmr,
     const uint32_t nsegs = ucaSize(mode);
     KVG_REQUIRE(nsegs == ulaSize(size));
     KVG_REQUIRE(bmr < NREPR);
+    // Gathered over all groups in loops the compiler puts in vector lanes, then checked once.
     uint64_t covered = 0;
+    uint32_t empty = 0;
     for (uint32_t g = 0; g < nsegs; ++g) {
-        KVG_REQUIRE(size->values[g] > 0);
-        KVG_REQUIRE(mode->values[g] <= bmr);
+        empty |= static_cast<uint32_t>(size->values[g] == 0);
         covered += size->values[g];
     }
+    uint8_t above = 0;
+    for (uint32_t g = 0; g < nsegs; ++g) above |= static_cast<uint8_t>(mode->values[g] > bmr);
+    KVG_REQUIRE(empty == 0);
+    KVG_REQUIRE(above == 0);
     KVG_REQUIRE(covered == npoints);
 }
 
@@ -56,9 +61,7 @@ void checkGroups(const UCharArray *mode, const ULongArray *size, uint8_t bmr,
 // whether every one of them is a pair of small whole numbers (when not, `out` is meaningless).
 [[gnu::always_inline]] inline bool classifyBody(const double *d, uint32_t n, uint8_t *out) {
     return relclasses::wholeClassesByEight(d, n, [out](uint32_t i, relclasses::Ints8 classes) {
-        typedef uint8_t Bytes8 __attribute__((vector_size(8)));
-        const Bytes8 bytes = __builtin_convertvector(classes, Bytes8);
-        std::memcpy(out + i, &bytes, sizeof bytes);
+        relclasses::storeLowBytes(classes, out + i);
     });
 }
 
@@ -101,16 +104,15 @@ inline uint64_t nonZeroBytes(uint64_t word) {
 }
 
 // Cuts the `n` classes in `modes` into groups, written over them: group g's class in modes[g]
-// and its length in counts[g]. Returns the number of groups and the largest class in `bmr`.
-// `modes` has room for eight more bytes, read and masked off. Slot g is written when group g ends, and group
-// g starts at class g or later, so no class is overwritten before it is read. Where a group
-// starts follows no pattern in real data, so the starts are found eight classes at a time, as
-// the bytes of a word that differ from their predecessors, and the loop runs once per group
-// rather than once per class.
-uint32_t cutGroups(uint8_t *modes, uint32_t *counts, uint32_t n, uint8_t &bmr) {
-    uint32_t groups = 0, start = 0;
-    uint8_t current = modes[0];
-    bmr = current;
+// and its length in counts[g], which has room for one more. Returns the number of groups.
+// `modes` has room for eight more bytes, read and masked off. Where a group starts follows no
+// pattern in real data, so the starts are found eight classes at a time, as the bytes of a
+// word that differ from their predecessors, and the loops run once per group rather than once
+// per class.
+uint32_t cutGroups(uint8_t *modes, uint32_t *counts, uint32_t n) {
+    // First where each group starts, into `counts` ...
+    uint32_t groups = 1;
+    counts[0] = 0;
     for (uint32_t i = 1; i < n; i += 8) {
         uint64_t here, before;
         std::memcpy(&here, modes + i, sizeof here);
@@ -118,18 +120,17 @@ uint32_t cutGroups(uint8_t *modes, uint32_t *counts, uint32_t n, uint8_t &bmr) {
         uint64_t starts = nonZeroBytes(here ^ before);
         if (n - i < 8) starts &= (uint64_t{1} << (8 * (n - i))) - 1;  // none beyond the last
         for (; starts != 0; starts &= starts - 1) {
-            const uint32_t at = i + static_cast<uint32_t>(std::countr_zero(starts)) / 8;
-            modes[groups] = current;
-            counts[groups] = at - start;
-            ++groups;
-            start = at;
-            current = modes[at];
-            bmr = std::max(bmr, current);
+            counts[groups++] = i + static_cast<uint32_t>(std::countr_zero(starts)) / 8;
         }
     }
-    modes[groups] = current;
-    counts[groups] = n - start;
-    return groups + 1;
+    counts[groups] = n;
+    // ... then each group's class and length over them: group g starts at class g or later,
+    // so no class is overwritten before it is read.
+    for (uint32_t g = 0; g < groups; ++g) {
+        modes[g] = modes[counts[g]];
+        counts[g] = counts[g + 1] - counts[g];
+    }
+    return groups;
 }
 
 // Cuts the differences into groups of one minimal representation, stored in `mode` and `size`,
@@ -141,11 +142,12 @@ void group_segments(const PointArray *src, UCharArray *mode, ULongArray *size,
     const uint32_t npoints = src->ncoords / 2;
     // Room for the grouping's reads of whole words past the last class, which are zeros.
     kvgarray::reserve(mode, npoints + 8);
-    kvgarray::reserve(size, npoints);
+    kvgarray::reserve(size, npoints + 1);
     classify(src->coords, npoints, mode->values);
     std::memset(mode->values + npoints, 0, 8);
-    uint8_t bmr = 0;
-    mode->nvalues = size->nvalues = cutGroups(mode->values, size->values, npoints, bmr);
+    const uint32_t groups = cutGroups(mode->values, size->values, npoints);
+    mode->nvalues = size->nvalues = groups;
+    const uint8_t bmr = *std::max_element(mode->values, mode->values + groups);
     checkGroups(mode, size, bmr, npoints);
     biggest_minimal_representation = bmr;
 }
@@ -221,10 +223,7 @@ template <typename Lane>
 
 // The low byte of each lane, in lane order.
 [[gnu::always_inline]] inline void storeLowBytes(const Vec<int32_t> &v, uint8_t *out) {
-    typedef uint8_t Bytes __attribute__((vector_size(32)));
-    const Bytes b = (Bytes)v;
-    const auto low = __builtin_shufflevector(b, b, 0, 4, 8, 12, 16, 20, 24, 28);
-    std::memcpy(out, &low, LANES);
+    relclasses::storeLowBytes(v, out);
 }
 [[gnu::always_inline]] inline void storeLowBytes(const Vec<int64_t> &v, uint8_t *out) {
     for (unsigned k = 0; k < LANES; ++k) out[k] = static_cast<uint8_t>(v[k]);
@@ -258,6 +257,33 @@ template <typename Lane>
     return ((n * bits + 7) >> 3) + countAndSizeBytes<Lane>(n);
 }
 
+// cost_segment of n differences in every representation for n below 128, at hand: most groups
+// are that short.
+struct ShortSegmentCosts {
+    int32_t of[128][LANES];
+};
+constexpr ShortSegmentCosts shortSegmentCosts() {
+    ShortSegmentCosts t{};
+    for (int32_t n = 0; n < 128; ++n) {
+        for (unsigned k = 0; k < LANES; ++k) t.of[n][k] = (n * reprSize[k] + 7) / 8 + 2;
+    }
+    return t;
+}
+constexpr ShortSegmentCosts SHORT_SEGMENT_COSTS = shortSegmentCosts();
+
+// segmentCost of a group of `add` differences, from the table where it holds them.
+template <typename Lane>
+[[gnu::always_inline]] inline Vec<Lane> groupCost(Lane add) {
+    if constexpr (sizeof(Lane) == sizeof(int32_t)) {
+        if (add < 128) [[likely]] {
+            Vec<Lane> cost;
+            std::memcpy(&cost, SHORT_SEGMENT_COSTS.of[add], sizeof cost);
+            return cost;
+        }
+    }
+    return segmentCost<Lane>(broadcast(add));
+}
+
 // Extends the states across one boundary by the next group: `add` differences whose
 // representations out of play are `out_of_play`, after a group whose are `unjoinable`.
 // `cheapest` is the first cheapest candidate of the current states; writes path[k], the
@@ -271,7 +297,7 @@ template <typename Lane>
     const Vec<Lane> adds = broadcast(add);
     const Vec<Lane> from_cheapest = broadcast(cheapest);
     // The cheapest state's open segment is closed and the group opens one in k ...
-    const Vec<Lane> closing = from_cheapest + (segmentCost<Lane>(adds) << 3);
+    const Vec<Lane> closing = from_cheapest + (groupCost<Lane>(add) << 3);
     // ... or the group joins k's own open segment, where k was in play.
     const Vec<Lane> joined = st.segs + adds;
     const Vec<Lane> joining =

@@ -25,25 +25,26 @@ typedef int32_t Ints4 __attribute__((vector_size(16)));
 typedef int32_t Ints8 __attribute__((vector_size(32)));
 typedef uint32_t Unsigned8 __attribute__((vector_size(32)));
 
-// The coordinates d[0] to d[3] as integers; sets lanes of `not_whole` for those that are not
+// The coordinates d[0] to d[3] as integers; clears lanes of `whole` for those that are not
 // whole numbers of the 16-bit fields' range (their integers are then meaningless).
-[[gnu::always_inline]] inline Ints4 wholeCoordinates(const double *d, Masks4 &not_whole) {
+[[gnu::always_inline]] inline Ints4 wholeCoordinates(const double *d, Masks4 &whole) {
     constexpr double HALF32 = 32768.0;
     Doubles4 v;
     std::memcpy(&v, d, sizeof v);
     const Masks4 in_range = (v >= -HALF32) & (v < HALF32);
     // Out of range (or NaN) converts 0 instead, so that the conversion stays defined.
     const Ints4 i = __builtin_convertvector((Doubles4)((Masks4)v & in_range), Ints4);
-    not_whole |= ~(in_range & (__builtin_convertvector(i, Doubles4) == v));
+    // Adding and taking away 1.5 * 2^52 rounds a value of this range to an integer, exactly.
+    whole &= in_range & (((v + 0x1.8p52) - 0x1.8p52) == v);
     return i;
 }
 
 // The classes of eight differences (sixteen doubles, x then y each), in eight lanes, as
-// wholeRelPointClass gives them; sets lanes of `not_whole` for coordinates that are not whole
+// wholeRelPointClass gives them; clears lanes of `whole` for coordinates that are not whole
 // numbers of the 16-bit fields' range, whose classes are then meaningless.
-[[gnu::always_inline]] inline Ints8 wholeClassesOfEight(const double *d, Masks4 &not_whole) {
-    const Ints4 a = wholeCoordinates(d, not_whole), b = wholeCoordinates(d + 4, not_whole);
-    const Ints4 c = wholeCoordinates(d + 8, not_whole), e = wholeCoordinates(d + 12, not_whole);
+[[gnu::always_inline]] inline Ints8 wholeClassesOfEight(const double *d, Masks4 &whole) {
+    const Ints4 a = wholeCoordinates(d, whole), b = wholeCoordinates(d + 4, whole);
+    const Ints4 c = wholeCoordinates(d + 8, whole), e = wholeCoordinates(d + 12, whole);
     const Ints8 x = __builtin_shufflevector(__builtin_shufflevector(a, b, 0, 2, 4, 6),
                                             __builtin_shufflevector(c, e, 0, 2, 4, 6), 0, 1, 2,
                                             3, 4, 5, 6, 7);
@@ -61,17 +62,25 @@ typedef uint32_t Unsigned8 __attribute__((vector_size(32)));
     return by_bits & ~unit;
 }
 
+// The low byte of each lane, in lane order, into out[0] to out[7].
+[[gnu::always_inline]] inline void storeLowBytes(Ints8 v, uint8_t *out) {
+    typedef uint8_t Bytes32 __attribute__((vector_size(32)));
+    const Bytes32 b = (Bytes32)v;
+    const auto low = __builtin_shufflevector(b, b, 0, 4, 8, 12, 16, 20, 24, 28);
+    std::memcpy(out, &low, sizeof low);
+}
+
 // Calls take(i, classes) for the differences i to i + 7 of `d`, for every whole eight of the
 // `n` differences from the first; the last n % 8 are left to the caller. Returns whether every
 // difference seen was a pair of small whole numbers; when not, the classes given were
 // meaningless.
 template <typename Take>
 [[gnu::always_inline]] inline bool wholeClassesByEight(const double *d, uint32_t n, Take take) {
-    Masks4 not_whole = {};
+    Masks4 whole = {-1, -1, -1, -1};
     for (uint32_t i = 0; i + 8 <= n; i += 8) {
-        take(i, wholeClassesOfEight(d + 2 * size_t{i}, not_whole));
+        take(i, wholeClassesOfEight(d + 2 * size_t{i}, whole));
     }
-    return (not_whole[0] | not_whole[1] | not_whole[2] | not_whole[3]) == 0;
+    return (whole[0] & whole[1] & whole[2] & whole[3]) == -1;
 }
 
 }  // namespace relclasses
