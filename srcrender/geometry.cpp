@@ -91,6 +91,7 @@ Vec Arc::at(double degrees) const {
 }
 
 void Path::moveTo(Vec p) {
+    note(p);
     ops_.push_back(Op::Move);
     points_.push_back(p);
     current_ = p;
@@ -98,18 +99,23 @@ void Path::moveTo(Vec p) {
 }
 
 void Path::lineTo(Vec p) {
+    note(p);
     ops_.push_back(Op::Line);
     points_.push_back(p);
     current_ = p;
 }
 
 void Path::cubicTo(Vec c1, Vec c2, Vec end) {
+    for (const Vec p : {c1, c2, end}) note(p);
     ops_.push_back(Op::Cubic);
     points_.insert(points_.end(), {c1, c2, end});
     current_ = end;
 }
 
 void Path::arcTo(const Arc &arc) {
+    note(arc.center);
+    note(arc.radii);
+    note({arc.start, arc.sweep});
     ops_.push_back(Op::Arc);
     arcs_.push_back(arc);
     current_ = arc.at(arc.start + arc.sweep);

@@ -2,6 +2,7 @@
 #ifndef KVGRENDER_GEOMETRY_H
 #define KVGRENDER_GEOMETRY_H
 
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -58,6 +59,8 @@ public:
     // Whether a chain starting at `p` continues the current subpath.
     bool continuesAt(Vec p) const { return open_ && current_ && *current_ == p; }
     bool empty() const { return ops_.empty(); }
+    // Whether every point and arc of the path is a finite position.
+    bool finite() const { return finite_; }
     std::span<const Op> ops() const { return ops_; }
     std::span<const Vec> points() const { return points_; }  // 1 per Move and Line, 3 per Cubic
     std::span<const Arc> arcs() const { return arcs_; }
@@ -70,8 +73,11 @@ private:
     std::vector<Op> ops_;
     std::vector<Vec> points_;
     std::vector<Arc> arcs_;
+    void note(Vec p) { finite_ = finite_ && std::isfinite(p.x) && std::isfinite(p.y); }
+
     std::optional<Vec> current_;
     bool open_ = false;  // a subpath has been started and not closed
+    bool finite_ = true;
 };
 
 // Where a path begins and ends and the directions in which it leaves there (unit vectors

@@ -52,8 +52,11 @@ struct KeyHash {
 // What the core remembers of a path it may draw again.
 struct PathInfo {
     uint64_t size = 0;
+    bool finite = true;  // not drawn otherwise
     std::optional<Ends> ends;
 };
+
+bool finite(Vec p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
 uint64_t saturatingAdd(uint64_t a, uint64_t b) {
     return a > std::numeric_limits<uint64_t>::max() - b ? std::numeric_limits<uint64_t>::max()
@@ -71,7 +74,8 @@ public:
         : decoder_(decoder), header_(decoder.header()), painter_(painter), limits_(limits),
           scale_(header_.worldScale()) {}
 
-    std::optional<std::string> begin();
+    // Begins the page; false when its size cannot be drawn.
+    bool begin();
     void draw(const kvgr::impl::Record &record);
     void finish();
 
@@ -153,14 +157,22 @@ private:
     std::vector<std::unique_ptr<DefinedImage>> sources_;
 };
 
-std::optional<std::string> Core::begin() {
-    const kvgr::impl::Point mm = header_.millimetres;
+// The page of the header, unless its size cannot be drawn.
+std::optional<Page> pageOf(const kvgr::impl::Header &header) {
+    const kvgr::impl::Point mm = header.millimetres;
     const auto usable = [](double v) { return std::isfinite(v) && v > 0; };
-    if (!usable(mm.x) || !usable(mm.y)) return "a page of this size cannot be drawn";
-    const uint32_t bg = header_.background;
-    painter_.beginPage(
-        {mm.x, mm.y, scale_, Rgba{uint8_t(bg >> 16), uint8_t(bg >> 8), uint8_t(bg), 255}});
-    return std::nullopt;
+    if (!usable(mm.x) || !usable(mm.y)) return std::nullopt;
+    const uint32_t bg = header.background;
+    return Page{mm.x, mm.y, header.worldScale(),
+                Rgba{uint8_t(bg >> 16), uint8_t(bg >> 8), uint8_t(bg), 255}};
+}
+
+constexpr const char *UNDRAWABLE_PAGE = "header: a page of this size cannot be drawn";
+
+bool Core::begin() {
+    const std::optional<Page> page = pageOf(header_);
+    if (page) painter_.beginPage(*page);
+    return page.has_value();
 }
 
 void Core::finish() {
@@ -217,6 +229,7 @@ std::optional<Fill> Core::fillStyle() {
             out.kind = Fill::Kind::Gradient;
             out.gradient = {position(fill.gradientP0), position(fill.gradientP1),
                             resolve(fill.gradientC0), resolve(fill.gradientC1)};
+            if (!finite(out.gradient.p0) || !finite(out.gradient.p1)) return std::nullopt;
             return out;
         default: break;
     }
@@ -225,10 +238,13 @@ std::optional<Fill> Core::fillStyle() {
     const Vec tile = fill.mode == kvgr::impl::FillMode::StretchedTexture
                          ? extent(fill.textureSize)
                          : Vec{image.width * pixel, image.height * pixel};
-    if (image.width == 0 || image.height == 0 || !(tile.x > 0 && tile.y > 0)) return std::nullopt;
+    const Vec origin = position(fill.textureCorner);
+    const bool drawable = image.width > 0 && image.height > 0 && finite(tile) && finite(origin) &&
+                          tile.x > 0 && tile.y > 0;
+    if (!drawable) return std::nullopt;
     out.kind = Fill::Kind::Texture;
-    out.texture = {fill.textureImage, &source(fill.textureImage), position(fill.textureCorner),
-                   tile, graphic().imageStretchMode != 0};
+    out.texture = {fill.textureImage, &source(fill.textureImage), origin, tile,
+                   graphic().imageStretchMode != 0};
     return out;
 }
 
@@ -240,7 +256,7 @@ const ImageSource &Core::source(uint32_t image) {
 
 void Core::drawPath(const Path &path, bool filled, bool decorated) {
     build(path.size());
-    PathInfo info{path.size(), decorated ? pathEnds(path) : std::nullopt};
+    PathInfo info{path.size(), path.finite(), decorated ? pathEnds(path) : std::nullopt};
     paintFigure({PathKey{}, &path}, info, filled, decorated);
 }
 
@@ -255,7 +271,7 @@ void Core::drawKeyed(PathKey key, bool filled, bool decorated, Build buildPath) 
             lastKey_ = PathKey{};
             lastPath_ = Path{};
             buildPath(lastPath_);
-            paths_[key] = {lastPath_.size(), pathEnds(lastPath_)};
+            paths_[key] = {lastPath_.size(), lastPath_.finite(), pathEnds(lastPath_)};
             lastKey_ = key;
         }
         path = &lastPath_;
@@ -265,7 +281,7 @@ void Core::drawKeyed(PathKey key, bool filled, bool decorated, Build buildPath) 
 
 void Core::paintFigure(const Figure &figure, const PathInfo &info, bool filled,
                        bool decorated) {
-    if (info.size == 0) return;
+    if (info.size == 0 || !info.finite) return;
     if (filled) {
         const std::optional<Fill> fill = fillStyle();
         if (!fill) return;
@@ -425,20 +441,23 @@ void Core::box(const kvgr::impl::Box &b, bool filled) {
 void Core::text(const kvgr::impl::Text &t) {
     const kvgr::impl::TextState &state = graphic().text;
     if (state.size == 0 || t.text.empty()) return;
+    const Vec anchor = position(t.anchor);
+    if (!finite(anchor)) return;
     const std::string shown = displayText(t.text);
     build(shown.size());
     paint(shown.size());
     const Alignment &align = ALIGNMENTS[state.alignment % std::size(ALIGNMENTS)];
-    painter_.text({shown, position(t.anchor), length(state.size), resolve(state.color),
+    painter_.text({shown, anchor, length(state.size), resolve(state.color),
                    state.typeface, (state.style & 1) != 0, (state.style & 2) != 0, align.anchor,
                    align.baselineEm, state.direction});
 }
 
 void Core::mark(const kvgr::impl::Mark &m) {
     const kvgr::impl::MarkState &state = graphic().mark;
-    if (state.size == 0) return;
+    const Vec at = position(m.at);
+    if (state.size == 0 || !finite(at)) return;
     paint(1);
-    painter_.mark({state.type, position(m.at), fromPage(state.size * MM_PER_CSS_PIXEL),
+    painter_.mark({state.type, at, fromPage(state.size * MM_PER_CSS_PIXEL),
                    resolve(state.color)});
 }
 
@@ -446,8 +465,9 @@ void Core::image(uint32_t id, kvgr::impl::Point corner, kvgr::impl::Point size, 
                  Vec sourceMax) {
     const kvgr::impl::ImageDefinition &def = definitions().images[id];
     const Vec at = position(corner), extentOnPage = extent(size);
-    const bool drawable = def.width > 0 && def.height > 0 && extentOnPage.x > 0 &&
-                          extentOnPage.y > 0 && sourceMax.x > sourceMin.x &&
+    const bool drawable = def.width > 0 && def.height > 0 && finite(at) &&
+                          finite(extentOnPage) && extentOnPage.x > 0 && extentOnPage.y > 0 &&
+                          sourceMax.x > sourceMin.x &&
                           sourceMax.y > sourceMin.y;
     if (!drawable) return;
     paint(4);
@@ -460,7 +480,7 @@ void Core::place(uint32_t shape, kvgr::impl::Point origin, const Affine &local) 
     if (shape_ || !definitions().shapes[shape].complete) return;
     const Affine toUser =
         Affine::translation(position(origin)).after(Affine::scaling(scale_, scale_)).after(local);
-    if (!std::isfinite(toUser.a + toUser.b + toUser.c + toUser.d)) return;
+    if (!std::isfinite(toUser.a + toUser.b + toUser.c + toUser.d + toUser.e + toUser.f)) return;
     paint(std::max<uint64_t>(shapeCosts_[shape], 1));
     painter_.placeShape(shape, toUser);
 }
@@ -570,13 +590,19 @@ Limits Limits::forFile(uint64_t bytes, bool referencing) {
 
 std::string Error::message() const { return "offset " + std::to_string(offset) + ": " + reason; }
 
+std::variant<Page, Error> page(std::span<const uint8_t> bytes) {
+    const kvgr::impl::Decoder decoder(bytes);
+    if (decoder.error()) return Error{decoder.error()->offset, decoder.error()->reason};
+    if (const std::optional<Page> found = pageOf(decoder.header())) return *found;
+    return Error{0, UNDRAWABLE_PAGE};
+}
+
 std::optional<Error> render(std::span<const uint8_t> bytes, Painter &painter,
                             const Limits &limits) {
     kvgr::impl::Decoder decoder(bytes);
     if (decoder.error()) return Error{decoder.error()->offset, decoder.error()->reason};
     Core core(decoder, painter, limits);
-    if (const std::optional<std::string> problem = core.begin())
-        return Error{0, "header: " + *problem};
+    if (!core.begin()) return Error{0, UNDRAWABLE_PAGE};
     kvgr::impl::Record record;
     try {
         while (decoder.next(record)) core.draw(record);

@@ -17,6 +17,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <variant>
 
 #include "painter.h"
 
@@ -38,6 +39,10 @@ struct Error {
     std::string reason;
     std::string message() const;  // "offset N: reason"
 };
+
+// The page that render() begins for the decompressed bytes of a KVG file (its size, scale and
+// background), or the error with which render() would refuse the file's header.
+std::variant<Page, Error> page(std::span<const uint8_t> bytes);
 
 // Renders the decompressed bytes of a KVG file. Returns the reader's first fault, or the first
 // record that passes `limits`; the painter has then seen only part of the drawing.

@@ -1,6 +1,7 @@
 #include "svg_painter.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -16,13 +17,12 @@ namespace {
 constexpr int PAGE_DECIMALS = 4;
 constexpr int MAX_DECIMALS = 12;
 
-// A value in units of 10^-decimals, clamped so that the difference of two still fits 64 bits;
-// 0 for values that are not finite.
-int64_t quantize(double value, int decimals) {
-    if (!std::isfinite(value)) return 0;
+// A value in units of 10^-decimals when that is a whole number a double holds exactly.
+std::optional<int64_t> fixedPoint(double value, int decimals) {
+    constexpr double EXACT = 9007199254740992.0;  // 2^53
     const double scaled = std::round(value * std::pow(10.0, decimals));
-    constexpr double LIMIT = 4.0e18;
-    return static_cast<int64_t>(std::clamp(scaled, -LIMIT, LIMIT));
+    if (!(std::fabs(scaled) < EXACT)) return std::nullopt;
+    return static_cast<int64_t>(scaled);
 }
 
 // A fixed-point value as the shortest decimal text.
@@ -101,8 +101,10 @@ size_t SvgPainter::KeyHash::operator()(const PathKey &k) const {
            (size_t(k.kind) << 1 | k.inShape);
 }
 
+// Fixed-point where that is exact, else the shortest text (positions far beyond any page).
 std::string SvgPainter::number(double value) const {
-    return decimal(quantize(value, space_.decimals), space_.decimals);
+    const std::optional<int64_t> fixed = fixedPoint(value, space_.decimals);
+    return fixed ? decimal(*fixed, space_.decimals) : shortest(value);
 }
 
 std::string SvgPainter::xy(Vec p) const {
@@ -110,31 +112,39 @@ std::string SvgPainter::xy(Vec p) const {
 }
 
 // Absolute moves and arcs, relative lines and curves: the relative steps are differences of
-// the rounded absolute positions, so no rounding accumulates along a path.
+// the rounded absolute positions, so no rounding accumulates along a path. A path with a
+// position beyond the fixed-point numbers is written with absolute positions only.
 std::string SvgPainter::pathData(const Path &path) const {
     const int d = space_.decimals;
     struct Fixed {
         int64_t x, y;
     };
-    const auto fixed = [&](Vec p) {
-        return Fixed{quantize(p.x, d), quantize(space_.flip - p.y, d)};
+    const auto fixed = [&](Vec p) -> std::optional<Fixed> {
+        const auto x = fixedPoint(p.x, d), y = fixedPoint(space_.flip - p.y, d);
+        if (!x || !y) return std::nullopt;
+        return Fixed{*x, *y};
     };
-    const auto pair = [&](Fixed p) { return decimal(p.x, d) + " " + decimal(p.y, d); };
+    const auto exact = [&](Vec p) { return fixed(p).has_value(); };
+    const bool relative = std::ranges::all_of(path.points(), exact) &&
+                          std::ranges::all_of(path.arcs(), [&](const Arc &a) {
+                              return exact(a.at(a.start)) && exact(a.at(a.start + a.sweep));
+                          });
     std::string out;
     Fixed current{0, 0}, start{0, 0};
     char last = 0;  // the last command written, repeated implicitly
     const auto command = [&](char c) {
-        if (last != c || c == 'M' || c == 'A') {
-            out += c;
-        } else {
-            out += ' ';
-        }
+        if (!relative) c = static_cast<char>(std::toupper(c));
+        out += last != c || c == 'M' || c == 'A' ? std::string(1, c) : " ";
         last = c;
     };
-    const auto step = [&](Vec to) {
-        const Fixed p = fixed(to);
-        const std::string text = pair({p.x - current.x, p.y - current.y});
-        return std::pair{p, text};
+    // A position: relative to the current one, or absolute.
+    const auto position = [&](Vec p) {
+        if (!relative) return xy(p);
+        const Fixed f = *fixed(p);
+        return decimal(f.x - current.x, d) + " " + decimal(f.y - current.y, d);
+    };
+    const auto moveTo = [&](Vec p) {
+        if (relative) current = *fixed(p);
     };
     size_t point = 0, arc = 0;
     for (const Path::Op op : path.ops()) {
@@ -142,28 +152,21 @@ std::string SvgPainter::pathData(const Path &path) const {
         switch (op) {
             case Path::Op::Move:
                 command('M');
-                current = start = fixed(points[point++]);
-                out += pair(current);
+                out += xy(points[point]);
+                moveTo(points[point++]);
+                start = current;
                 break;
-            case Path::Op::Line: {
+            case Path::Op::Line:
                 command('l');
-                const auto [p, text] = step(points[point++]);
-                out += text;
-                current = p;
+                out += position(points[point]);
+                moveTo(points[point++]);
                 break;
-            }
-            case Path::Op::Cubic: {
+            case Path::Op::Cubic:
                 command('c');
-                std::string text;
-                for (int i = 0; i < 3; ++i) {
-                    if (i > 0) text += ' ';
-                    text += step(points[point + i]).second;
-                }
-                out += text;
-                current = fixed(points[point + 2]);
+                for (int i = 0; i < 3; ++i) out += (i > 0 ? " " : "") + position(points[point + i]);
+                moveTo(points[point + 2]);
                 point += 3;
                 break;
-            }
             case Path::Op::Arc: {
                 const Arc &a = path.arcs()[arc++];
                 // A sweep of a whole turn or more takes two halves; the flags: large arc, and
@@ -172,10 +175,11 @@ std::string SvgPainter::pathData(const Path &path) const {
                 const double part = halves == 2 ? (a.sweep > 0 ? 180 : -180) : a.sweep;
                 for (int i = 1; i <= halves; ++i) {
                     command('A');
-                    current = fixed(a.at(a.start + part * i));
+                    const Vec end = a.at(a.start + part * i);
                     out += number(a.radii.x) + " " + number(a.radii.y) + " 0 " +
                            (std::fabs(part) > 180 ? "1" : "0") + (part > 0 ? " 0 " : " 1 ") +
-                           pair(current);
+                           xy(end);
+                    moveTo(end);
                 }
                 break;
             }

@@ -127,11 +127,15 @@ TEST(Command, OutputThatIsTheInputIsRefused) {
     const std::string before = readText("map.kvg");
     fs::create_symlink("map.kvg", "alias.kvg");
     fs::create_hard_link("map.kvg", "hard.kvg");
-    for (const std::string target : {"map.kvg", "./map.kvg", "alias.kvg", "hard.kvg"}) {
-        const ToolRun r = kvg({"svg", "map.kvg", "-o", target});
-        EXPECT_EQ(r.status, 1) << target;
-        EXPECT_EQ(r.err, "kvg svg: the output " + target + " is the input file; nothing written\n");
-    }
+    for (const std::string command : {"svg", "render"})
+        for (const std::string target : {"map.kvg", "./map.kvg", "alias.kvg", "hard.kvg"}) {
+            std::vector<std::string> args{command, "map.kvg", "-o", target};
+            if (command == "render") args.insert(args.end(), {"--format", "png"});
+            const ToolRun r = kvg(args);
+            EXPECT_EQ(r.status, 1) << command << " " << target;
+            EXPECT_EQ(r.err, "kvg " + command + ": the output " + target +
+                                 " is the input file; nothing written\n");
+        }
     EXPECT_EQ(readText("map.kvg"), before);
 }
 

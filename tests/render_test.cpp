@@ -2,6 +2,7 @@
 // SVG document the core draws, and pictures of it through a real SVG renderer.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "kvgwriter.hpp"
@@ -14,6 +15,7 @@ namespace kvgtest {
 namespace {
 
 namespace fmt = kvgfmt;
+namespace fs = std::filesystem;
 using kvgrender::Vec;
 
 // ---- Drawing rules shared by the painters
@@ -249,6 +251,126 @@ TEST(SvgRender, ImageRowsRunFromTheBottomUp) {
     const Image image = decodePng(bytes);
     EXPECT_EQ(describe(image.at(0, 0)), "#00ff00/ff");  // the PNG's first row is the top
     EXPECT_EQ(describe(image.at(0, 1)), "#ff0000/ff");
+}
+
+// ---- kvg render: PNG and PDF through cairo
+
+// The runs of dark pixels along row `y`: where each begins and ends, in pixels with their
+// fractions (a pixel half covered counts half).
+std::vector<std::pair<double, double>> darkRuns(const Image &image, uint32_t y) {
+    std::vector<std::pair<double, double>> runs;
+    double sum = 0;
+    for (uint32_t x = 0; x < image.width; ++x) {
+        const double cover = 1 - image.at(x, y).r / 255.0;
+        if (cover < 0.004) {
+            if (sum > 0) runs.back().second = runs.back().first + sum;
+            sum = 0;
+            continue;
+        }
+        if (sum == 0) runs.push_back({x + 1 - cover, 0});
+        sum += cover;
+    }
+    return runs;
+}
+
+TEST(RenderCommand, PositionsAreThePageMappingsToAHundredthOfAMillimetre) {
+    ScratchDirectory here;
+    {
+        // A square grid on a page twice as wide as high: one scale, the drawing centred.
+        kvg::File f("boxes.kvg", {.world = {-100, 100, -100, 100},
+                                  .width_mm = 20,
+                                  .height_mm = 10,
+                                  .compress = false});
+        const uint32_t shape = f.beginSetShape(10, 10);
+        f.setFill(true);
+        f.box(-10, -10, 20, 20);
+        f.endSetShape();
+        f.beginLayer("l");
+        f.setFill(true);
+        f.box(-60, -30, 50, 70);
+        f.stampShape(shape, 50, 0);
+    }
+    ASSERT_EQ(kvg({"render", "boxes.kvg", "--dpi", "2540"}).status, 0);  // 100 pixels a mm
+    const Image image = decodePng(readText("boxes.png"));
+    ASSERT_EQ(image.width, 2000u);
+    ASSERT_EQ(image.height, 1000u);
+    // Along the page's middle: the box, then the stamped shape, where the dump puts them.
+    const Decoded d = decodeFile("boxes.kvg");
+    std::vector<double> expected;
+    for (const auto &record : d.records) {
+        if (record.shape) continue;
+        if (record.code == fmt::FILL_BOX) {
+            const auto &box = std::get<kvgr::impl::Box>(record.payload);
+            expected.push_back(d.header.toWorld(box.corner).x);
+            expected.push_back(d.header.toWorld({box.corner.x + box.size.x, 0}).x);
+        }
+        if (record.code == fmt::STAMP_SHAPE) {
+            const kvgr::impl::Point at = std::get<kvgr::impl::Stamp>(record.payload).at;
+            const double half = d.header.toWorldExtent({205, 0}).x;  // the shape's box, 20 / 2
+            expected.push_back(d.header.toWorld(at).x - half);
+            expected.push_back(d.header.toWorld(at).x + half);
+        }
+    }
+    const auto runs = darkRuns(image, 500);
+    ASSERT_EQ(runs.size(), 2u);
+    ASSERT_EQ(expected.size(), 4u);
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_NEAR(runs[i].first / 100, expected[2 * i], 0.01) << i;
+        EXPECT_NEAR(runs[i].second / 100, expected[2 * i + 1], 0.01) << i;
+    }
+}
+
+TEST(RenderCommand, PngAndPdfOfThePageSize) {
+    ScratchDirectory here;
+    ASSERT_EQ(kvg({"demo", "-o", "map.kvg"}).status, 0);  // 160 x 100 mm
+    ToolRun r = kvg({"render", "map.kvg"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Image image = decodePng(readText("map.png"));
+    EXPECT_EQ(image.width, 605u);  // 96 pixels an inch, rounded up
+    EXPECT_EQ(image.height, 378u);
+    ASSERT_EQ(kvg({"render", "map.kvg", "-o", "wide.png", "--width", "800"}).status, 0);
+    image = decodePng(readText("wide.png"));
+    EXPECT_EQ(image.width, 800u);
+    EXPECT_EQ(image.height, 500u);
+    ASSERT_EQ(kvg({"render", "map.kvg", "-o", "fine.PNG", "--dpi", "300"}).status, 0);
+    EXPECT_EQ(decodePng(readText("fine.PNG")).width, 1890u);
+    r = kvg({"render", "map.kvg", "-o", "-"});
+    EXPECT_EQ(r.out, readText("map.png"));
+    // A PDF page of 160 x 100 mm, in points.
+    ASSERT_EQ(kvg({"render", "map.kvg", "-o", "map.pdf"}).status, 0);
+    const std::string pdf = readText("map.pdf");
+    EXPECT_EQ(pdf.rfind("%PDF-", 0), 0u);
+    EXPECT_TRUE(contains(pdf, "/MediaBox [ 0 0 453.543307 283.464567 ]")) << pdf.substr(0, 2000);
+    EXPECT_EQ(kvg({"render", "map.kvg", "-o", "-", "--format", "pdf"}).out.rfind("%PDF-", 0), 0u);
+}
+
+TEST(RenderCommand, RefusesWhatItCannotDo) {
+    ScratchDirectory here;
+    ASSERT_EQ(kvg({"demo", "-o", "map.kvg"}).status, 0);
+    const std::pair<std::vector<std::string>, std::string> usage[] = {
+        {{"-o", "map.gif"}, "cannot tell the format of map.gif"},
+        {{"--format", "gif"}, "unknown format 'gif'"},
+        {{"--width", "100", "--dpi", "72"}, "--width and --dpi exclude each other"},
+        {{"-o", "map.pdf", "--dpi", "72"}, "--width and --dpi are for PNG"},
+        {{"--width", "0"}, "--width takes a whole number of pixels from 1 to 32767"},
+        {{"--width", "40000"}, "--width takes a whole number"},
+        {{"--width", "12px"}, "--width takes a whole number"},
+        {{"--dpi", "-3"}, "--dpi takes a number of pixels an inch above 0"},
+        {{"--dpi", "nan"}, "--dpi takes a number"},
+    };
+    for (const auto &[options, message] : usage) {
+        std::vector<std::string> args{"render", "map.kvg"};
+        args.insert(args.end(), options.begin(), options.end());
+        const ToolRun r = kvg(args);
+        EXPECT_EQ(r.status, 2) << message;
+        EXPECT_EQ(r.err.rfind("kvg render: " + message, 0), 0u) << r.err;
+    }
+    // 160 mm at 100000 pixels an inch: refused before anything is drawn, nothing written.
+    const ToolRun r = kvg({"render", "map.kvg", "--dpi", "100000"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "kvg render: map.kvg: offset 0: the page would be 629922 x 393701 pixels; "
+                     "at most 32767 on a side and 268435456 in all\n");
+    EXPECT_FALSE(fs::exists("map.png"));
 }
 
 }  // namespace

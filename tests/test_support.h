@@ -92,8 +92,12 @@ private:
 };
 
 // Throws unless the file at `path` (plain or gzip) is a valid KVG file, as `kvg check` decides.
-// WriterFixture::close() applies it to every file it completes.
+// WriterFixture::close() applies it to every file it completes. With KVG_TEST_KEEP_DIR set,
+// every valid file goes there too, named by its content, for the tests that run after the
+// suite over every drawing it made (the installed reader's check, the renderers' agreement).
 void expectValidKvg(const std::string &path);
+// The same without the verdict: keeps the file if it is valid (the tools' outputs).
+void keepIfValid(const std::string &path) noexcept;
 
 // Hex dump such as "01 80 4C", for readable failure messages.
 std::string hex(const Bytes &bytes);

@@ -60,7 +60,17 @@ ScratchDirectory::ScratchDirectory() : previous_(fs::current_path()) {
     fs::current_path(path_);
 }
 
+// The valid KVG files the test left, for the tests that run over every drawing of the suite.
+void ScratchDirectory::keepDrawings() const noexcept {
+    std::error_code error;
+    for (auto entry = fs::recursive_directory_iterator(path_, error);
+         !error && entry != fs::recursive_directory_iterator(); entry.increment(error))
+        if (entry->is_regular_file(error) && entry->path().extension() == ".kvg")
+            keepIfValid(entry->path());
+}
+
 ScratchDirectory::~ScratchDirectory() {
+    keepDrawings();
     fs::current_path(previous_);
     fs::remove_all(path_);
 }
@@ -128,11 +138,11 @@ Image decodePng(const std::string &png) {
 
 bool haveRsvg() { return std::system("command -v rsvg-convert >/dev/null 2>&1") == 0; }
 
-Image rasterize(const std::string &svgPath, uint32_t width, uint32_t height) {
+Image rasterize(const std::string &svgPath, double dpi) {
     TempPath png(".png");
-    std::string command = "rsvg-convert -o '" + png.str() + "'";
-    if (width > 0) command += " -w " + std::to_string(width) + " -h " + std::to_string(height);
-    command += " '" + svgPath + "'";
+    const std::string resolution = std::to_string(dpi);
+    const std::string command = "rsvg-convert --dpi-x " + resolution + " --dpi-y " + resolution +
+                                " -o '" + png.str() + "' '" + svgPath + "'";
     if (std::system(command.c_str()) != 0) throw std::runtime_error("rsvg-convert failed");
     return decodePng(readText(png.str()));
 }

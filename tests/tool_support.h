@@ -36,7 +36,8 @@ struct Decoded {
 };
 Decoded decodeFile(const std::string &path);
 
-// A scratch directory made the current one for the test's life.
+// A scratch directory made the current one for the test's life. The valid KVG files left in
+// it are kept as expectValidKvg keeps them.
 class ScratchDirectory {
 public:
     ScratchDirectory();
@@ -45,6 +46,8 @@ public:
     ScratchDirectory &operator=(const ScratchDirectory &) = delete;
 
 private:
+    void keepDrawings() const noexcept;
+
     std::string previous_;
     std::string path_;
 };
@@ -64,9 +67,8 @@ struct Image {
 Image decodePng(const std::string &png);
 
 bool haveRsvg();
-// The SVG file as pixels through rsvg-convert: at its natural size (96 pixels an inch), or
-// `width` x `height` pixels.
-Image rasterize(const std::string &svgPath, uint32_t width = 0, uint32_t height = 0);
+// The SVG file as pixels through rsvg-convert, at `dpi` pixels an inch.
+Image rasterize(const std::string &svgPath, double dpi = 96);
 
 // Whether `a` is within 3 levels of `rgb` (0xRRGGBB) in every channel.
 bool near(Rgba a, uint32_t rgb);

@@ -40,6 +40,7 @@ extern const Command DUMP_COMMAND;
 extern const Command CHECK_COMMAND;
 extern const Command DEMO_COMMAND;
 extern const Command SVG_COMMAND;
+extern const Command RENDER_COMMAND;
 extern const Command IMPORT_COMMAND;
 extern const Command HTML_COMMAND;
 

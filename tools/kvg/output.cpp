@@ -161,6 +161,25 @@ bool sameFile(const std::string &input, const std::string &output) {
            a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+int writeRendering(const Command &command, const std::string &input, const std::string &target,
+                   std::ostream &out, std::ostream &err, const Renderer &render) {
+    if (sameFile(input, target)) {
+        err << "kvg " << command.name << ": the output " << target
+            << " is the input file; nothing written\n";
+        return EXIT_FAILED;
+    }
+    const std::optional<kvgr::impl::LoadedFile> file = loadKvg(command, input, err);
+    if (!file) return EXIT_FAILED;
+    const std::unique_ptr<OutputFile> output = OutputFile::open(command, target, out, err);
+    if (!output) return EXIT_FAILED;
+    if (const std::optional<kvgrender::Error> error = render(file->bytes, output->stream())) {
+        err << "kvg " << command.name << ": " << displayName(input) << ": " << error->message()
+            << "\n";
+        return EXIT_FAILED;
+    }
+    return output->commit(err) ? EXIT_OK : EXIT_FAILED;
+}
+
 std::string replaceExtension(const std::string &path, const std::string &extension) {
     const size_t slash = path.find_last_of('/');
     const size_t dot = path.find_last_of('.');

@@ -8,6 +8,7 @@
 #ifndef KVGTOOL_OUTPUT_H
 #define KVGTOOL_OUTPUT_H
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -16,6 +17,7 @@
 #include <string_view>
 
 #include "command.h"
+#include "kvgrender.h"
 
 namespace kvgtool {
 
@@ -80,6 +82,16 @@ private:
 // Whether `output` names the file `input` names (the same device and inode), so that writing
 // it would destroy the input. "-" names no file.
 bool sameFile(const std::string &input, const std::string &output);
+
+// Draws the bytes of a loaded KVG file into a stream.
+using Renderer =
+    std::function<std::optional<kvgrender::Error>(std::span<const uint8_t>, std::ostream &)>;
+
+// Loads the KVG file `input` and writes what `render` draws of it to `target` through an
+// OutputFile, after refusing a target that is the input file. Every failure is reported on
+// `err` as "kvg NAME: ..."; the result is the exit code.
+int writeRendering(const Command &command, const std::string &input, const std::string &target,
+                   std::ostream &out, std::ostream &err, const Renderer &render);
 
 // `path` with its extension (after the last dot of the file name) replaced by `extension`.
 std::string replaceExtension(const std::string &path, const std::string &extension);

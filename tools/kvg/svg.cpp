@@ -15,20 +15,7 @@ int svgCommand(Args args, std::ostream &out, std::ostream &err) {
     const auto named = options->values.find("-o");
     const std::string target =
         named != options->values.end() ? named->second : defaultTarget(path, ".svg");
-    if (sameFile(path, target)) {
-        err << "kvg svg: the output " << target << " is the input file; nothing written\n";
-        return EXIT_FAILED;
-    }
-    const std::optional<kvgr::impl::LoadedFile> file = loadKvg(SVG_COMMAND, path, err);
-    if (!file) return EXIT_FAILED;
-    const std::unique_ptr<OutputFile> output = OutputFile::open(SVG_COMMAND, target, out, err);
-    if (!output) return EXIT_FAILED;
-    if (const std::optional<kvgrender::Error> error =
-            kvgrender::renderSvg(file->bytes, output->stream())) {
-        err << "kvg svg: " << displayName(path) << ": " << error->message() << "\n";
-        return EXIT_FAILED;
-    }
-    return output->commit(err) ? EXIT_OK : EXIT_FAILED;
+    return writeRendering(SVG_COMMAND, path, target, out, err, kvgrender::renderSvg);
 }
 
 }  // namespace
