@@ -328,15 +328,19 @@ std::string SvgPainter::fillStyle(const Fill &fill) {
 }
 
 // The image at one user unit per pixel, defined once per stretch mode: the sampling is set on
-// the <image> itself, where renderers look for it.
+// the <image> itself, where renderers look for it (on a <use> of it they smooth). Browsers
+// sample nearest-neighbour for "pixelated" but smooth "optimizeSpeed", the only SVG 1.1 value
+// that asks for it; CSS keeps the last of the two that a renderer knows.
 std::string SvgPainter::imageId(uint32_t image, const ImageSource &source, bool smooth) {
     const std::string key = "image " + std::to_string(image) + (smooth ? " smooth" : " nearest");
+    const char *sampling = smooth ? " image-rendering=\"optimizeQuality\""
+                                  : " style=\"image-rendering:optimizeSpeed;"
+                                    "image-rendering:pixelated\"";
     return definition(key, [&](const std::string &id) {
         return "<image id=\"" + id + "\"" + attribute("width", std::to_string(source.width())) +
                attribute("height", std::to_string(source.height())) +
-               " preserveAspectRatio=\"none\" image-rendering=\"" +
-               (smooth ? "optimizeQuality" : "optimizeSpeed") +
-               "\" xlink:href=\"data:image/png;base64," + base64(encodePng(source)) + "\"/>";
+               " preserveAspectRatio=\"none\"" + sampling + " xlink:href=\"data:image/png;base64," +
+               base64(encodePng(source)) + "\"/>";
     });
 }
 

@@ -223,7 +223,37 @@ TEST(SvgRender, StylesShapesTextAndImages) {
     // The right column of the 2 x 2 image, in a 30 x 60 viewport whose corner is (0, 0).
     EXPECT_TRUE(contains(
         svg, "<svg x=\"2048\" y=\"1988\" width=\"30\" height=\"60\" viewBox=\"1 0 1 2\""));
-    EXPECT_TRUE(contains(svg, "image-rendering=\"optimizeSpeed\" xlink:href=\"data:image/png"));
+    EXPECT_TRUE(contains(svg, "image-rendering:pixelated\" xlink:href=\"data:image/png"));
+}
+
+// The sampling of each stretch mode sits on the <image> itself: renderers smooth an image
+// whose <use> asks for nearest-neighbour sampling, and browsers smooth "optimizeSpeed".
+TEST(SvgRender, ImageSamplingIsSetOnTheImageItself) {
+    const std::string svg = renderDrawing([](kvg::File &f) {
+        const KVG_Color pixels[] = {0xFF0000, 0x0000FF};
+        const uint32_t image = f.setImage(2, 1, pixels);
+        f.beginLayer("l");
+        f.image(image, 0, 0, 100, 50);  // nearest, the default
+        f.setFill(true);
+        f.setTextureFill(0, 0, image);
+        f.box(0, 60, 40, 40);
+        f.setImageStretchMode(KVG_STRETCH_BILINEAR);
+        f.image(image, 0, 200, 100, 50);
+    });
+    std::vector<std::string> images;
+    for (size_t open = svg.find('<'); open != std::string::npos; open = svg.find('<', open + 1)) {
+        const std::string element = svg.substr(open, svg.find('>', open) - open);
+        if (element.starts_with("<image ")) {
+            images.push_back(element.substr(0, element.find(" xlink:href")));
+        } else {
+            EXPECT_FALSE(contains(element, "image-rendering")) << element;
+        }
+    }
+    ASSERT_EQ(images.size(), 2u) << svg;  // one per stretch mode, the texture's shared
+    EXPECT_EQ(images[0], "<image id=\"d0\" width=\"2\" height=\"1\" preserveAspectRatio=\"none\" "
+                         "style=\"image-rendering:optimizeSpeed;image-rendering:pixelated\"");
+    EXPECT_EQ(images[1], "<image id=\"d2\" width=\"2\" height=\"1\" preserveAspectRatio=\"none\" "
+                         "image-rendering=\"optimizeQuality\"");
 }
 
 TEST(SvgRender, ImageRowsRunFromTheBottomUp) {
