@@ -65,6 +65,14 @@ std::optional<Error> draw(std::span<const uint8_t> bytes, cairo_t *cr) {
     return error;
 }
 
+// A length in pixels rounded up to whole ones, at least one. A length a rounding error above a
+// whole number is that number: a page of 3 x 2 inches in single precision is 200.000005 pixels
+// high at 300 pixels across.
+double wholePixels(double pixels) {
+    constexpr double ROUNDING = 1e-6;  // relative; single precision errs by 6e-8
+    return std::max(1.0, std::ceil(pixels * (1 - ROUNDING)));
+}
+
 std::optional<Error> written(cairo_status_t status) {
     if (status == CAIRO_STATUS_SUCCESS) return std::nullopt;
     return Error{0, std::string("cannot write: ") + cairo_status_to_string(status)};
@@ -362,8 +370,8 @@ std::optional<Error> renderPng(std::span<const uint8_t> bytes, const RasterSize 
     const Page &mm = std::get<Page>(found);
     const double perMm =
         size.width ? *size.width / mm.width : size.dpi.value_or(DEFAULT_DPI) / MM_PER_INCH;
-    const double width = size.width ? *size.width : std::max(1.0, std::ceil(mm.width * perMm));
-    const double height = std::max(1.0, std::ceil(mm.height * perMm));
+    const double width = size.width ? *size.width : wholePixels(mm.width * perMm);
+    const double height = wholePixels(mm.height * perMm);
     if (!(width <= MAX_SURFACE_SIDE && height <= MAX_SURFACE_SIDE &&
           width * height <= double(MAX_PAGE_PIXELS)))
         return Error{0, "the page would be " + std::to_string(uint64_t(std::min(width, 1e18))) +

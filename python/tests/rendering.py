@@ -32,10 +32,14 @@ def difference(a: np.ndarray, b: np.ndarray):
 
 
 def render_kvg(path: pathlib.Path, size=(WIDTH, HEIGHT)) -> np.ndarray:
-    """The file drawn by the project's renderer at ``size`` pixels."""
-    svg = path.with_suffix(".kvg.svg")
-    subprocess.run([TOOL, "svg", str(path), "-o", str(svg)], check=True)
-    return rasterize_svg(svg, size)
+    """The file drawn by the project's renderer (kvg render) ``size[0]`` pixels wide; its
+    page has the figure's aspect, so it is ``size[1]`` high."""
+    png = path.with_suffix(".kvg.png")
+    subprocess.run([TOOL, "render", str(path), "-o", str(png), "--width", str(size[0])],
+                   check=True)
+    drawn = pixels(png)
+    assert drawn.shape[:2] == (size[1], size[0]), f"{png} is {drawn.shape[1]} x {drawn.shape[0]}"
+    return drawn
 
 
 def saved(fig, directory: pathlib.Path, name: str):
