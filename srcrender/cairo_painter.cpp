@@ -67,10 +67,11 @@ std::optional<Error> draw(std::span<const uint8_t> bytes, cairo_t *cr) {
 
 // A length in pixels rounded up to whole ones, at least one. A length a rounding error above a
 // whole number is that number: a page of 3 x 2 inches in single precision is 200.000005 pixels
-// high at 300 pixels across.
+// high at 300 pixels across. (Single precision errs by 6e-8 of a value: 0.002 pixels on the
+// largest page.)
 double wholePixels(double pixels) {
-    constexpr double ROUNDING = 1e-6;  // relative; single precision errs by 6e-8
-    return std::max(1.0, std::ceil(pixels * (1 - ROUNDING)));
+    const double roundingError = std::min(pixels * 1e-6, 0.01);
+    return std::max(1.0, std::ceil(pixels - roundingError));
 }
 
 std::optional<Error> written(cairo_status_t status) {
