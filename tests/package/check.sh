@@ -20,6 +20,10 @@ cmake --build "$work/cmake-build" >/dev/null
 "$work/cmake-build/consumer" "$work/a.kvg"
 
 export PKG_CONFIG_PATH=$libdir/pkgconfig
+# The .pc files find the prefix from where they lie: their libdir is where the library is.
+for library in kvgwriter kvgreader; do
+  test "$(realpath "$(pkg-config --variable=libdir $library)")" = "$(realpath "$libdir")"
+done
 # shellcheck disable=SC2046
 cc -o "$work/pc-consumer" "$source_dir/consumer.c" $(pkg-config --cflags --libs kvgwriter)
 # shellcheck disable=SC2046
