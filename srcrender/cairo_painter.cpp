@@ -25,6 +25,9 @@ template <class... Ts>
 struct Overloaded : Ts... {
     using Ts::operator()...;
 };
+// Spelled out for compilers without deduction from aggregate initialisation (clang before 17).
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
 
 double radians(double degrees) { return degrees * std::numbers::pi / 180; }
 
