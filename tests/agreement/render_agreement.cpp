@@ -97,7 +97,7 @@ private:
     static std::pair<int64_t, int64_t> cell(Vec p) { return {index(p.x), index(p.y)}; }
     struct CellHash {
         size_t operator()(const std::pair<int64_t, int64_t> &c) const {
-            return std::hash<int64_t>()(c.first * 1000003 ^ c.second);
+            return std::hash<uint64_t>()(uint64_t(c.first) * 1000003 ^ uint64_t(c.second));
         }
     };
     std::unordered_map<std::pair<int64_t, int64_t>, std::vector<Vec>, CellHash> cells_;
