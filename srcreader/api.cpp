@@ -368,14 +368,16 @@ KVGR_Counts KVGR_getDefinitionCounts(const KVGR_Reader *r) {
 
 namespace {
 
-// The definition `id` of `list`, or null.
+// The definition `id` of `list`, or null (also when there is no list).
 template <class List>
-auto *defined(const List &list, uint64_t id) {
-    return id < list.size() ? &list[id] : nullptr;
+auto *defined(const List *list, uint64_t id) {
+    return list != nullptr && id < list->size() ? &(*list)[id] : nullptr;
 }
 
-const Definitions *definitions(const KVGR_Reader *r) {
-    return r->decoder ? &r->decoder->definitions() : nullptr;
+// The definition `id` of one kind (`Definitions::faces`, ...), or null before a file is open.
+template <class List>
+auto *definition(const KVGR_Reader *r, List Definitions::*kind, uint64_t id) {
+    return defined(r->decoder ? &(r->decoder->definitions().*kind) : nullptr, id);
 }
 
 }  // namespace
@@ -383,15 +385,14 @@ const Definitions *definitions(const KVGR_Reader *r) {
 int KVGR_getEdge(const KVGR_Reader *r, int32_t edge, KVGR_Edge *out) {
     const int64_t id = edge < 0 ? -int64_t{edge} : int64_t{edge};
     if (id == 0) return -1;
-    const auto *points = defined(r->edgePoints, static_cast<uint64_t>(id - 1));
+    const auto *points = defined(&r->edgePoints, static_cast<uint64_t>(id - 1));
     if (points == nullptr) return -1;
     *out = {points->data(), static_cast<uint32_t>(points->size()), edge < 0 ? 1 : 0};
     return 0;
 }
 
 int KVGR_getFace(const KVGR_Reader *r, uint32_t face, KVGR_Face *out) {
-    const Definitions *d = definitions(r);
-    const FaceDefinition *f = d != nullptr ? defined(d->faces, face) : nullptr;
+    const FaceDefinition *f = definition(r, &Definitions::faces, face);
     if (f == nullptr) return -1;
     *out = {f->edges.data(), static_cast<uint32_t>(f->edges.size()), f->holes.data(),
             static_cast<uint32_t>(f->holes.size())};
@@ -399,8 +400,7 @@ int KVGR_getFace(const KVGR_Reader *r, uint32_t face, KVGR_Face *out) {
 }
 
 int KVGR_getImage(const KVGR_Reader *r, uint32_t image, KVGR_Image *out) {
-    const Definitions *d = definitions(r);
-    const ImageDefinition *i = d != nullptr ? defined(d->images, image) : nullptr;
+    const ImageDefinition *i = definition(r, &Definitions::images, image);
     if (i == nullptr) return -1;
     *out = {i->width, i->height, i->colorSize, r->imagePalettes[image].get()};
     return 0;
@@ -410,8 +410,7 @@ namespace {
 
 // Image `image`, if it has a row `row`.
 const ImageDefinition *imageWithRow(const KVGR_Reader *r, uint32_t image, uint32_t row) {
-    const Definitions *d = definitions(r);
-    const ImageDefinition *i = d != nullptr ? defined(d->images, image) : nullptr;
+    const ImageDefinition *i = definition(r, &Definitions::images, image);
     return i != nullptr && row < i->height ? i : nullptr;
 }
 
@@ -437,8 +436,7 @@ int KVGR_getImageRGBA(const KVGR_Reader *r, uint32_t image, uint32_t row, uint8_
 }
 
 int KVGR_getShape(const KVGR_Reader *r, uint32_t shape, KVGR_Shape *out) {
-    const Definitions *d = definitions(r);
-    const ShapeDefinition *s = d != nullptr ? defined(d->shapes, shape) : nullptr;
+    const ShapeDefinition *s = definition(r, &Definitions::shapes, shape);
     if (s == nullptr) return -1;
     *out = {toC(s->corner), s->offset, s->complete ? 1 : 0};
     return 0;
