@@ -16,6 +16,7 @@
 #include "map_writer.h"
 #include "ogr_source.h"
 #include "projection.h"
+#include "sphere_cut.h"
 #include "topojson_source.h"
 
 namespace kvgimport {
@@ -75,52 +76,68 @@ Source readSource(const std::string &input, const ImportOptions &options) {
 
 // ---- Geometry: planar, projected, on the grid
 
-bool beyondLatitudes(const std::vector<Pos> &positions, const Projection &projection) {
-    return std::ranges::any_of(positions, [&](Pos p) { return p.y < projection.south() || p.y > projection.north(); });
-}
+constexpr const char *NOT_PROJECTED = "positions the projection cannot take";
 
-// Cuts, clips to the latitudes the projection shows, projects and flips one feature.
-void makePlanar(Feature &f, const Projection &projection, bool geographic,
-                const ImportOptions &options, const std::string &where, ImportReport &report) {
-    const char *const BEYOND = "beyond the latitudes the projection shows";
-    const CutOptions cut{geographic, projection.active(), options.makeValid, &report, where};
+// The polygons cut at the antimeridian (when geographic) and checked, and the paths cut there:
+// longitude and latitude drawn as they are, or another source's own plane.
+void cutAtAntimeridian(Feature &f, const CutOptions &cut, const std::string &where) {
     std::vector<Polygon> polygons;
     for (size_t i = 0; i < f.polygons.size(); ++i)
-        for (Polygon &piece : cutPolygon(f.polygons[i], cut, where + ", polygon " + std::to_string(i + 1))) {
-            if (geographic && beyondLatitudes(piece.rings.front(), projection)) {
-                report.add(Change::clipped, where, BEYOND);
-                for (Polygon &kept : clip(piece, -180, 180, projection.south(), projection.north()))
-                    polygons.push_back(std::move(kept));
-            } else {
-                polygons.push_back(std::move(piece));
-            }
-        }
+        for (Polygon &piece : cutPolygon(f.polygons[i], cut, where + ", polygon " + std::to_string(i + 1)))
+            polygons.push_back(std::move(piece));
     std::vector<Path> paths;
-    for (const Path &path : f.paths) {
-        if (path.size() < 2) throw InputError(where + ": a line of fewer than two positions");
-        for (Path &piece : geographic ? cutPath(path) : std::vector<Path>{path}) {
-            if (geographic && beyondLatitudes(piece, projection)) {
-                report.add(Change::clipped, where, BEYOND);
-                for (Pos &p : piece) p.y = std::clamp(p.y, projection.south(), projection.north());
-            }
-            paths.push_back(std::move(piece));
-        }
-    }
-    if (geographic && beyondLatitudes(f.points, projection)) {
-        report.add(Change::clipped, where, BEYOND);
-        std::erase_if(f.points, [&](Pos p) { return p.y < projection.south() || p.y > projection.north(); });
-    }
+    for (const Path &path : f.paths)
+        for (Path &piece : cut.geographic ? cutPath(path) : std::vector<Path>{path}) paths.push_back(std::move(piece));
     f.polygons = std::move(polygons);
     f.paths = std::move(paths);
-    const auto finish = [&](std::vector<Pos> &positions) {
-        projection.apply(positions, where);
-        if (options.flipY)
+}
+
+// Projects every position of the feature; a polygon or path with a position that the
+// projection cannot take is left out, and counted.
+void project(Feature &f, const Projection &projection, const std::string &where, ImportReport &report) {
+    const size_t before = f.polygons.size() + f.paths.size() + f.points.size();
+    std::erase_if(f.polygons, [&](Polygon &polygon) {
+        return !std::ranges::all_of(polygon.rings, [&](Ring &ring) { return projection.apply(ring); });
+    });
+    std::erase_if(f.paths, [&](Path &path) { return !projection.apply(path); });
+    std::erase_if(f.points, [&](Pos &p) {
+        std::vector<Pos> one{p};
+        const bool ok = projection.apply(one);
+        p = one.front();
+        return !ok;
+    });
+    const size_t after = f.polygons.size() + f.paths.size() + f.points.size();
+    if (after < before) report.add(after == 0 ? Change::leftOut : Change::clipped, where, NOT_PROJECTED);
+}
+
+// Cuts the feature where its projection tears the sphere (at the antimeridian when not
+// projected), clips it to what the projection shows, projects and flips it.
+void makePlanar(Feature &f, const Projection &projection, bool geographic,
+                const ImportOptions &options, const std::string &where, ImportReport &report) {
+    for (const Path &path : f.paths)
+        if (path.size() < 2) throw InputError(where + ": a line of fewer than two positions");
+    const CutOptions cut{geographic, projection.active(), options.makeValid, &report, where};
+    const bool sphere = geographic && projection.active();
+    const bool seamless = sphere && projection.tear().kind == Tear::none;
+    if (sphere && !seamless) {
+        projection.sphereCut().apply(f, cut, where, report);
+    } else if (!seamless) {
+        cutAtAntimeridian(f, cut, where);
+    } else {
+        for (Polygon &polygon : f.polygons)
+            for (Ring &ring : polygon.rings) dropPoleEdges(ring);
+    }
+    project(f, projection, where, report);
+    // Without a seam, the polygons are checked where they are drawn.
+    if (seamless) cutAtAntimeridian(f, {false, false, options.makeValid, &report, where}, where);
+    if (options.flipY) {
+        const auto flip = [](std::vector<Pos> &positions) {
             for (Pos &p : positions) p.y = -p.y;
-    };
-    for (Polygon &polygon : f.polygons)
-        for (Ring &ring : polygon.rings) finish(ring);
-    for (Path &path : f.paths) finish(path);
-    finish(f.points);
+        };
+        for (Polygon &polygon : f.polygons) std::ranges::for_each(polygon.rings, flip);
+        std::ranges::for_each(f.paths, flip);
+        flip(f.points);
+    }
 }
 
 struct Extent {

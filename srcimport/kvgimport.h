@@ -40,7 +40,7 @@ struct ImportOptions {
     bool topojson = false;            // read the input as a TopoJSON topology whatever it looks like
     std::string project;              // target CRS in any form PROJ knows; empty: as the source
     bool flipY = false;               // the source's y axis points down (screen coordinates)
-    bool makeValid = false;           // mend invalid polygons instead of refusing them
+    bool makeValid = true;            // mend invalid polygons instead of refusing them
     bool strict = false;              // refuse the input rather than clip, mend or leave out
     int64_t grid = 0;                 // grid steps on the map's longer side; 0: the default
     double tolerance = 0;             // grid step in map units, instead of `grid`

@@ -105,7 +105,6 @@ std::optional<kvgimport::ImportOptions> importOptions(const Options &parsed, std
         v && (!parseNumber(*v, o.pageMm) || !(o.pageMm >= 10 && o.pageMm <= 10000)))
         return bad("--size", "millimetres from 10 to 10000 expected");
     o.flipY = parsed.flags.contains("--flip-y");
-    o.makeValid = parsed.flags.contains("--make-valid");
     o.strict = parsed.flags.contains("--strict");
     o.compress = !parsed.flags.contains("--plain");
     return o;
@@ -130,10 +129,7 @@ int importCommand(Args args, std::ostream &out, std::ostream &err) {
     if (!options) return EXIT_USAGE;
     std::optional<kvgimport::ImportOptions> importOptionsParsed = importOptions(*options, err);
     if (!importOptionsParsed) return EXIT_USAGE;
-    // The topology as it stands, as this form always took it: rings its own quantization
-    // collapsed or crossed are mended, not refused.
     importOptionsParsed->topojson = topojson;
-    importOptionsParsed->makeValid |= topojson;
     const std::string &input = options->positional[0];
     const auto named = options->values.find("-o");
     const std::string output =
@@ -176,9 +172,10 @@ const Command IMPORT_COMMAND = {
     "  --layer A,B        the source layers to import (default: all)\n"
     "  --project CRS      project into CRS: EPSG:3857, ESRI:54030, '+proj=aea ...'\n"
     "  --flip-y           the source's y axis points down (screen coordinates)\n"
-    "  --make-valid       mend invalid polygons (self-intersections) instead of refusing them\n"
     "  --strict           refuse the input (exit 1, nothing written) rather than clip, mend or\n"
-    "                     leave out any feature; without it the summary counts each\n"
+    "                     leave out any feature; without it invalid polygons are mended (GEOS\n"
+    "                     make-valid), and the summary line counts what was clipped, mended or\n"
+    "                     left out, and why (--make-valid, the default, is still taken)\n"
     "  --grid N           grid steps on the longer side (default 100000, or a TopoJSON's own)\n"
     "  --tolerance T      grid step in map units, instead of --grid\n"
     "  --fill-by FIELD    fill colours from FIELD: categories, or classes of numbers with a legend\n"
