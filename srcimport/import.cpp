@@ -1,3 +1,4 @@
+#include <cpl_vsi.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -53,12 +54,42 @@ bool withinLongitudeLatitude(const Source &source) {
     return true;
 }
 
+// Standard input through GDAL, kept whole so that drivers may read it more than once.
+constexpr const char *STANDARD_INPUT = "/vsistdin/?buffer_limit=-1";
+
+std::string readStandardInput() {
+    VSILFILE *in = VSIFOpenL(STANDARD_INPUT, "rb");
+    if (in == nullptr) throw InputError("standard input cannot be read");
+    std::string text;
+    char chunk[65536];
+    size_t got = 0;
+    while ((got = VSIFReadL(chunk, 1, sizeof chunk, in)) > 0 && text.size() <= MAX_TOPOJSON_BYTES)
+        text.append(chunk, got);
+    VSIFCloseL(in);
+    if (text.size() > MAX_TOPOJSON_BYTES) throw InputError("larger than 2 GiB");
+    return text;
+}
+
+Source readOgrSource(const std::string &input, const ImportOptions &options) {
+    if (input != "-") return readOgr(input, options.layers);
+    try {
+        return readOgr(STANDARD_INPUT, options.layers);
+    } catch (const InputError &e) {
+        throw InputError(std::string(e.what()) +
+                         " (standard input is one file without a name: formats known by their "
+                         "extension, such as CSV, or made of several files, such as Shapefile, "
+                         "must be named)");
+    }
+}
+
 Source readSource(const std::string &input, const ImportOptions &options) {
+    const bool standardInput = input == "-";
     struct stat info{};
-    if (stat(input.c_str(), &info) != 0) throw InputError(std::strerror(errno));
-    if (!options.topojson && !(S_ISREG(info.st_mode) && isTopoJson(input)))
-        return readOgr(input, options.layers);
-    Source source = readTopoJson(readText(input));
+    if (!standardInput && stat(input.c_str(), &info) != 0) throw InputError(std::strerror(errno));
+    const bool topojson = options.topojson || (standardInput ? isTopoJson(STANDARD_INPUT)
+                                                             : S_ISREG(info.st_mode) && isTopoJson(input));
+    if (!topojson) return readOgrSource(input, options);
+    Source source = readTopoJson(standardInput ? readStandardInput() : readText(input));
     if (!options.layers.empty()) {
         std::vector<Layer> chosen;
         for (const std::string &name : options.layers) {
@@ -259,9 +290,13 @@ public:
         Map map;
         map.width = grid_.width;
         map.height = grid_.height;
+        // The page's longer side holds the map's and two margins.
         const double longer = std::max(map.width, map.height);
-        map.widthMm = std::max(1.0, std::round(options_.pageMm * map.width / longer));
-        map.heightMm = std::max(1.0, std::round(options_.pageMm * map.height / longer));
+        const double marginMm = std::min(options_.marginMm, options_.pageMm / 4);
+        const double stepMm = (options_.pageMm - 2 * marginMm) / longer;
+        map.margin = static_cast<int32_t>(std::round(marginMm / stepMm));
+        map.widthMm = std::max(1.0, std::round(stepMm * (map.width + 2 * map.margin)));
+        map.heightMm = std::max(1.0, std::round(stepMm * (map.height + 2 * map.margin)));
         quantize(source, map);
         std::vector<GridPos> junctions;
         if (!projection_->active() && !options_.flipY)  // a source's arcs, where positions stay

@@ -49,6 +49,7 @@ struct ImportOptions {
     std::string where;                // attribute filter, in OGR's SQL dialect
     std::vector<std::string> select;  // names or ids of the features to keep; empty: all
     double pageMm = 200;              // the page's longer side in millimetres
+    double marginMm = 4;              // blank page round the map, so that edges show whole
     bool compress = true;             // gzip stream
 };
 

@@ -32,7 +32,8 @@ class Writer {
 public:
     Writer(const Map &map, const std::string &path, bool compress)
         : map_(map), file_(path, options(map, compress)),
-          unitMm_(std::min(map.widthMm / map.width, map.heightMm / map.height)) {}
+          unitMm_(std::min(map.widthMm / (map.width + 2.0 * map.margin),
+                           map.heightMm / (map.height + 2.0 * map.margin))) {}
 
     void edges(ImportSummary &summary, const ImportProgress &progress) {
         const auto &arcs = map_.topology.arcs;
@@ -79,9 +80,10 @@ public:
 private:
     static kvg::Options options(const Map &map, bool compress) {
         kvg::Options o;
-        o.world = {0, double(map.width), 0, double(map.height)};
-        o.width_res = map.width;
-        o.height_res = map.height;
+        const double m = map.margin;
+        o.world = {-m, map.width + m, -m, map.height + m};
+        o.width_res = map.width + 2 * map.margin;
+        o.height_res = map.height + 2 * map.margin;
         o.width_mm = map.widthMm;
         o.height_mm = map.heightMm;
         o.compress = compress;

@@ -38,7 +38,8 @@ struct Map {
     std::vector<MapLayer> layers;
     Legend legend;
     int32_t width = 0, height = 0;   // the grid, even numbers of steps
-    double widthMm = 0, heightMm = 0;  // the page
+    int32_t margin = 0;              // grid steps of page round the grid, on every side
+    double widthMm = 0, heightMm = 0;  // the page, margins included
 };
 
 // The most edges and faces a file holds.

@@ -78,7 +78,8 @@ struct Imported {
 
 Imported import(const std::string &input, std::vector<std::string> options = {}) {
     TempPath out;
-    std::vector<std::string> args = {"import", input, "-o", out.str()};
+    // No margin: the map's window is its grid.
+    std::vector<std::string> args = {"import", input, "--margin", "0", "-o", out.str()};
     args.insert(args.end(), options.begin(), options.end());
     ToolRun r = kvg(args);
     if (r.status != 0) return {r, {}};
@@ -283,6 +284,28 @@ TEST(ImportPage, LineWeightsAreMillimetresWhateverTheDataUnits) {
     }
 }
 
+TEST(ImportPage, MarginsKeepTheMapOffTheEdgesWithinThePage) {
+    // A 2:1 map on a 200 mm page: 4 mm round it by default, the data in 192 x 96 mm.
+    TempPath csv(".csv"), out;
+    writeText(csv.str(), "WKT,name\n\"POLYGON((0 0,2 0,2 1,0 1,0 0))\",t\n");
+    for (const auto &[margin, page] : {std::pair{"", kvgr::impl::Point{200, 104}},
+                                       std::pair{"10", kvgr::impl::Point{200, 110}}}) {
+        std::vector<std::string> args = {"import", csv.str(), "-o", out.str()};
+        if (*margin) args.insert(args.end(), {"--margin", margin});
+        ASSERT_EQ(kvg(args).status, 0);
+        const Decoded d = decodeFile(out.str());
+        EXPECT_EQ(d.header.millimetres, page);
+        // The data's grid starts a margin in from the window's corner.
+        const double marginMm = *margin ? 10 : 4;
+        const double unitMm = d.header.millimetres.x / (d.header.windowMax.x - d.header.windowMin.x);
+        const kvgr::impl::EdgeDefinition &edge = d.definitions.edges.at(0);
+        double lowest = INFINITY;
+        for (const kvgr::impl::Point &p : kvgr::impl::chainPoints(edge.start, edge.steps)) lowest = std::min(lowest, p.x);
+        EXPECT_NEAR((lowest - d.header.windowMin.x) * unitMm, marginMm, 0.01);
+    }
+    EXPECT_EQ(kvg({"import", csv.str(), "--margin", "-1", "-o", out.str()}).status, 2);
+}
+
 TEST(ImportPage, FlipYTurnsScreenCoordinatesUpright) {
     // A triangle whose apex is at the top of a screen (y = 0, y growing down).
     TempPath csv(".csv");
@@ -423,7 +446,7 @@ TEST(ImportReport, SummaryLineCountsAndStrictWritesNothing) {
 
 TEST(TopoJsonImport, WorldAtlasKeepsItsArcs) {
     TempPath out;
-    const ToolRun r = kvg({"import", "topojson", WORLD, "-o", out.str()});
+    const ToolRun r = kvg({"import", "topojson", WORLD, "--margin", "0", "-o", out.str()});
     ASSERT_EQ(r.status, 0) << r.err;
     const Decoded d = decodeFile(out.str());
     ASSERT_FALSE(d.error) << d.error->message();
@@ -477,7 +500,7 @@ TEST(TopoJsonImport, HolesNamesAndPointsOfAHandMadeTopology) {
             {"type": "LineString", "arcs": [1, 3], "id": 7},
             {"type": null}]},
           "places": {"type": "MultiPoint", "coordinates": [[1, 2], [3, 4]]}}})");
-    const ToolRun r = kvg({"import", "topojson", in.str(), "-o", out.str()});
+    const ToolRun r = kvg({"import", "topojson", in.str(), "--margin", "0", "-o", out.str()});
     ASSERT_EQ(r.status, 0) << r.err;
     const Decoded d = decodeFile(out.str());
     ASSERT_FALSE(d.error) << d.error->message();
@@ -616,7 +639,7 @@ struct PictureCase {
 void expectLikeD3(const PictureCase &c, bool stroked = false) {
     SCOPED_TRACE(c.reference);
     TempPath map, png(".png");
-    std::vector<std::string> args = {"import", c.topology, "-o", map.str()};
+    std::vector<std::string> args = {"import", c.topology, "--margin", "0", "-o", map.str()};
     args.insert(args.end(), c.options.begin(), c.options.end());
     const ToolRun imported = kvg(args);
     ASSERT_EQ(imported.status, 0) << imported.err;
@@ -686,6 +709,47 @@ TEST(ImportPicture, UsCountiesInConusAlbersKeepAlaskaAndHawaii) {
     if (!haveReference()) GTEST_SKIP() << "needs node, tests/reference's packages and rsvg-convert";
     expectLikeD3({ATLASES + "/us-atlas/counties-10m.json", "nation", "albers-usa", {"--project", "EPSG:5070"}},
                  true);
+}
+
+// ---- Standard input and output
+
+TEST(ImportStreams, DashReadsStandardInputAndWritesStandardOutput) {
+    ScratchDirectory here;
+    writeText("regions.geojson", REGIONS);
+    fs::copy_file(WORLD, "world.json");
+    // A TopoJSON and a GeoJSON through a pipe; the map on standard output, the summary with
+    // the messages.
+    for (const std::string &input : {"world.json", "regions.geojson"}) {
+        SCOPED_TRACE(input);
+        ASSERT_EQ(std::system(("'" + std::string(KVG_TOOL_PATH) + "' import - -o - < " + input +
+                               " > piped.kvg 2> summary.txt").c_str()), 0);
+        EXPECT_EQ(readText("summary.txt").rfind("Wrote standard output: ", 0), 0u) << readText("summary.txt");
+        expectValidKvg("piped.kvg");
+        ASSERT_EQ(kvg({"import", input, "-o", "named.kvg"}).status, 0);
+        EXPECT_EQ(decodeFile("piped.kvg").records.size(), decodeFile("named.kvg").records.size());
+    }
+    EXPECT_FALSE(fs::exists("-"));
+    // A format that needs its name or several files says so.
+    translate("regions.geojson", "regions.shp", {"-f", "ESRI Shapefile"});
+    ASSERT_EQ(std::system(("'" + std::string(KVG_TOOL_PATH) + "' import - -o x.kvg < regions.shp 2> err.txt").c_str()) == 0,
+              false);
+    EXPECT_TRUE(contains(readText("err.txt"), "kvg import: standard input: ")) << readText("err.txt");
+    EXPECT_TRUE(contains(readText("err.txt"), "made of several files, such as Shapefile, must be named"));
+    EXPECT_FALSE(fs::exists("x.kvg"));
+}
+
+TEST(ImportStreams, GpxPointsThatRepeatTrackVerticesOnlyWhenNamed) {
+    TempPath gpx(".gpx");
+    writeText(gpx.str(), R"(<?xml version="1.0"?><gpx version="1.1" creator="test">
+        <wpt lat="5" lon="5"><name>camp</name></wpt>
+        <trk><name>one</name><trkseg><trkpt lat="0" lon="0"/><trkpt lat="1" lon="1"/>
+          <trkpt lat="2" lon="2"/></trkseg></trk></gpx>)");
+    Imported m = import(gpx.str());
+    ASSERT_EQ(m.run.status, 0) << m.run.err;
+    EXPECT_EQ(m.file.count(fmt::MARK), 1);  // the waypoint alone
+    m = import(gpx.str(), {"--layer", "tracks,track_points"});
+    ASSERT_EQ(m.run.status, 0) << m.run.err;
+    EXPECT_EQ(m.file.count(fmt::MARK), 3);
 }
 
 // ---- Files: what is never touched
