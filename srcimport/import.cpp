@@ -309,6 +309,7 @@ public:
 
     size_t features() const { return features_; }
     const ImportReport &report() const { return report_; }
+    const std::vector<std::string> &notes() const { return notes_; }
 
 private:
     void planar(Source &source) {
@@ -390,6 +391,7 @@ private:
                                 : neighbourFills(neighbours(*filled, map.topology.arcs.size()));
             for (size_t f = 0; f < filled->features.size(); ++f) filled->features[f].fill = fills.colours[f];
             map.legend = std::move(fills.legend);
+            if (!fills.note.empty()) notes_.push_back(fills.note);
         }
         for (size_t l = 0; l < map.layers.size(); ++l) {
             const Layer &layer = source.layers[l];
@@ -437,6 +439,7 @@ private:
     const ImportOptions &options_;
     const ImportProgress &progress_;
     ImportReport report_;
+    std::vector<std::string> notes_;
     std::unique_ptr<Projection> projection_;
     Grid grid_{};
     size_t features_ = 0;
@@ -477,6 +480,7 @@ ImportSummary importMap(const std::string &input, const std::string &output,
     ImportSummary summary;
     summary.features = importer.features();
     summary.report = importer.report();
+    summary.notes = importer.notes();
     for (const MapLayer &layer : map.layers)
         if (layer.filled) {
             std::set<Colour> colours;

@@ -67,6 +67,7 @@ struct ImportSummary {
     size_t colours = 0;  // fill colours the neighbours needed
     uint64_t bytes = 0;  // of the output file
     ImportReport report;  // what was clipped, mended or left out, and why
+    std::vector<std::string> notes;  // what else the user should know ("--fill-by ...")
 };
 
 // Called as the work goes on with its phase and the progress within it.

@@ -352,6 +352,34 @@ TEST(ImportStyle, FillsFromAFieldLabelsAndPickedFeatures) {
 
 // ---- Bad input: a clear message, exit 1, no output
 
+TEST(ImportStyle, CategoriesBeyondThePaletteAreGroupedAsOther) {
+    // Fourteen categories for twelve colours: k13 (two features) and the first ten by name
+    // keep colours; k10, k11 and k12 are "other", in the legend and in the summary.
+    std::string features;
+    for (int i = 0; i < 15; ++i) {
+        char kind[8];
+        std::snprintf(kind, sizeof kind, "k%02d", std::min(i, 13));
+        const std::string x = std::to_string(i);
+        features += std::string(i ? "," : "") + R"({"type": "Feature", "properties": {"name": "f)" + x +
+                    R"(", "kind": ")" + kind + R"("}, "geometry": {"type": "Polygon", "coordinates": [[[)" + x +
+                    ",0],[" + x + ".5,0],[" + x + ".5,1],[" + x + ",1],[" + x + ",0]]]}}";
+    }
+    TempPath in(".geojson");
+    writeText(in.str(), geojson(features));
+    const Imported m = import(in.str(), {"--fill-by", "kind"});
+    ASSERT_EQ(m.run.status, 0) << m.run.err;
+    EXPECT_TRUE(contains(m.run.out, "; --fill-by kind: 14 categories for 12 colours, the 3 least common "
+                                    "drawn as \"other\".\n")) << m.run.out;
+    const std::vector<std::string> legend = texts(m.file);
+    EXPECT_EQ(legend, (std::vector<std::string>{"kind", "k00", "k01", "k02", "k03", "k04", "k05", "k06",
+                                                "k07", "k08", "k09", "k13", "other (3)"}));
+    const auto fills = fillsByObject(m.file);
+    EXPECT_EQ(fills.at("f10"), fills.at("f12"));  // both "other"
+    EXPECT_NE(fills.at("f10"), fills.at("f9"));
+    EXPECT_EQ(fills.at("f13"), fills.at("f14"));
+    EXPECT_EQ(std::set<uint32_t>({fills.at("f0"), fills.at("f1"), fills.at("f13"), fills.at("f10")}).size(), 4u);
+}
+
 TEST(ImportErrors, BadInputIsNamedAndLeavesNoOutput) {
     const std::string bowtie = "[[[0,0],[2,2],[2,0],[0,2],[0,0]]]";
     // Refused when strict; mended or left out (and counted) otherwise.

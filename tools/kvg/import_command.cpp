@@ -121,6 +121,7 @@ void printSummary(const std::string &output, const kvgimport::ImportSummary &s, 
         << " bytes in " << std::fixed << std::setprecision(2) << seconds << " s";
     const std::string changes = s.report.summary();
     if (!changes.empty()) out << "; features: " << changes;
+    for (const std::string &note : s.notes) out << "; " << note;
     out << ".\n";
 }
 
@@ -193,7 +194,8 @@ const Command IMPORT_COMMAND = {
     "                     left out, and why (--make-valid, the default, is still taken)\n"
     "  --grid N           grid steps on the longer side (default 100000, or a TopoJSON's own)\n"
     "  --tolerance T      grid step in map units, instead of --grid\n"
-    "  --fill-by FIELD    fill colours from FIELD: categories, or classes of numbers with a legend\n"
+    "  --fill-by FIELD    fill colours from FIELD: categories, or classes of numbers with a legend;\n"
+    "                     beyond 12 categories the least common share one, \"other\"\n"
     "  --label FIELD      write FIELD inside each polygon\n"
     "  --where EXPR       keep the features that match, in OGR's SQL: \"pop_est > 1e7\"\n"
     "  --select A,B       keep the features of these names or ids\n"
