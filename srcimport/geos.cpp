@@ -138,6 +138,15 @@ std::vector<Path> intersection(const Path &path, const Polygon &area) {
     return result;
 }
 
+Circle maximumInscribedCircle(const Polygon &polygon, double tolerance) {
+    // GEOS gives the circle as the line from its centre to the nearest point of the boundary.
+    const Geometry line =
+        checked(GEOSMaximumInscribedCircle_r(context(), toGeos(polygon).get(), tolerance));
+    const Ring ends = fromGeos(line.get());
+    if (ends.size() < 2) return {pointOnSurface(polygon), 0};
+    return {ends[0], std::hypot(ends[1].x - ends[0].x, ends[1].y - ends[0].y)};
+}
+
 Pos pointOnSurface(const Polygon &polygon) {
     const Geometry point = checked(GEOSPointOnSurface_r(context(), toGeos(polygon).get()));
     Pos p{0, 0};

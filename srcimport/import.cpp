@@ -14,6 +14,7 @@
 #include "feature_filter.h"
 #include "geos.h"
 #include "kvgimport.h"
+#include "labels.h"
 #include "map_writer.h"
 #include "ogr_source.h"
 #include "projection.h"
@@ -23,6 +24,9 @@
 namespace kvgimport {
 
 namespace {
+
+// A label's room is found to within this fraction of its polygon's side.
+constexpr double LABEL_ROOM_PRECISION = 100;
 
 constexpr uint64_t MAX_TOPOJSON_BYTES = uint64_t(1) << 31;  // what one JSON parse may hold
 
@@ -310,6 +314,8 @@ public:
     size_t features() const { return features_; }
     const ImportReport &report() const { return report_; }
     const std::vector<std::string> &notes() const { return notes_; }
+    size_t labelsKept() const { return labelsKept_; }
+    size_t labelsLeftOut() const { return labelsLeftOut_; }
 
 private:
     void planar(Source &source) {
@@ -393,13 +399,55 @@ private:
             map.legend = std::move(fills.legend);
             if (!fills.note.empty()) notes_.push_back(fills.note);
         }
+        if (!options_.label.empty()) labels(source, map);
+    }
+
+    // The labels of every layer that has the field, placed together.
+    void labels(const Source &source, Map &map) {
+        std::vector<LabelWish> wishes;
+        std::vector<MapFeature *> labelled;
+        const double stepMm = std::min(map.widthMm / (map.width + 2.0 * map.margin),
+                                       map.heightMm / (map.height + 2.0 * map.margin));
         for (size_t l = 0; l < map.layers.size(); ++l) {
             const Layer &layer = source.layers[l];
             const Field *field = findField(layer, options_.label);
             if (!field) continue;
             const size_t index = size_t(field - layer.fields.data());
-            for (size_t f = 0; f < layer.features.size(); ++f) label(layer.features[f], index, map.layers[l].features[f]);
+            for (size_t f = 0; f < layer.features.size(); ++f)
+                if (const auto wish = labelWish(layer.features[f], index, stepMm)) {
+                    wishes.push_back(*wish);
+                    labelled.push_back(&map.layers[l].features[f]);
+                }
         }
+        const double m = map.margin;
+        const std::vector<PlacedLabel> placed =
+            placeLabels(wishes, {-m, -m, map.width + m, map.height + m, stepMm});
+        for (const PlacedLabel &label : placed) {
+            MapFeature &out = *labelled[label.wish];
+            out.label = wishes[label.wish].text;
+            out.labelAt = label.at;
+            out.labelMm = label.sizeMm;
+            out.labelAlignment = label.side == PlacedLabel::right ? KVG_TEXT_WEST
+                                 : label.side == PlacedLabel::left ? KVG_TEXT_EAST
+                                                                   : KVG_TEXT_CENTER;
+        }
+        labelsKept_ = placed.size();
+        labelsLeftOut_ = wishes.size() - placed.size();
+    }
+
+    // Where a feature's label would go: the pole of inaccessibility of its largest polygon, or
+    // beside its first mark.
+    std::optional<LabelWish> labelWish(const Feature &source, size_t field, double stepMm) const {
+        const std::string text = valueText(source.values[field]);
+        if (text.empty()) return std::nullopt;
+        if (source.polygons.empty()) {
+            if (source.points.empty()) return std::nullopt;
+            return LabelWish{text, grid_.exact(source.points.front()), 0, 0};
+        }
+        const auto largest = std::ranges::max_element(source.polygons, {}, [](const Polygon &p) { return area(p); });
+        const double size = area(*largest);
+        const Circle room = maximumInscribedCircle(*largest, std::sqrt(size) / LABEL_ROOM_PRECISION);
+        return LabelWish{text, grid_.exact(room.centre), room.radius / grid_.step * stepMm, size};
     }
 
     static std::vector<Value> values(const Layer &layer, const Field &field) {
@@ -427,19 +475,11 @@ private:
         return result;
     }
 
-    // A label at a point on the surface of the feature's largest polygon.
-    void label(const Feature &source, size_t field, MapFeature &out) const {
-        const std::string text = valueText(source.values[field]);
-        if (text.empty() || source.polygons.empty()) return;
-        const auto largest = std::ranges::max_element(source.polygons, {}, [](const Polygon &p) { return area(p); });
-        out.label = text;
-        out.labelAt = grid_.exact(pointOnSurface(*largest));
-    }
-
     const ImportOptions &options_;
     const ImportProgress &progress_;
     ImportReport report_;
     std::vector<std::string> notes_;
+    size_t labelsKept_ = 0, labelsLeftOut_ = 0;
     std::unique_ptr<Projection> projection_;
     Grid grid_{};
     size_t features_ = 0;
@@ -481,6 +521,8 @@ ImportSummary importMap(const std::string &input, const std::string &output,
     summary.features = importer.features();
     summary.report = importer.report();
     summary.notes = importer.notes();
+    summary.labels = importer.labelsKept();
+    summary.labelsLeftOut = importer.labelsLeftOut();
     for (const MapLayer &layer : map.layers)
         if (layer.filled) {
             std::set<Colour> colours;

@@ -45,7 +45,7 @@ struct ImportOptions {
     int64_t grid = 0;                 // grid steps on the map's longer side; 0: the default
     double tolerance = 0;             // grid step in map units, instead of `grid`
     std::string fillBy;               // field that colours the polygons
-    std::string label;                // field written as a label inside each polygon
+    std::string label;                // field written as a label in each polygon, beside each point
     std::string where;                // attribute filter, in OGR's SQL dialect
     std::vector<std::string> select;  // names or ids of the features to keep; empty: all
     double pageMm = 200;              // the page's longer side in millimetres
@@ -68,6 +68,8 @@ struct ImportSummary {
     uint64_t bytes = 0;  // of the output file
     ImportReport report;  // what was clipped, mended or left out, and why
     std::vector<std::string> notes;  // what else the user should know ("--fill-by ...")
+    size_t labels = 0;         // labels written
+    size_t labelsLeftOut = 0;  // labels that found no room clear of larger features' labels
 };
 
 // Called as the work goes on with its phase and the progress within it.

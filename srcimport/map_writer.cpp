@@ -148,15 +148,16 @@ private:
     }
 
     void labels(const MapLayer &layer) {
-        bool styled = false;
+        std::optional<std::pair<uint32_t, uint8_t>> style;  // font size and alignment in force
         for (const MapFeature &feature : layer.features) {
             const std::string text = withoutNul(feature.label);
             if (text.empty()) continue;
-            if (!styled) {
-                file_.setTextColor(TEXT_COLOUR);
-                file_.setFont(KVG_FONT_SANS_SERIF, KVG_FONT_PLAIN, fontSize(LABEL_MM));
-                file_.setTextAlignment(KVG_TEXT_CENTER, 0);
-                styled = true;
+            if (!style) file_.setTextColor(TEXT_COLOUR);
+            const std::pair wanted{fontSize(feature.labelMm > 0 ? feature.labelMm : LABEL_MM), feature.labelAlignment};
+            if (style != wanted) {
+                file_.setFont(KVG_FONT_SANS_SERIF, KVG_FONT_PLAIN, wanted.first);
+                file_.setTextAlignment(static_cast<KVG_TEXT_ALIGNMENT>(wanted.second), 0);
+                style = wanted;
             }
             file_.text(feature.labelAt.x, feature.labelAt.y, text);
         }

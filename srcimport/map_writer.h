@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kvgimport.h"
+#include "kvgwriter.h"
 #include "style.h"
 #include "topology.h"
 
@@ -24,7 +25,9 @@ struct MapFeature {
     std::vector<Pos> marks;                       // grid positions
     std::optional<Colour> fill;                   // in a filled layer
     std::string label;
-    Pos labelAt{0, 0};
+    Pos labelAt{0, 0};          // grid position: the text's centre, or its end by a mark
+    double labelMm = 0;         // font size
+    uint8_t labelAlignment = KVG_TEXT_CENTER;
 };
 
 struct MapLayer {

@@ -350,6 +350,88 @@ TEST(ImportStyle, FillsFromAFieldLabelsAndPickedFeatures) {
     EXPECT_EQ(m.file.count(fmt::SET_EDGE), 2);  // apart, each its own closed ring
 }
 
+// ---- Labels
+
+struct DrawnLabel {
+    std::string text;
+    double x, y, sizeMm;  // anchor in file units, font size on the page
+    uint8_t alignment;
+};
+
+std::vector<DrawnLabel> drawnLabels(const Decoded &d) {
+    std::vector<DrawnLabel> result;
+    uint32_t size = 0;
+    uint8_t alignment = 0;
+    for (const kvgr::impl::Record &r : d.records) {
+        if (r.code == fmt::FONT) size = std::get<kvgr::impl::Font>(r.payload).size;
+        if (r.code == fmt::TEXT_ALIGNMENT) alignment = std::get<kvgr::impl::TextAlignment>(r.payload).alignment;
+        if (r.code == fmt::TEXT) {
+            const auto &text = std::get<kvgr::impl::Text>(r.payload);
+            result.push_back({text.text, text.anchor.x, text.anchor.y, size * d.header.worldScale(), alignment});
+        }
+    }
+    return result;
+}
+
+TEST(ImportLabels, WorldLabelsNeitherOverlapNorLeaveThePageAndTheLargerWins) {
+    const Imported m = import(WORLD, {"--label", "name", "--project", "EPSG:8859", "--margin", "4"});
+    ASSERT_EQ(m.run.status, 0) << m.run.err;
+    const std::vector<DrawnLabel> labels = drawnLabels(m.file);
+    EXPECT_TRUE(contains(m.run.out, "; " + std::to_string(labels.size()) + " labels (")) << m.run.out;
+    ASSERT_GT(labels.size(), 60u);
+    const kvgr::impl::Header &h = m.file.header;
+    // Each label's box as placed: 0.6 of the size per character, 1.2 of it high (shrunk by a
+    // hundredth for the rounding of sizes to whole steps).
+    struct Box { double x0, y0, x1, y1; };
+    std::vector<Box> boxes;
+    std::map<std::string, double> sizes;
+    for (const DrawnLabel &l : labels) {
+        ASSERT_EQ(l.alignment, KVG_TEXT_CENTER) << l.text;
+        const double unit = l.sizeMm / h.worldScale();
+        const double w = 0.6 * unit * double(l.text.size()) * 0.99, ht = 1.2 * unit * 0.99;
+        boxes.push_back({l.x - w / 2, l.y - ht / 2, l.x + w / 2, l.y + ht / 2});
+        EXPECT_GE(l.sizeMm, 1.5) << l.text;
+        EXPECT_LE(l.sizeMm, 4.1) << l.text;
+        sizes[l.text] = l.sizeMm;
+        const Box &b = boxes.back();
+        EXPECT_TRUE(b.x0 >= h.windowMin.x && b.x1 <= h.windowMax.x && b.y0 >= h.windowMin.y &&
+                    b.y1 <= h.windowMax.y) << l.text << " leaves the page";
+    }
+    for (size_t i = 0; i < boxes.size(); ++i)
+        for (size_t j = i + 1; j < boxes.size(); ++j)
+            EXPECT_FALSE(boxes[i].x0 < boxes[j].x1 && boxes[j].x0 < boxes[i].x1 && boxes[i].y0 < boxes[j].y1 &&
+                         boxes[j].y0 < boxes[i].y1) << labels[i].text << " overlaps " << labels[j].text;
+    // The largest countries are labelled, in the largest size their room allows.
+    for (const char *large : {"Russia", "China", "Brazil", "Australia", "Canada"}) EXPECT_TRUE(sizes.contains(large)) << large;
+    EXPECT_GT(sizes["Russia"], 3);
+    EXPECT_LT(sizes["Antarctica"], sizes["Brazil"]);  // a long thin band gives little room
+}
+
+TEST(ImportLabels, PointsAreLabelledBesideTheirMarks) {
+    TempPath in(".geojson");
+    writeText(in.str(), geojson(R"({"type": "Feature", "properties": {"name": "Alpha"},
+        "geometry": {"type": "Point", "coordinates": [0, 0]}},
+      {"type": "Feature", "properties": {"name": "Beta"},
+        "geometry": {"type": "Point", "coordinates": [10, 5]}})"));
+    const Imported m = import(in.str(), {"--label", "name"});
+    ASSERT_EQ(m.run.status, 0) << m.run.err;
+    EXPECT_TRUE(contains(m.run.out, "; 2 labels (0 left out")) << m.run.out;
+    std::vector<kvgr::impl::Point> marks;
+    for (const kvgr::impl::Record &r : m.file.records)
+        if (r.code == fmt::MARK) marks.push_back(std::get<kvgr::impl::Mark>(r.payload).at);
+    const std::vector<DrawnLabel> labels = drawnLabels(m.file);
+    ASSERT_EQ(labels.size(), 2u);
+    ASSERT_EQ(marks.size(), 2u);
+    // Alpha on its mark's right; Beta, at the page's right edge, on its left; both level with
+    // their marks, but for the move onto the page (the marks are at its corners).
+    EXPECT_EQ(labels[0].alignment, KVG_TEXT_WEST);
+    EXPECT_GT(labels[0].x, marks[0].x);
+    EXPECT_EQ(labels[1].alignment, KVG_TEXT_EAST);
+    EXPECT_LT(labels[1].x, marks[1].x);
+    for (size_t i = 0; i < 2; ++i)
+        EXPECT_NEAR(labels[i].y, marks[i].y, 0.6 * labels[i].sizeMm / m.file.header.worldScale());
+}
+
 // ---- Bad input: a clear message, exit 1, no output
 
 TEST(ImportStyle, CategoriesBeyondThePaletteAreGroupedAsOther) {
