@@ -122,7 +122,7 @@ std::optional<Polygon> checkedRings(const Polygon &polygon, const CutOptions &op
         }
         if (ring.size() < 4) {
             if (!mend) throw InputError(which + ": a ring of fewer than four positions");
-            note(options, r == 0 ? Change::leftOut : Change::mended, "a ring of fewer than four positions");
+            note(options, Change::mended, "a ring of fewer than four positions dropped");
             if (r == 0) return std::nullopt;
             continue;
         }

@@ -275,6 +275,12 @@ std::string valueText(const Value &v) {
 
 // ---- The whole import
 
+// How messages and the report name a feature.
+std::string featureWhere(const Layer &layer, size_t i) {
+    const std::string &name = layer.features[i].name;
+    return "layer " + layer.name + ", feature " + (name.empty() ? "#" + std::to_string(i + 1) : name);
+}
+
 class Importer {
 public:
     Importer(const ImportOptions &options, const ImportProgress &progress)
@@ -326,10 +332,12 @@ private:
         for (Layer &layer : source.layers)
             for (size_t i = 0; i < layer.features.size(); ++i) {
                 Feature &f = layer.features[i];
-                const std::string where = "layer " + layer.name + ", feature " +
-                                          (f.name.empty() ? "#" + std::to_string(i + 1) : f.name);
+                const std::string where = featureWhere(layer, i);
+                const bool drawable = !f.polygons.empty() || !f.paths.empty() || !f.points.empty();
                 try {
                     makePlanar(f, *projection_, geographic, options_, where, report_);
+                    if (drawable && f.polygons.empty() && f.paths.empty() && f.points.empty())
+                        report_.add(Change::leftOut, where, "nothing left to draw");
                 } catch (const GeometryError &e) {
                     throw InputError(where + ": " + e.what());
                 }
@@ -343,7 +351,8 @@ private:
         for (const Layer &layer : source.layers) {
             MapLayer &out = map.layers.emplace_back();
             out.name = layer.name;
-            for (const Feature &f : layer.features) {
+            for (size_t i = 0; i < layer.features.size(); ++i) {
+                const Feature &f = layer.features[i];
                 MapFeature &feature = out.features.emplace_back();
                 feature.name = f.name;
                 auto &polygons = polygonChains_.emplace_back();
@@ -368,6 +377,9 @@ private:
                     chains_.push_back({std::move(chain), false});
                 }
                 for (const Pos &p : f.points) feature.marks.push_back(grid_.exact(p));
+                const bool drawn = !f.polygons.empty() || !f.paths.empty() || !f.points.empty();
+                if (drawn && polygons.empty() && paths.empty() && f.points.empty())
+                    report_.add(Change::leftOut, featureWhere(layer, i), "smaller than a grid step");
             }
         }
     }

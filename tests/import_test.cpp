@@ -4,6 +4,7 @@
 #include <gdal_utils.h>
 #include <gtest/gtest.h>
 #include <ogr_api.h>
+#include <ogr_spatialref.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -16,6 +17,8 @@
 #include "antimeridian.h"
 #include "decoder.h"
 #include "import_report.h"
+#include "sphere_cut.h"
+#include "tear.h"
 #include "kvgimport.h"
 #include "test_support.h"
 #include "tool_support.h"
@@ -265,6 +268,61 @@ TEST(ImportProjection, ProjectsThroughProjAndRefusesWhatItCannot) {
     EXPECT_FALSE(fs::exists("never.kvg"));
 }
 
+TEST(ImportProjection, TearsAreReadFromWhatProjSaysOfTheCrs) {
+    using kvgimport::Tear;
+    const auto tear = [](const char *crs) {
+        OGRSpatialReference to;
+        EXPECT_EQ(to.SetFromUserInput(crs), OGRERR_NONE) << crs;
+        return kvgimport::tearOf(kvgimport::projString(to));
+    };
+    const Tear equalEarth = tear("EPSG:8859");
+    EXPECT_EQ(equalEarth.kind, Tear::seam);
+    EXPECT_EQ(equalEarth.lon0, 150);
+    EXPECT_EQ(tear("+proj=robin +lon_0=150").lon0, 150);
+    EXPECT_EQ(tear("EPSG:5070").lon0, -96);
+    const Tear ortho = tear("+proj=ortho +lat_0=40 +lon_0=-30");
+    EXPECT_EQ(ortho.kind, Tear::horizon);
+    EXPECT_EQ(ortho.lat0, 40);
+    EXPECT_NEAR(ortho.radius, 90, 1e-5);
+    const Tear north = tear("EPSG:3413");
+    EXPECT_EQ(north.kind, Tear::horizon);
+    EXPECT_EQ(north.lat0, 90);
+    EXPECT_EQ(north.lon0, -45);
+    EXPECT_NEAR(tear("+proj=gnom +lat_0=90").radius, 60, 1e-5);
+    // A satellite 35,786 km up sees 81.3° round the point beneath it.
+    EXPECT_NEAR(tear("+proj=nsper +h=35786000 +lat_0=10").radius, 81.3, 0.05);
+    EXPECT_EQ(tear("EPSG:3035").kind, Tear::none);
+
+    // Turning and back is the identity, the turned centre at (0, 0).
+    const kvgimport::SphereCut cut(ortho, -90, 90);
+    const kvgimport::Pos centre = cut.turn({-30, 40});
+    EXPECT_NEAR(centre.x, 0, 1e-9);
+    EXPECT_NEAR(centre.y, 0, 1e-9);
+    for (const kvgimport::Pos p : {kvgimport::Pos{170, -60}, kvgimport::Pos{-100, 80}, kvgimport::Pos{0, 0}}) {
+        const kvgimport::Pos back = cut.turnBack(cut.turn(p));
+        EXPECT_NEAR(back.x, p.x, 1e-9);
+        EXPECT_NEAR(back.y, p.y, 1e-9);
+    }
+    // The edge along which a map closes a ring round a pole is one point of the sphere.
+    std::vector<kvgimport::Pos> ring = {{180, -80}, {180, -90}, {-180, -90}, {-180, -80}, {0, -70}, {180, -80}};
+    kvgimport::dropPoleEdges(ring);
+    EXPECT_EQ(ring, (std::vector<kvgimport::Pos>{{180, -80}, {-180, -80}, {0, -70}, {180, -80}}));
+    std::vector<kvgimport::Pos> apex = {{0, 80}, {0, 90}, {10, 80}, {0, 80}};  // a single point at the pole stays
+    kvgimport::dropPoleEdges(apex);
+    EXPECT_EQ(apex.size(), 4u);
+
+    // The far side of a globe is counted: clipped where a feature crosses the horizon, left
+    // out where nothing of it faces the viewer.
+    const Imported globe = import(WORLD, {"--project", "+proj=ortho +lat_0=40 +lon_0=-30"});
+    ASSERT_EQ(globe.run.status, 0) << globe.run.err;
+    EXPECT_TRUE(contains(globe.run.out, "clipped (beyond the horizon ")) << globe.run.out;
+    EXPECT_TRUE(contains(globe.run.out, "left out (beyond the horizon ")) << globe.run.out;
+    TempPath never;
+    EXPECT_EQ(kvg({"import", WORLD, "--strict", "--project", "+proj=ortho +lat_0=40 +lon_0=-30", "-o", never.str()})
+                  .status, 1);
+    EXPECT_FALSE(fs::exists(never.str()));
+}
+
 TEST(ImportPage, LineWeightsAreMillimetresWhateverTheDataUnits) {
     // A map a thousandth of a unit wide, and one a million units wide: the same page, the same
     // borders of about 0.1 mm (a weight of one data unit was a solid square before).
@@ -469,7 +527,7 @@ TEST(ImportErrors, BadInputIsNamedAndLeavesNoOutput) {
         {geojson(polygonFeature("Knot", bowtie)),
          "feature Knot, polygon 1: an invalid polygon (Self-intersection[1 1]) (mended unless --strict)"},
         {geojson(polygonFeature("Short", "[[[0,0],[1,1],[0,0]]]")),
-         "feature Short: a ring of fewer than four positions (left out unless --strict)"},
+         "feature Short: a ring of fewer than four positions dropped (mended unless --strict)"},
         {geojson(polygonFeature("Open", "[[[0,0],[1,0],[1,1],[0,1]]]")),
          "feature Open: a ring that does not close (mended unless --strict)"},
         {geojson(""), "no features to import"},
