@@ -59,16 +59,19 @@ std::pair<double, double> Projection::latitudesShown(const OGRSpatialReference &
     double west = 0, east = 0, areaSouth = -90, areaNorth = 90;
     const char *name = nullptr;
     if (!target.GetAreaOfUse(&west, &areaSouth, &east, &areaNorth, &name)) areaSouth = -90, areaNorth = 90;
-    // A pole "at infinity": it cannot be projected, or lies many times as far from the centre
-    // as the equator's ends do (PROJ gives Mercator's poles a finite, huge position).
-    std::vector<Pos> reach{{tear_.lon0, 0}, {tear_.lon0 + 179, 0}};
+    // A pole (of the turned frame) "at infinity": it cannot be projected, or lies many times
+    // as far from the centre as the equator's ends do (PROJ gives Mercator's poles a finite,
+    // huge position).
+    const SphereCut turned(tear_, -90, 90);
+    std::vector<Pos> reach{turned.turnBack({0, 0}), turned.turnBack({179, 0})};
     const double equator = apply(reach) ? std::hypot(reach[1].x - reach[0].x, reach[1].y - reach[0].y) : 0;
     const auto limit = [&](double pole, double area) {
-        std::vector<Pos> at{{tear_.lon0, pole}};
+        std::vector<Pos> at{turned.turnBack({0, pole})};
         if (equator > 0 && apply(at) &&
             std::hypot(at[0].x - reach[0].x, at[0].y - reach[0].y) < POLE_AT_INFINITY * equator)
             return pole;
-        return std::fabs(area) < 90 && std::fabs(area) > 45 ? area : std::copysign(MERCATOR_LATITUDE, pole);
+        const bool meant = !tear_.transverse && std::fabs(area) < 90 && std::fabs(area) > 45;
+        return meant ? area : std::copysign(MERCATOR_LATITUDE, pole);
     };
     return {limit(-90, areaSouth), limit(90, areaNorth)};
 }

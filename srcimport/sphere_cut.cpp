@@ -80,11 +80,13 @@ SphereCut::SphereCut(const Tear &tear, double south, double north)
 
 Pos SphereCut::turn(Pos p) const {
     const double lon = wrapLongitude(p.x - tear_.lon0);
-    if (tear_.kind != Tear::horizon) return {lon, p.y};
-    // Tilted about the axis through longitude ±90 so that latitude lat0 comes to the equator.
+    if (tear_.kind != Tear::horizon && !tear_.transverse) return {lon, p.y};
     const double lambda = lon * RADIANS, phi = p.y * RADIANS;
     const double x = std::cos(phi) * std::cos(lambda), y = std::cos(phi) * std::sin(lambda),
                  z = std::sin(phi);
+    if (tear_.transverse)  // a quarter turn about the centre's axis: the central meridian to the equator
+        return {std::atan2(z, x) * DEGREES, std::asin(std::clamp(-y, -1.0, 1.0)) * DEGREES};
+    // Tilted about the axis through longitude ±90 so that latitude lat0 comes to the equator.
     const double tx = x * cosLat0_ + z * sinLat0_, tz = z * cosLat0_ - x * sinLat0_;
     return {std::atan2(y, tx) * DEGREES, std::asin(std::clamp(tz, -1.0, 1.0)) * DEGREES};
 }
@@ -92,12 +94,14 @@ Pos SphereCut::turn(Pos p) const {
 Pos SphereCut::turnBack(Pos p) const {
     double lon = p.x, lat = p.y;
     if (std::fabs(lon) > 180 - SEAM_INSIDE) lon = std::copysign(180 - SEAM_INSIDE, lon);
-    if (tear_.kind == Tear::horizon) {
+    if (tear_.kind == Tear::horizon || tear_.transverse) {
         const double lambda = lon * RADIANS, phi = lat * RADIANS;
         const double x = std::cos(phi) * std::cos(lambda), y = std::cos(phi) * std::sin(lambda),
                      z = std::sin(phi);
-        const double ux = x * cosLat0_ - z * sinLat0_, uz = z * cosLat0_ + x * sinLat0_;
-        lon = std::atan2(y, ux) * DEGREES;
+        const double ux = tear_.transverse ? x : x * cosLat0_ - z * sinLat0_;
+        const double uy = tear_.transverse ? -z : y;
+        const double uz = tear_.transverse ? y : z * cosLat0_ + x * sinLat0_;
+        lon = std::atan2(uy, ux) * DEGREES;
         lat = std::asin(std::clamp(uz, -1.0, 1.0)) * DEGREES;
     }
     return {wrapLongitude(lon + tear_.lon0), lat};
@@ -135,7 +139,15 @@ void SphereCut::turnBack(std::vector<Pos> &positions) const {
 std::vector<Polygon> SphereCut::visible(Polygon turned, bool &clipped) const {
     if (std::ranges::all_of(turned.rings.front(), [&](Pos p) { return shown(p); })) return {std::move(turned)};
     clipped = true;
-    return intersection(turned, shownArea_);
+    try {
+        return intersection(turned, shownArea_);
+    } catch (const GeometryError &) {
+        // Turning can leave a valid polygon a hair from valid: mend it and clip again.
+        std::vector<Polygon> result;
+        for (const Polygon &mended : makeValid(turned))
+            for (Polygon &kept : intersection(mended, shownArea_)) result.push_back(std::move(kept));
+        return result;
+    }
 }
 
 void SphereCut::apply(Feature &f, const CutOptions &options, const std::string &where,

@@ -78,6 +78,10 @@ Tear tearOf(const std::string &projString) {
         if (method == "ups") tear.lat0 = p.contains("south") ? -90 : 90;
     } else if (method == "laea" || method == "aeqd") {
         tear.kind = Tear::none;
+    } else if (method == "tmerc" || method == "etmerc" || method == "utm" || method == "cass" ||
+               method == "tcea") {
+        tear.transverse = true;
+        if (method == "utm") tear.lon0 = 6 * number(p, "zone", 31) - 183;  // the zone's middle
     }
     if (tear.kind == Tear::horizon) tear.radius -= HORIZON_MARGIN;
     return tear;

@@ -292,6 +292,10 @@ TEST(ImportProjection, TearsAreReadFromWhatProjSaysOfTheCrs) {
     // A satellite 35,786 km up sees 81.3° round the point beneath it.
     EXPECT_NEAR(tear("+proj=nsper +h=35786000 +lat_0=10").radius, 81.3, 0.05);
     EXPECT_EQ(tear("EPSG:3035").kind, Tear::none);
+    const Tear utm = tear("EPSG:32633");  // UTM zone 33N: its middle meridian, 15°E
+    EXPECT_EQ(utm.kind, Tear::seam);
+    EXPECT_TRUE(utm.transverse);
+    EXPECT_EQ(utm.lon0, 15);
 
     // Turning and back is the identity, the turned centre at (0, 0).
     const kvgimport::SphereCut cut(ortho, -90, 90);
@@ -858,8 +862,9 @@ TEST(ImportPicture, WorldMatchesD3GeoInTwoProjections) {
     expectLikeD3({WORLD, "land", "mercator", {"--project", "EPSG:3857"}});
 }
 
-// The central meridian turns the sphere before the cut; one-hemisphere projections are clipped
-// at the horizon, along it; polar ones show their hemisphere whole, without a seam.
+// The central meridian turns the sphere before the cut (a transverse aspect turns it a quarter
+// more); one-hemisphere projections are clipped at the horizon, along it; polar ones show
+// their hemisphere whole, without a seam.
 TEST(ImportPicture, CutWhereEachProjectionTearsTheSphereAsD3GeoDoes) {
     if (!haveReference()) GTEST_SKIP() << "needs node, tests/reference's packages and rsvg-convert";
     const std::pair<const char *, const char *> cases[] = {
@@ -868,6 +873,7 @@ TEST(ImportPicture, CutWhereEachProjectionTearsTheSphereAsD3GeoDoes) {
         {"orthographic", "+proj=ortho +lat_0=40 +lon_0=-30"},
         {"stereographic-north", "EPSG:3413"},
         {"stereographic-south", "EPSG:3031"},
+        {"transverse-mercator-20", "+proj=tmerc +lon_0=20 +R=6371000"},
     };
     for (const auto &[reference, crs] : cases) expectLikeD3({WORLD, "land", reference, {"--project", crs}});
 }

@@ -13,7 +13,7 @@
 import { readFileSync } from "node:fs";
 import {
   geoBounds, geoConicEqualArea, geoEqualEarth, geoEquirectangular, geoMercator,
-  geoOrthographic, geoPath, geoStereographic,
+  geoOrthographic, geoPath, geoStereographic, geoTransverseMercator,
 } from "d3-geo";
 import { geoRobinson } from "d3-geo-projection";
 import * as topojson from "topojson-client";
@@ -29,6 +29,7 @@ const projections = {
   "orthographic": () => geoOrthographic().rotate([30, -40]).clipAngle(90),  // lat_0=40 lon_0=-30
   "stereographic-north": () => geoStereographic().rotate([45, -90]).clipAngle(90),  // EPSG:3413
   "stereographic-south": () => geoStereographic().rotate([0, 90]).clipAngle(90),    // EPSG:3031
+  "transverse-mercator-20": () => geoTransverseMercator().rotate([-20, 0]),  // +proj=tmerc +lon_0=20
   "albers-usa": () => geoConicEqualArea().parallels([29.5, 45.5]).rotate([96, 0]),  // EPSG:5070
 };
 
