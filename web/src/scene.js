@@ -3,7 +3,7 @@
 // what a viewer shows on hover (the face, edge or object an item draws). It needs no DOM, so
 // Node builds it as browsers do; draw.js paints it.
 import { Decoder } from './decoder.js';
-import { Code } from './format.js';
+import { Code, LIMITS } from './format.js';
 import { HEAD_WIDTHS, css, dashes, resolve } from './paint.js';
 import { FillMode } from './state.js';
 
@@ -378,11 +378,18 @@ function chainsBox(chains) {
 }
 
 /**
+ * What a page decodes at most: the C renderers' 256 MiB of content and 2^24 points (16 bytes
+ * each as the decoder holds them); images are kept as stored and painted sampled down.
+ */
+export const PAGE_LIMITS = Object.freeze({ ...LIMITS, contentBytes: 2 ** 28, points: 2 ** 24 });
+
+/**
  * Decodes a file's plain bytes into a scene. A file with a fault has no scene: `error` says why.
  * @param {Uint8Array} bytes
+ * @param {typeof LIMITS} [limits]
  */
-export function buildScene(bytes) {
-  const decoder = new Decoder(bytes);
+export function buildScene(bytes, limits = PAGE_LIMITS) {
+  const decoder = new Decoder(bytes, limits);
   if (decoder.error) return { error: decoder.error };
   const header = /** @type {import('./header.js').Header} */ (decoder.header);
   const mm = header.millimetres;
