@@ -84,9 +84,11 @@ struct Expansion {
         return py::reinterpret_steal<py::object>(str);
     }
 
-    void expandPixels(uint64_t pixels) {
+    // The image defined at `offset` is about to be expanded.
+    void expandPixels(uint64_t pixels, uint64_t offset) {
         if (pixels > pixelBudget - pixelsExpanded) {
-            raiseLimit("an image of " + std::to_string(pixels) + " pixels would expand more than " +
+            raiseLimit("offset " + std::to_string(offset) + ": set-image: " +
+                       std::to_string(pixels) + " pixels would expand more than " +
                        std::to_string(pixelBudget) +
                        " pixels of the file into arrays (the limit 'pixels')");
         }
@@ -271,7 +273,7 @@ private:
     void image(const KVGR_Record &r, py::dict &a) const {
         KVGR_Image image;
         KVGR_getImage(reader_, static_cast<uint32_t>(r.definition), &image);
-        x_.expandPixels(uint64_t{image.width} * image.height);
+        x_.expandPixels(uint64_t{image.width} * image.height, r.offset);
         const py::ssize_t h = image.height, w = image.width;
         py::array_t<uint32_t> values({h, w});
         py::array_t<uint8_t> rgba({h, w, py::ssize_t(4)});

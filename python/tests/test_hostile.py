@@ -26,7 +26,7 @@ def test_images_expand_within_the_pixel_budget(files, tmp_path):
     image = files["image-512-1bit.kvg"]
     record = next(r for r in kvg.records(image) if r.kind == "set-image")
     assert record.pixels.shape == (512, 512) and not record.pixels.any()
-    with pytest.raises(kvg.LimitError, match="limit 'pixels'"):
+    with pytest.raises(kvg.LimitError, match=r"^offset 31: set-image: 262144 pixels .* 'pixels'"):
         list(kvg.records(image, limits={"pixels": 512 * 512 - 1}))
     with pytest.raises(kvg.LimitError, match="limit 'pixels'"):
         kvg.read(image, limits={"pixels": 1000})
