@@ -114,9 +114,12 @@ def python_verdict(path):
 
 
 def test_verdicts_agree_with_the_c_reader(files):
-    """The hostile files and the reader's fuzz corpus replayed: the same verdict as the C
-    reader's for each, and every failure a kvg.Error (any other exception fails the test)."""
+    """The hostile files and the reader's fuzz corpus replayed, and the inputs of a fuzzing run
+    in KVG_REPLAY_DIR: the same verdict as the C reader's for each, and every failure a
+    kvg.Error (any other exception fails the test)."""
     paths = sorted(files.values()) + sorted((ROOT / "fuzz" / "reader_corpus").iterdir())
+    if os.environ.get("KVG_REPLAY_DIR"):  # what a fuzzing run made (.ci/run)
+        paths += sorted(Path(os.environ["KVG_REPLAY_DIR"]).iterdir())
     c_verdict = c_reader()
     failures = 0
     for path in paths:

@@ -113,6 +113,12 @@ def files(large: bool = False):
     yield "marks-20000.kvg", deflated([drawing32(), (bytes([MARK]) + p32(1, 2)) * 20000])
     yield "image-512-1bit.kvg", deflated([header32(), image_1bit(512), layer()])
     yield "image-65535x65535-no-data.kvg", header32() + bytes.fromhex("6D FFFF FFFF")
+    # Cut short after a fault: the fault, met first when the items are read one by one, is the
+    # verdict (a bad segment size, an identifier not in its shortest form, a step of NaN).
+    yield "edge-bad-segment-then-short.kvg", header32() + bytes([0x3B]) + p32(0, 0) + size(5) + bytes([18])
+    yield "face-long-identifier-then-short.kvg", header32() + bytes([0x3C]) + size(100) + bytes([0x80, 5])
+    yield "step-nan-then-short.kvg", drawing128(
+        bytes([POLYLINE]) + p128(0.0, 0.0) + size(3) + p128(1.0, 1.0) + p128(NAN, 0.0))
     yield "count-4194303-few-bytes.kvg", drawing32(
         bytes([POLYLINE]) + p32(0, 0) + size(4194303) + bytes(3))
     if large:

@@ -35,7 +35,12 @@ export class Context {
   identifier() { return this.cursor.size(); }
 
   steps(count, relPointSize, out = undefined, at = 0) {
-    this.cursor.expect(count, relPointSize);
+    if (count > Math.floor(this.cursor.bitsLeft() / relPointSize)) {
+      // Cut short: the steps that are there come first, and a non-finite one among them is
+      // the fault, as the C reader, reading one step after the other, finds it.
+      if (relPointSize >= 64) this.cursor.relPoints(Math.floor(this.cursor.bitsLeft() / relPointSize), relPointSize);
+      this.cursor.expect(count, relPointSize);
+    }
     return this.cursor.relPoints(count, relPointSize, out, at);
   }
 
@@ -157,14 +162,14 @@ function edgeDefinition(c) {
   const start = c.point();
   const count = c.cursor.size();
   if (count === 0) invalid('no edge segment');
-  c.cursor.expect(count, 16); // a size byte and a count byte at least
-  const segments = new Array(count);
+  // Read one after the other, so that the data, not the count, bounds what is held.
+  const segments = [];
   let used = 0;
   for (let i = 0; i < count; ++i) {
     const relPointSize = c.cursor.byte();
     if (!REL_POINT_SIZES.includes(relPointSize)) invalid(`invalid segment size ${relPointSize}`);
     const n = c.stepCount();
-    c.cursor.expect(n, relPointSize);
+    if (n > Math.floor(c.cursor.bitsLeft() / relPointSize)) c.steps(n, relPointSize);
     if (used + 2 * n > edgeSteps.length) {
       const grown = new Float64Array(Math.max(2 * edgeSteps.length, used + 2 * n));
       grown.set(edgeSteps.subarray(0, used));
@@ -172,20 +177,18 @@ function edgeDefinition(c) {
     }
     c.steps(n, relPointSize, edgeSteps, used);
     used += 2 * n;
-    segments[i] = { relPointSize, count: n };
+    segments.push({ relPointSize, count: n });
   }
   return { start, segments, steps: edgeSteps.slice(0, used) };
 }
 
+// Read one after the other, as the C reader reads them: a malformed identifier before the data
+// runs out is the fault, and the data, not the count, bounds what is held.
 function faceDefinition(c) {
-  const edgeCount = c.cursor.size();
-  c.cursor.expect(edgeCount, 8);
-  const edges = new Array(edgeCount);
-  for (let i = 0; i < edgeCount; ++i) edges[i] = c.cursor.sidentifier();
-  const holeCount = c.cursor.size();
-  c.cursor.expect(holeCount, 8);
-  const holes = new Array(holeCount);
-  for (let i = 0; i < holeCount; ++i) holes[i] = c.identifier();
+  const edges = [];
+  for (let i = c.cursor.size(); i > 0; --i) edges.push(c.cursor.sidentifier());
+  const holes = [];
+  for (let i = c.cursor.size(); i > 0; --i) holes.push(c.identifier());
   return { edges, holes };
 }
 

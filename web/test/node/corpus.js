@@ -31,13 +31,19 @@ export function cDump(kvg, path) {
 const DUMP_OPTIONS = { encoding: /** @type {const} */ ('utf8'), maxBuffer: 1 << 30 };
 const execFileAsync = promisify(execFile);
 
-/** cDump of many files, a few processes at a time. */
-export async function cDumps(kvg, paths, processes = 4) {
-  const one = (path) => execFileAsync(kvg, ['dump', '--json', path], DUMP_OPTIONS).then(
-    ({ stdout }) => parsed(path, stdout, ''),
+/**
+ * cDump of many files, a few processes at a time; with `records` false only the verdicts, from
+ * `kvg check` (whose output stays small whatever the file holds).
+ */
+export async function cDumps(kvg, paths, records = true, processes = 4) {
+  const args = records ? ['dump', '--json'] : ['check'];
+  const prefix = `kvg ${args[0]}: `;
+  const verdict = (path, stdout, stderr) => parsed(path, records ? stdout : '', stderr, prefix);
+  const one = (path) => execFileAsync(kvg, [...args, path], DUMP_OPTIONS).then(
+    ({ stdout }) => verdict(path, stdout, ''),
     (e) => {
       if (e.code !== 1) throw e;
-      return parsed(path, e.stdout, e.stderr);
+      return verdict(path, e.stdout, e.stderr);
     });
   const out = new Array(paths.length);
   let next = 0;
@@ -52,8 +58,8 @@ export async function cDumps(kvg, paths, processes = 4) {
 }
 
 /** The records of a dump's output, and the fault its message names (after the file name). */
-function parsed(path, stdout, stderr) {
-  const prefix = `kvg dump: ${path}: `;
+function parsed(path, stdout, stderr, command = 'kvg dump: ') {
+  const prefix = `${command}${path}: `;
   const line = stderr.trim();
   const error = line === '' ? undefined : line.startsWith(prefix) ? line.slice(prefix.length) : line;
   const records = stdout.split('\n').filter((l) => l !== '').map((l) => JSON.parse(asDecoded(l)));

@@ -2,12 +2,12 @@
 // the fuzz corpus's files, an imported map) and damaged copies of each decode to the same
 // records and the same verdict as `kvg dump --json` gives.
 import assert from 'node:assert/strict';
-import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { basename, join } from 'node:path';
 import { after, describe, test } from 'node:test';
 
-import { buildScene, decode, errorMessage, plainBytes } from '../../src/index.js';
+import { Decoder, buildScene, decode, errorMessage, plainBytes } from '../../src/index.js';
 import { SIGNATURE } from '../../src/format.js';
 import { MAX_CANVAS_PIXELS, canvasSize, imageRgba } from '../../src/paint.js';
 import { imagePixel } from '../../src/payload.js';
@@ -43,18 +43,33 @@ function compare(bytes, reference, label) {
 // far: the offset of such a fault is the C reader's own, its reason the same.
 const COMPRESSION_FAULTS = /^offset \d+: ((?:truncated|corrupt) compressed data.*|a second compressed stream.*|data after the end of the compressed stream)$/;
 
-/** A stranger's file, as the page reads it: inflated, then decoded. */
-async function compareFile(path, reference) {
-  let bytes;
+/**
+ * A stranger's file inflated as the page inflates it, or undefined when that failed with the
+ * C reader's verdict `expected` (a Fault, never another error).
+ */
+async function inflated(path, expected) {
   try {
-    bytes = await plainBytes(readFileSync(path));
+    return await plainBytes(readFileSync(path));
   } catch (e) {
     assert.ok(e instanceof Fault, `${path}: ${e}`);
-    const expected = reference.error?.match(COMPRESSION_FAULTS)?.[1] ?? reference.error;
-    assert.equal(e.reason, expected, `${path}: verdict`);
-    return;
+    assert.equal(e.reason, expected?.match(COMPRESSION_FAULTS)?.[1] ?? expected, `${path}: verdict`);
+    return undefined;
   }
-  compare(bytes, reference, path);
+}
+
+/** The verdict alone, the records walked and let go: a fuzzed input may hold millions. */
+async function compareVerdict(path, expected) {
+  const bytes = await inflated(path, expected);
+  if (bytes === undefined) return;
+  const decoder = new Decoder(bytes);
+  while (decoder.next() !== undefined);
+  assert.equal(decoder.error && errorMessage(decoder.error), expected, `${path}: verdict`);
+}
+
+/** A stranger's file: its records and verdict. */
+async function compareFile(path, reference) {
+  const bytes = await inflated(path, reference.error);
+  if (bytes !== undefined) compare(bytes, reference, path);
 }
 
 const settings = corpusSettings();
@@ -66,13 +81,19 @@ describe('decoder and C reader agree', { skip: settings === undefined && 'KVG_BI
 
   test('the corpus is there', () => assert.ok(files.length >= 10, `${files.length} files`));
 
-  // The reader's fuzz corpus and the hostile files: the same records and verdicts, and no
-  // failure other than a fault of the file.
+  // The reader's fuzz corpus and the hostile files, and the inputs of a fuzzing run in
+  // KVG_REPLAY_DIR (.ci/run): the same records and verdicts, and no failure other than a fault
+  // of the file.
   test('strangers\' files', async () => {
     const strangers = settings ? kvgFiles(join(settings.dir, 'strangers')) : [];
     assert.ok(strangers.length > 200, `${strangers.length} files`);
     const references = await cDumps(settings.kvg, strangers);
     for (const [i, path] of strangers.entries()) await compareFile(path, references[i]);
+    const replay = process.env.KVG_REPLAY_DIR;
+    if (!replay) return;
+    const inputs = readdirSync(replay).sort().map((f) => join(replay, f));
+    const verdicts = await cDumps(settings.kvg, inputs, false);
+    for (const [i, path] of inputs.entries()) await compareVerdict(path, verdicts[i].error);
   });
 
   for (const path of files) {
