@@ -66,6 +66,26 @@ def test_limits_are_checked_as_given(files):
         kvg.read(marks, strings="latin-1")
 
 
+def test_memory_refused_is_a_kvg_error(files, monkeypatch):
+    """numpy or the module failing to allocate an array surfaces as kvg.OutOfMemoryError."""
+    real = kvg._kvg.Reader
+
+    class Starved:
+        def __init__(self, *args):
+            self.reader = real(*args)
+
+        def __getattr__(self, name):
+            return getattr(self.reader, name)
+
+        def next(self):
+            raise MemoryError("Unable to allocate 1.00 GiB for an array")
+
+    monkeypatch.setattr(kvg._kvg, "Reader", Starved)
+    with pytest.raises(kvg.OutOfMemoryError, match="out of memory: Unable to allocate") as refused:
+        kvg.read(files["marks-20000.kvg"])
+    assert isinstance(refused.value, kvg.Error) and isinstance(refused.value, MemoryError)
+
+
 def test_texts_that_are_not_utf8(files):
     path = files["names-invalid-utf8.kvg"]
     layer, name, text, end = [r for r in kvg.records(path) if r.kind in ("layer", "object", "text")]
