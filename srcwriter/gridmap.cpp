@@ -70,8 +70,8 @@ typedef int64_t QuadMask __attribute__((vector_size(32)));  // a comparison of Q
 // What gridDifferences does for `count` positions of a file that is not raw, with the fast
 // rounding: mapped, rounded, differenced from their predecessors (from `last` for the first)
 // and the repeats dropped, two positions in the lanes of one vector. Returns the end of the
-// differences and leaves the last position in `last`; or null, with `last` as it was, when a
-// coordinate is 2^51 or more in magnitude, infinite or NaN, where the fast rounding is not
+// differences and leaves the last position kept in `last`; or null, with `last` as it was, when
+// a coordinate is 2^51 or more in magnitude, infinite or NaN, where the fast rounding is not
 // exact.
 [[gnu::always_inline]] inline double *differencesBody(const GridMapping &m, const double *xy,
                                                       uint32_t count, Pair &last, double *dst) {
@@ -87,29 +87,33 @@ typedef int64_t QuadMask __attribute__((vector_size(32)));  // a comparison of Q
         return (Quad)(((QuadMask)r & INT64_MAX) | ((QuadMask)v & INT64_MIN));
     };
     QuadMask large = {};
-    Quad previous = {0.0, 0.0, last[0], last[1]};
+    Pair kept = last;
     uint32_t i = 0;
     for (; i + 2 <= count; i += 2) {
         Quad v;
         std::memcpy(&v, xy + 2 * size_t{i}, sizeof v);
         const Quad p = toGrid(v, large);
-        const Quad before = __builtin_shufflevector(previous, p, 2, 3, 4, 5);
-        const Quad step = p - before;
-        const QuadMask repeat = (QuadMask)(p == before);
-        dst = place(dst, lowHalf(step), (PairMask)lowHalf((Quad)repeat));
-        dst = place(dst, highHalf(step), (PairMask)highHalf((Quad)repeat));
-        previous = p;
+        // Whether a position repeats its predecessor does not depend on which of two equal
+        // positions was kept; the step, whose zeros keep their signs, does.
+        const Quad repeat = (Quad)(p == __builtin_shufflevector(kept, lowHalf(p), 0, 1, 2, 3));
+        const auto repeat_low = (PairMask)lowHalf(repeat);
+        const auto repeat_high = (PairMask)highHalf(repeat);
+        const Pair kept_low = keptAfter(kept, lowHalf(p), repeat_low);
+        const Quad step = p - __builtin_shufflevector(kept, kept_low, 0, 1, 2, 3);
+        dst = place(dst, lowHalf(step), repeat_low);
+        dst = place(dst, highHalf(step), repeat_high);
+        kept = keptAfter(kept_low, highHalf(p), repeat_high);
     }
     if (i < count) {  // the last of an odd count, in both halves
         const Quad v = {xy[2 * size_t{i}], xy[2 * size_t{i} + 1], xy[2 * size_t{i}],
                         xy[2 * size_t{i} + 1]};
-        const Quad p = toGrid(v, large);
-        const Pair step = lowHalf(p) - highHalf(previous);
-        dst = place(dst, step, (PairMask)(lowHalf(p) == highHalf(previous)));
-        previous = p;
+        const Pair p = lowHalf(toGrid(v, large));
+        const PairMask repeat = p == kept;
+        dst = place(dst, p - kept, repeat);
+        kept = keptAfter(kept, p, repeat);
     }
     if ((large[0] | large[1] | large[2] | large[3]) != 0) return nullptr;
-    last = highHalf(previous);
+    last = kept;
     return dst;
 }
 
@@ -195,8 +199,9 @@ double *appendDifferences(const double *mapped, uint32_t count, Pair &last, doub
         if constexpr (Checked) {
             non_finite = (Pair)((PairMask)non_finite | ~(magnitude(step) <= DOUBLE_MAX));
         }
-        dst += bothLanes(p == last) ? 0 : 2;
-        last = p;
+        const PairMask repeat = p == last;
+        dst += bothLanes(repeat) ? 0 : 2;
+        last = keptAfter(last, p, repeat);
     }
     return Checked && ((PairMask)non_finite)[0] | ((PairMask)non_finite)[1] ? nullptr : dst;
 }
