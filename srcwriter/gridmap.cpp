@@ -95,14 +95,15 @@ typedef int64_t QuadMask __attribute__((vector_size(32)));  // a comparison of Q
         const Quad p = toGrid(v, large);
         // Whether a position repeats its predecessor does not depend on which of two equal
         // positions was kept; the step, whose zeros keep their signs, does.
-        const Quad repeat = (Quad)(p == __builtin_shufflevector(kept, lowHalf(p), 0, 1, 2, 3));
-        const auto repeat_low = (PairMask)lowHalf(repeat);
-        const auto repeat_high = (PairMask)highHalf(repeat);
-        const Pair kept_low = keptAfter(kept, lowHalf(p), repeat_low);
+        QuadMask repeat = p == __builtin_shufflevector(kept, lowHalf(p), 0, 1, 2, 3);
+        repeat &= __builtin_shufflevector(repeat, repeat, 1, 0, 3, 2);  // both coordinates
+        const auto repeat_low = (PairMask)lowHalf((Quad)repeat);
+        const auto repeat_high = (PairMask)highHalf((Quad)repeat);
+        const Pair kept_low = repeat_low ? kept : lowHalf(p);
         const Quad step = p - __builtin_shufflevector(kept, kept_low, 0, 1, 2, 3);
         dst = place(dst, lowHalf(step), repeat_low);
         dst = place(dst, highHalf(step), repeat_high);
-        kept = keptAfter(kept_low, highHalf(p), repeat_high);
+        kept = repeat_high ? kept_low : highHalf(p);
     }
     if (i < count) {  // the last of an odd count, in both halves
         const Quad v = {xy[2 * size_t{i}], xy[2 * size_t{i} + 1], xy[2 * size_t{i}],
@@ -207,6 +208,10 @@ double *appendDifferences(const double *mapped, uint32_t count, Pair &last, doub
 }
 
 }  // namespace
+
+extern const LaneConstants LANES = {
+    {0x1.8p52, 0x1.8p52}, {0.5, 0.5}, {1.0, 1.0}, {SMALL_ROUNDING_LIMIT, SMALL_ROUNDING_LIMIT},
+    {INT64_MAX, INT64_MAX}, {INT64_MIN, INT64_MIN}};
 
 Pair roundHalfUpLarge(Pair v) { return Pair{roundHalfUp(v[0]), roundHalfUp(v[1])}; }
 
