@@ -70,9 +70,15 @@ typedef int64_t QuadMask __attribute__((vector_size(32)));  // a comparison of Q
 // What gridDifferences does for `count` positions of a file that is not raw, with the fast
 // rounding: mapped, rounded, differenced from their predecessors (from `last` for the first)
 // and the repeats dropped, two positions in the lanes of one vector. Returns the end of the
-// differences and leaves the last position kept in `last`; or null, with `last` as it was, when
-// a coordinate is 2^51 or more in magnitude, infinite or NaN, where the fast rounding is not
-// exact.
+// differences and leaves the last position in `last`; or null, with `last` as it was, when a
+// coordinate is 2^51 or more in magnitude, infinite or NaN, where the fast rounding is not
+// exact, or when a repeat differs from its predecessor in the sign of a zero.
+//
+// The pass takes every position as its successor's predecessor, repeats too, which gives the
+// steps of the kept positions exactly when each repeat equals its predecessor bit for bit. A
+// repeat with a zero of the other sign is dropped while its predecessor is kept, and the next
+// step's zero takes the predecessor's sign: rare, so such a block goes to the exact passes
+// rather than every position paying for the choice.
 [[gnu::always_inline]] inline double *differencesBody(const GridMapping &m, const double *xy,
                                                       uint32_t count, Pair &last, double *dst) {
     const Quad world_min = twice(m.world_min), world_extent = twice(m.world_extent);
@@ -86,35 +92,40 @@ typedef int64_t QuadMask __attribute__((vector_size(32)));  // a comparison of Q
         r += (Quad)((QuadMask)((v - r) == 0.5) & (QuadMask)(Quad{} + 1.0));
         return (Quad)(((QuadMask)r & INT64_MAX) | ((QuadMask)v & INT64_MIN));
     };
-    QuadMask large = {};
-    Pair kept = last;
+    // Coordinates equal to their predecessors' but not bit for bit: zeros of the other sign.
+    // Looked for coordinate by coordinate, which also sends the rare blocks where a zero changes
+    // sign in a position that is no repeat to the exact passes, which give the same steps.
+    const auto signFlips = [](Quad p, Quad before, QuadMask repeat) {
+        return repeat & ((QuadMask)p ^ (QuadMask)before);
+    };
+    QuadMask large = {}, flipped = {};
+    Quad previous = {0.0, 0.0, last[0], last[1]};
     uint32_t i = 0;
     for (; i + 2 <= count; i += 2) {
         Quad v;
         std::memcpy(&v, xy + 2 * size_t{i}, sizeof v);
         const Quad p = toGrid(v, large);
-        // Whether a position repeats its predecessor does not depend on which of two equal
-        // positions was kept; the step, whose zeros keep their signs, does.
-        QuadMask repeat = p == __builtin_shufflevector(kept, lowHalf(p), 0, 1, 2, 3);
-        repeat &= __builtin_shufflevector(repeat, repeat, 1, 0, 3, 2);  // both coordinates
-        const auto repeat_low = (PairMask)lowHalf((Quad)repeat);
-        const auto repeat_high = (PairMask)highHalf((Quad)repeat);
-        const Pair kept_low = repeat_low ? kept : lowHalf(p);
-        const Quad step = p - __builtin_shufflevector(kept, kept_low, 0, 1, 2, 3);
-        dst = place(dst, lowHalf(step), repeat_low);
-        dst = place(dst, highHalf(step), repeat_high);
-        kept = repeat_high ? kept_low : highHalf(p);
+        const Quad before = __builtin_shufflevector(previous, p, 2, 3, 4, 5);
+        const Quad step = p - before;
+        const QuadMask repeat = (QuadMask)(p == before);
+        flipped |= signFlips(p, before, repeat);
+        dst = place(dst, lowHalf(step), (PairMask)lowHalf((Quad)repeat));
+        dst = place(dst, highHalf(step), (PairMask)highHalf((Quad)repeat));
+        previous = p;
     }
     if (i < count) {  // the last of an odd count, in both halves
         const Quad v = {xy[2 * size_t{i}], xy[2 * size_t{i} + 1], xy[2 * size_t{i}],
                         xy[2 * size_t{i} + 1]};
-        const Pair p = lowHalf(toGrid(v, large));
-        const PairMask repeat = p == kept;
-        dst = place(dst, p - kept, repeat);
-        kept = keptAfter(kept, p, repeat);
+        const Quad p = toGrid(v, large);
+        const Quad before = __builtin_shufflevector(previous, previous, 2, 3, 2, 3);
+        const QuadMask repeat = (QuadMask)(p == before);
+        flipped |= signFlips(p, before, repeat);
+        dst = place(dst, lowHalf(p - before), (PairMask)lowHalf((Quad)repeat));
+        previous = p;
     }
-    if ((large[0] | large[1] | large[2] | large[3]) != 0) return nullptr;
-    last = kept;
+    const QuadMask refused = large | flipped;
+    if ((refused[0] | refused[1] | refused[2] | refused[3]) != 0) return nullptr;
+    last = highHalf(previous);
     return dst;
 }
 
@@ -231,8 +242,9 @@ int64_t gridDifferences(const GridMapping &m, const double *xy, uint32_t n, File
                 continue;
             }
         }
-        // Raw files, and coordinates the fast rounding cannot take: mapped first, then
-        // differenced, with a check for differences that are not finite where needed.
+        // Raw files, coordinates the fast rounding cannot take and repeats with zeros of the
+        // other sign: mapped first, then differenced, with a check for differences that are
+        // not finite where needed.
         dst = mapBlock(m, block, count, mapped)
                   ? appendDifferences<false>(mapped, count, at, dst)
                   : appendDifferences<true>(mapped, count, at, dst);
