@@ -196,6 +196,13 @@ bool mapBlock(const GridMapping &m, const double *xy, uint32_t count, double *ou
     return false;
 }
 
+// The position a figure keeps after a new position `p`, given which of p's coordinates equal
+// those of the position kept before it (`same`): the kept one when p repeats it in both, so that
+// a repeat whose zeros have the other sign leaves the later steps' zeros as they were; else p.
+inline Pair keptAfter(Pair kept, Pair p, PairMask same) {
+    return (same & __builtin_shufflevector(same, same, 1, 0)) ? kept : p;
+}
+
 // Appends the differences of the `count` mapped positions from their predecessors, dropping
 // repeats; `Checked`: whether to look for a difference that is not finite. Every difference is
 // stored; the pointer moves past it only when the position is not a repeat, so that which

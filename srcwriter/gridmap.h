@@ -105,12 +105,6 @@ inline FilePoint mapOntoFileWindow(const GridMapping &m, double x, double y) {
     return {v[0], v[1]};
 }
 
-// The position a figure keeps after a new position `p`, given which of p's coordinates equal
-// those of the position kept before it (`same`): the kept one when p repeats it in both, so that
-// a repeat whose zeros have the other sign leaves the later steps' zeros as they were; else p.
-inline Pair keptAfter(Pair kept, Pair p, PairMask same) {
-    return (same & __builtin_shufflevector(same, same, 1, 0)) ? kept : p;
-}
 inline Pair magnitude(Pair v) { return (Pair)((PairMask)v & INT64_MAX); }
 inline bool bothFinite(Pair v) { return bothLanes(magnitude(v) <= 0x1.fffffffffffffp1023); }
 
