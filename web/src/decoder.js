@@ -8,7 +8,8 @@
 // Validation is strict: the first fault (unknown code, truncated record, non-zero padding bits,
 // an invalid size, colour or enumerated value, a use of an undefined edge, face, shape or image,
 // an unbalanced or misplaced shape definition, a record outside its section, a bad header) stops
-// the decoder, and `error` gives the byte offset of the faulty record and the reason.
+// the decoder, and `error` gives the byte offset of the faulty record and the reason. So does
+// a limit reached (LIMITS: the C reader's, with its defaults); nothing else is thrown.
 import { Cursor, Fault, invalid } from './cursor.js';
 import { Code, LIMITS, isIndexColorSize, recordName } from './format.js';
 import { PageMapping, readHeader } from './header.js';
