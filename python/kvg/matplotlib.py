@@ -17,7 +17,10 @@ How matplotlib's drawing maps onto KVG:
   and stamped (or drawn scaled and rotated where only their size or angle differ);
 - texts are text records in the font family, weight, style and size asked for, anchored on
   their baseline as matplotlib lays them out; mathematical text is drawn as glyph outlines;
-- images are images of the file, in RGB where they are opaque.
+- images are images of the file, in RGB where they are opaque: the data's own pixels (one
+  per array element), stretched nearest-neighbour or bilinear as the image's interpolation
+  asks (``"antialiased"`` as matplotlib decides it: nearest when enlarged more than three
+  times or by a whole factor up to two), wherever the image's transform is affine.
 
 What the format cannot say: clipping (strokes, fills and images are cut at rectangular clip
 boxes here, markers are kept or dropped whole by their centre, other clip paths are ignored);
@@ -30,6 +33,7 @@ box); a transparent figure background.
 from __future__ import annotations
 
 import contextlib
+import functools
 import os
 import shutil
 import tempfile
@@ -46,10 +50,11 @@ from matplotlib.backend_bases import (
     register_backend,
 )
 from matplotlib.backends.backend_mixed import MixedModeRenderer
+from matplotlib.image import AxesImage
 from matplotlib.path import Path
 from matplotlib.transforms import Affine2D, Bbox
 
-from ._enums import ColorMode, FontStyle, Joint, Primitive, TextAlign, Typeface
+from ._enums import ColorMode, FontStyle, Joint, Primitive, Stretch, TextAlign, Typeface
 from ._file import File
 from ._mplpath import Subpath, nonzero_groups, on_grid, subpaths
 
@@ -142,14 +147,22 @@ _CROP_STEP = 0.5  # points: where a clip box cuts an image, it cuts at most this
 _MAX_IMAGE_SIDE = 4096  # pixels an image is enlarged to, at most, to be cut that finely
 
 
-def _crop(pixels: np.ndarray, rect, clip: Optional[Bbox]):
+def _crop(pixels: np.ndarray, rect, clip: Optional[Bbox], slack: float = 0.0):
     """The pixels of an image in ``rect`` (x, y, width, height) that the clip box shows, with
     the rectangle they fill; None when none are shown. The cut follows whole pixels; pixels
     larger than the cut's step are first split into equal ones, so that the cut lies close to
-    the clip box."""
+    the clip box. A side that overhangs the clip box by at most ``slack`` is moved onto it
+    instead (matplotlib enlarges an image's own pixels by a device pixel or two, so that they
+    cover the axes when rasterized)."""
     if clip is None:
         return pixels, rect
-    x, y, w, h = rect
+    x0, y0, w, h = rect
+    x1, y1 = x0 + w, y0 + h
+    x0 = clip.x0 if clip.x0 - slack <= x0 < clip.x0 else x0
+    y0 = clip.y0 if clip.y0 - slack <= y0 < clip.y0 else y0
+    x1 = clip.x1 if clip.x1 < x1 <= clip.x1 + slack else x1
+    y1 = clip.y1 if clip.y1 < y1 <= clip.y1 + slack else y1
+    x, y, w, h = x0, y0, x1 - x0, y1 - y0
     cut = _cut(pixels.shape[1], x, w, clip.x0, clip.x1), _cut(pixels.shape[0], y, h, clip.y0,
                                                              clip.y1)
     if cut[0] is None or cut[1] is None:
@@ -210,6 +223,9 @@ class _Attributes:
                     lambda: self._f.set_line_style(joint, weight=weight))
         self.ensure("dashes", dashes, lambda: self._f.set_line_dashes(dashes))
 
+    def stretch(self, mode: Stretch) -> None:
+        self.ensure("stretch", mode, lambda: self._f.set_image_stretch_mode(mode))
+
     def text(self, color: int, font: Tuple[Typeface, FontStyle, int],
              alignment: Tuple[TextAlign, float]) -> None:
         self.ensure("text_color", color, lambda: self._f.set_text_color(color))
@@ -232,6 +248,7 @@ class RendererKVG(RendererBase):
         self._definitions = _Attributes(f)
         self._attributes = self._layer
         self._shapes: Dict[tuple, Tuple[int, np.ndarray]] = {}
+        self._interpolation = "nearest"  # of the image being drawn from its own pixels
         self._layer.color_size(ColorMode.RGBA)
 
     # ---- What matplotlib asks of a vector backend
@@ -470,6 +487,23 @@ class RendererKVG(RendererBase):
 
     # ---- Images
 
+    def unsampled(self, image: AxesImage) -> bool:
+        """Stands in for ``image._check_unsampled_image`` while the figure is drawn: matplotlib
+        then hands over the image's own pixels and their transform, and draw_image takes the
+        interpolation noted here."""
+        self._interpolation = image.get_interpolation()
+        return True
+
+    def _stretch(self, data_size: Tuple[int, int], shown: Tuple[float, float]) -> Stretch:
+        """How the image with ``data_size`` (columns, rows) pixels shown over ``shown`` device
+        pixels is stretched, by its interpolation (matplotlib's rule for "antialiased")."""
+        if self._interpolation in ("none", "nearest"):
+            return Stretch.NEAREST
+        if self._interpolation != "antialiased":
+            return Stretch.BILINEAR
+        enlarged = all(d > 3 * n or d in (n, 2 * n) for n, d in zip(data_size, shown))
+        return Stretch.NEAREST if enlarged else Stretch.BILINEAR
+
     def draw_image(self, gc, x, y, im, transform=None) -> None:
         height, width = im.shape[:2]
         if width == 0 or height == 0:
@@ -477,6 +511,7 @@ class RendererKVG(RendererBase):
         pixels = np.asarray(im)  # rows from the bottom up, as the file's images run
         if transform is None:  # resampled at the image resolution
             w, h = width * 72.0 / self.image_dpi, height * 72.0 / self.image_dpi
+            stretch, slack = Stretch.NEAREST, 0.0
         else:
             # The image's own pixels: the transform takes its unit square onto the figure. A
             # rotated or skewed image fills the box around where it would lie.
@@ -488,7 +523,10 @@ class RendererKVG(RendererBase):
             if gc.get_alpha() != 1.0:
                 pixels = pixels.copy()
                 pixels[..., 3] = np.round(pixels[..., 3] * gc.get_alpha())
-        cropped = _crop(pixels, (x, y, w, h), self._clip_box(gc))
+            device = self.image_dpi / 72.0
+            stretch = self._stretch((width, height), (w * device, h * device))
+            slack = 2 / device
+        cropped = _crop(pixels, (x, y, w, h), self._clip_box(gc), slack)
         if cropped is None:
             return
         pixels, (x, y, w, h) = cropped
@@ -498,6 +536,7 @@ class RendererKVG(RendererBase):
             self._layer.color_size(ColorMode.RGBA)
         else:
             image = self._f.set_image(pixels)
+        self._layer.stretch(stretch)
         s = self._scale
         self._f.image(image, x * s, y * s, w * s, h * s)
 
@@ -534,6 +573,21 @@ def _target_path(filename) -> Iterator[str]:
             shutil.copyfileobj(written, filename)
 
 
+@contextlib.contextmanager
+def _own_pixels(figure, renderer: RendererKVG) -> Iterator[None]:
+    """While the figure is drawn, its images hand the renderer their own pixels instead of a
+    picture resampled to the page (matplotlib does so by itself only for interpolation "none").
+    Only plain AxesImages can: their subclasses refuse it."""
+    images = [a for a in figure.findobj(lambda a: type(a) is AxesImage)]
+    for image in images:
+        image._check_unsampled_image = functools.partial(renderer.unsampled, image)
+    try:
+        yield
+    finally:
+        for image in images:
+            del image._check_unsampled_image
+
+
 class FigureCanvasKVG(FigureCanvasBase):
     filetypes = {"kvg": "KVG vector drawing"}
     fixed_dpi = 72
@@ -557,11 +611,11 @@ class FigureCanvasKVG(FigureCanvasBase):
             f.begin_layer("figure")
             for key, value in (metadata or {}).items():
                 f.extension(str(key), str(value))
-            renderer = MixedModeRenderer(
-                self.figure, width, height, dpi,
-                RendererKVG(f, width * 72, height * 72, dpi, units_per_point),
-                bbox_inches_restore=bbox_inches_restore)
-            self.figure.draw(renderer)
+            kvg_renderer = RendererKVG(f, width * 72, height * 72, dpi, units_per_point)
+            renderer = MixedModeRenderer(self.figure, width, height, dpi, kvg_renderer,
+                                         bbox_inches_restore=bbox_inches_restore)
+            with _own_pixels(self.figure, kvg_renderer):
+                self.figure.draw(renderer)
 
     def get_default_filetype(self) -> str:
         return "kvg"

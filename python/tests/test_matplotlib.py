@@ -144,3 +144,30 @@ def test_compound_paths_with_holes_become_faces(tmp_path):
     kinds = records(tmp_path / "donut.kvg")
     assert kinds["set-face"] == 2 and kinds["fill-face"] == 1
     assert drawn[0] < 3
+
+
+@pytest.mark.parametrize("interpolation,stretch", [
+    ("antialiased", kvg.Stretch.NEAREST), ("nearest", kvg.Stretch.NEAREST),
+    ("bilinear", kvg.Stretch.BILINEAR), ("bicubic", kvg.Stretch.BILINEAR)])
+def test_images_keep_the_pixels_of_their_data(interpolation, stretch, tmp_path):
+    """imshow of 40 x 60 values stores 2,400 pixels, stretched as the interpolation asks
+    ("antialiased" enlarging 13 times is nearest), and draws what matplotlib draws."""
+    y, x = np.mgrid[0:40, 0:60]
+    fig, ax = matplotlib.pyplot.subplots()
+    ax.imshow(np.sin(x / 6.0) * np.cos(y / 4.0), cmap="magma", origin="lower",
+              interpolation=interpolation)
+    drawn = difference(*saved(fig, tmp_path, "image"))
+    drawing = kvg.read(tmp_path / "image.kvg")
+    (image,) = drawing.images.values()
+    assert (image.width, image.height) == (60, 40)
+    stretches = [r.value for layer in drawing.layers for r in layer.records
+                 if r.kind == "image-stretch-mode"]
+    assert stretches[-1:] == [stretch]
+    assert drawn[0] < 4 and drawn[1] < 0.02, drawn
+    # Upside down and mirrored by the extent: the pixels are turned, not resampled.
+    fig, ax = matplotlib.pyplot.subplots()
+    ax.imshow(x * 4 + y, extent=(60, 0, 40, 0), interpolation=interpolation)
+    drawn = difference(*saved(fig, tmp_path, "flipped"))
+    (image,) = kvg.read(tmp_path / "flipped.kvg").images.values()
+    assert (image.width, image.height) == (60, 40)
+    assert drawn[0] < 4 and drawn[1] < 0.02, drawn
