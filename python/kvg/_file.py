@@ -306,9 +306,16 @@ class File:
         """Places a shape at (x, y) at its own size."""
         self._w.stamp_shape(shape, x, y)
 
-    def stamp_shapes(self, shape: int, points: Points) -> None:
-        """Places a shape at every point (repeated stamps cost no identifier in the file)."""
-        self._w.stamp_shapes(shape, points)
+    def stamp_shapes(self, shape: Union[int, npt.ArrayLike], points: Points) -> None:
+        """Places a shape at every point (repeated stamps cost no identifier in the file);
+        ``shape`` is one identifier for all, or a sequence of one identifier per point."""
+        if np.ndim(shape) == 0:
+            self._w.stamp_shapes(shape, points)
+            return
+        ids = np.asarray(shape)
+        if ids.dtype.kind not in "iu":
+            raise TypeError(f"shape identifiers must be integers, not {ids.dtype}")
+        self._w.stamp_each(ids, points)
 
     # ---- Images
 

@@ -418,13 +418,15 @@ class RendererKVG(RendererBase):
             self._f.stamp_shapes(shape, on_grid(positions * self._scale))
 
     @staticmethod
-    def _inside(points: np.ndarray, clip: Optional[Bbox]) -> np.ndarray:
+    def _inside_mask(points: np.ndarray, clip: Optional[Bbox]) -> np.ndarray:
         if clip is None:
-            return points
+            return np.ones(len(points), dtype=bool)
         (x0, y0), (x1, y1) = clip.get_points()
-        keep = (points[:, 0] >= x0) & (points[:, 0] <= x1) & (points[:, 1] >= y0) & (
+        return (points[:, 0] >= x0) & (points[:, 0] <= x1) & (points[:, 1] >= y0) & (
             points[:, 1] <= y1)
-        return points[keep]
+
+    def _inside(self, points: np.ndarray, clip: Optional[Bbox]) -> np.ndarray:
+        return points[self._inside_mask(points, clip)]
 
     def _shape(self, gc, path, transform, rgbFace) -> Optional[int]:
         """The shape that draws ``path`` (about the origin) in the style of ``gc``."""
@@ -452,6 +454,10 @@ class RendererKVG(RendererBase):
     def draw_path_collection(self, gc, master_transform, paths, all_transforms, offsets,
                              offset_trans, facecolors, edgecolors, linewidths, linestyles,
                              antialiaseds, urls, offset_position) -> None:
+        """Members that repeat a path are stamps of shapes: one shape for each combination of
+        path, face colour, edge colour, line width and dashes that occurs, defined once, and
+        every member stamped in one call in the collection's order. The members' attributes
+        are sorted into those combinations with numpy, as matplotlib cycles them."""
         raw = list(self._iter_collection_raw_paths(master_transform, paths, all_transforms))
         uses = self._iter_collection_uses_per_path(paths, all_transforms, offsets, facecolors,
                                                    edgecolors)
@@ -460,22 +466,24 @@ class RendererKVG(RendererBase):
                 gc, master_transform, paths, all_transforms, offsets, offset_trans, facecolors,
                 edgecolors, linewidths, linestyles, antialiaseds, urls, offset_position)
             return
-        clip = self._clip_box(gc)
-        run_shape, run_points = None, []
-        for xo, yo, index, gc0, rgbFace in self._iter_collection(
-                gc, list(range(len(raw))), offsets, offset_trans, facecolors, edgecolors,
-                linewidths, linestyles, antialiaseds, urls, offset_position):
-            if len(self._inside(np.array([[xo, yo]]), clip)) == 0:
-                continue
-            shape = self._shape(gc0, raw[index][0], raw[index][1], rgbFace)
-            if shape != run_shape and run_points:
-                self._f.stamp_shapes(run_shape, on_grid(np.array(run_points) * self._scale))
-                run_points = []
-            run_shape = shape
-            if shape is not None:
-                run_points.append((xo, yo))
-        if run_points:
-            self._f.stamp_shapes(run_shape, on_grid(np.array(run_points) * self._scale))
+        members = _Members(len(raw), offsets, offset_trans, facecolors, edgecolors, linewidths,
+                           linestyles)
+        shown = members.finite & self._inside_mask(members.xy, self._clip_box(gc))
+        combinations, first, which = np.unique(members.attributes[shown], axis=0,
+                                               return_index=True, return_inverse=True)
+        member = np.flatnonzero(shown)[first]
+        shapes = np.empty(len(combinations), dtype=np.int64)
+        for k, i in enumerate(member):
+            gc0, face = members.style(self, gc, i)
+            path, transform = raw[i % len(raw)]
+            shape = self._shape(gc0, path, transform, face)
+            shapes[k] = -1 if shape is None else shape
+            gc0.restore()
+        ids = shapes[np.ravel(which)]
+        drawn = ids >= 0
+        if drawn.any():
+            self._f.stamp_shapes(ids[drawn].astype(np.uint32),
+                                 on_grid(members.xy[shown][drawn] * self._scale))
 
     def draw_gouraud_triangle(self, gc, points, colors, transform) -> None:
         triangle = Path(np.asarray(points), closed=False)
@@ -571,6 +579,58 @@ def _target_path(filename) -> Iterator[str]:
         yield path
         with open(path, "rb") as written:
             shutil.copyfileobj(written, filename)
+
+
+def _classes(values, count: int) -> np.ndarray:
+    """For members 0 .. count-1 that cycle through ``values`` (rows), the class of each
+    member's value: equal values, equal classes. All 0 when there are no values."""
+    values = np.asarray(values)
+    if len(values) == 0:
+        return np.zeros(count, dtype=np.int64)
+    _, inverse = np.unique(values.reshape(len(values), -1), axis=0, return_inverse=True)
+    return np.ravel(inverse)[np.arange(count) % len(values)]
+
+
+class _Members:
+    """The members of a path collection, as matplotlib's ``_iter_collection`` cycles their
+    attributes: each member's offset in points and a row of attribute classes (path, face
+    colour, edge colour, line width, dashes) equal where the member draws the same."""
+
+    def __init__(self, paths: int, offsets, offset_trans, facecolors, edgecolors, linewidths,
+                 linestyles) -> None:
+        offsets = np.asarray(offsets, dtype=float).reshape(-1, 2)
+        count = max(paths, len(offsets))
+        placed = offset_trans.transform(offsets) if len(offsets) else np.zeros((1, 2))
+        self.xy = placed[np.arange(count) % len(placed)]
+        self.finite = np.isfinite(self.xy).all(axis=1)
+        self._faces, self._edges = facecolors, edgecolors
+        self._widths, self._dashes = linewidths, linestyles
+        dash_classes = np.arange(count) % max(1, len(linestyles))
+        self.attributes = np.column_stack([
+            np.arange(count) % paths, _classes(facecolors, count), _classes(edgecolors, count),
+            _classes(linewidths, count), dash_classes])
+
+    def style(self, renderer: RendererBase, gc, i: int):
+        """The graphics context and face colour of member ``i``, made as matplotlib makes them
+        (the caller restores the context)."""
+        gc0 = renderer.new_gc()
+        gc0.copy_properties(gc)
+        if len(self._edges) == 0:
+            gc0.set_linewidth(0.0)
+        else:
+            if len(self._widths):
+                gc0.set_linewidth(self._widths[i % len(self._widths)])
+            if len(self._dashes):
+                gc0.set_dashes(*self._dashes[i % len(self._dashes)])
+            edge = self._edges[i % len(self._edges)]
+            if len(edge) == 4 and edge[3] == 0.0:
+                gc0.set_linewidth(0)
+            else:
+                gc0.set_foreground(edge)
+        face = self._faces[i % len(self._faces)] if len(self._faces) else None
+        if face is not None and len(face) == 4 and face[3] == 0:
+            face = None
+        return gc0, face
 
 
 @contextlib.contextmanager

@@ -235,3 +235,31 @@ def test_ten_thousand_files_release_every_handle(tmp_path):
     assert resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - memory < 4096  # KiB
     assert sorted(os.listdir(tmp_path)) == sorted(kept)
     assert library_temporaries() == temporaries
+
+
+def test_a_shape_for_each_point_in_one_call(tmp_path):
+    ids = np.array([0, 0, 1, 0, 1, 1])
+
+    def shapes(f):
+        for size in (2, 4):
+            with f.shape_definition(size, size):
+                f.box(-size / 2, -size / 2, size, size)
+
+    def bulk(f):
+        shapes(f)
+        f.stamp_shapes(ids, WALK[:6])
+
+    def one_by_one(f):
+        shapes(f)
+        for shape, (x, y) in zip(ids, WALK[:6]):
+            f.stamp_shape(int(shape), x, y)
+
+    assert write(tmp_path / "bulk.kvg", bulk) == write(tmp_path / "one.kvg", one_by_one)
+    with kvg.File(tmp_path / "a.kvg") as f:
+        f.begin_layer("test")
+        with pytest.raises(kvg.ParamError, match="one shape identifier per point"):
+            f.stamp_shapes([0, 0], WALK[:3])
+        with pytest.raises(TypeError, match="integers"):
+            f.stamp_shapes([0.5, 1.5], WALK[:2])
+        with pytest.raises(kvg.LimitError, match="Invalid shape identifier"):
+            f.stamp_shapes([3, 3], WALK[:2])
