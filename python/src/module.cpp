@@ -534,4 +534,5 @@ PYBIND11_MODULE(_kvg, m) {
     bindMap(writer);
     bindAttributes(writer);
     bindReader(m);
+    bindRings(m);
 }

@@ -51,6 +51,33 @@ def test_holes_are_cut_out_by_the_non_zero_rule():
     assert sorted(groups) == [(0, [1]), (2, [])]
 
 
+def test_nested_rings_fill_as_the_non_zero_rule_fills_them():
+    """Random squares nested inside one another and side by side, each running either way:
+    even-odd over each group (inside its outer ring, outside its holes) fills exactly the points
+    of non-zero winding."""
+    rng = np.random.default_rng(11)
+    grid = np.stack(np.meshgrid(np.arange(0.5, 200), np.arange(0.5, 200)), -1).reshape(-1, 2)
+    for _ in range(20):
+        rings = []
+
+        def nest(x0, y0, size, depth):
+            ring = np.array([(x0, y0), (x0 + size, y0), (x0 + size, y0 + size), (x0, y0 + size)])
+            rings.append(ring if rng.random() < 0.5 else ring[::-1])
+            if depth < 4 and size > 12:
+                half = (size - 6) / 2
+                for dx in (3, 3 + half)[: rng.integers(1, 3)]:
+                    nest(x0 + dx, y0 + 3, half - 1, depth + 1)
+
+        nest(0, 0, 199, 0)
+        inside = np.array([Path(r).contains_points(grid) for r in rings])
+        signs = np.array([1 if np.cross(r[1] - r[0], r[2] - r[1]) > 0 else -1 for r in rings])
+        expected = (signs[:, None] * inside).sum(axis=0) != 0
+        filled = np.zeros(len(grid), dtype=bool)
+        for outer, holes in nonzero_groups(rings):
+            filled |= inside[outer] & ~inside[holes].any(axis=0)
+        assert np.array_equal(filled, expected)
+
+
 def test_dashes_fit_the_sixteen_steps():
     assert kvg_mpl.dash_pattern(0, [4, 4], 1) == 0b1111000011110000
     assert kvg_mpl.dash_pattern(0, [1, 1], 1) == 0b1010101010101010
