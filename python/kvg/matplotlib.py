@@ -77,13 +77,33 @@ def _rgba(color: Sequence[float], alpha: Optional[float] = None) -> int:
 
 def dash_pattern(offset: float, dashes: Sequence[float], step: float) -> int:
     """A dash sequence (lengths in points) as the format's 16-step pattern, most significant
-    bit first, each step ``step`` points long. The sequence is repeated as often as fits and
-    stretched to fill the 16 steps exactly."""
-    period = float(sum(dashes))
+    bit first, each step ``step`` points long.
+
+    The sequence is repeated a whole number of times in the 16 steps and stretched to fill
+    them; the number of repeats is the one whose pattern comes closest to the sequence's share
+    of ink first (a dotted line must stay as light as it is), then to its period. Every dash
+    keeps at least one step."""
+    dashes = [float(d) for d in dashes]
+    if len(dashes) % 2:  # an odd sequence alternates on and off over two rounds
+        dashes = dashes * 2
+    period = sum(dashes)
     if period <= 0:
         return 0xFFFF
-    repeats = max(1, int(round(_DASH_STEPS * step / period)))
-    stretch = _DASH_STEPS / (repeats * period)
+    ink = sum(dashes[0::2]) / period
+    best, best_cost = 0xFFFF, np.inf
+    for repeats in range(1, _DASH_STEPS // 2 + 1):
+        pattern = _dash_steps(offset, dashes, repeats)
+        fitted_ink = bin(pattern).count("1") / _DASH_STEPS
+        fitted_period = _DASH_STEPS * step / repeats
+        cost = abs(fitted_ink - ink) / max(ink, 1e-9) + 0.25 * abs(np.log(fitted_period / period))
+        if cost < best_cost:
+            best, best_cost = pattern, cost
+    return best
+
+
+def _dash_steps(offset: float, dashes: List[float], repeats: int) -> int:
+    """The pattern of ``dashes`` repeated ``repeats`` times and stretched over the 16 steps."""
+    stretch = _DASH_STEPS / (repeats * sum(dashes))
     bounds = np.cumsum(np.tile(dashes, repeats)) * stretch
     edges = np.minimum(np.round(bounds).astype(int), _DASH_STEPS)
     pattern, start = 0, 0
@@ -94,8 +114,7 @@ def dash_pattern(offset: float, dashes: Sequence[float], step: float) -> int:
                 pattern |= 1 << (_DASH_STEPS - 1 - bit)
         start = edge
     shift = int(round(offset * stretch)) % _DASH_STEPS
-    pattern = (pattern << shift | pattern >> (_DASH_STEPS - shift)) & 0xFFFF
-    return pattern
+    return (pattern << shift | pattern >> (_DASH_STEPS - shift)) & 0xFFFF
 
 
 def _typeface(prop: font_manager.FontProperties) -> Typeface:

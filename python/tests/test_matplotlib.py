@@ -198,3 +198,17 @@ def test_images_keep_the_pixels_of_their_data(interpolation, stretch, tmp_path):
     (image,) = kvg.read(tmp_path / "flipped.kvg").images.values()
     assert (image.width, image.height) == (60, 40)
     assert drawn[0] < 4 and drawn[1] < 0.02, drawn
+
+
+@pytest.mark.parametrize("style,width", [(":", 0.8), (":", 2), ("--", 0.8), ("-.", 1.5)])
+def test_dash_patterns_keep_their_ink(style, width, tmp_path):
+    """A dashed line puts as much ink on its length as in matplotlib's PNG: a dotted grid line
+    is as light as matplotlib draws it (not two steps on, one off)."""
+    fig = matplotlib.pyplot.figure(figsize=(6, 1))
+    ax = fig.add_axes((0, 0, 1, 1))
+    ax.plot([0, 1], [0.5, 0.5], style, linewidth=width, color="black")
+    ax.set_xlim(0, 1)
+    ax.set_ylim(0, 1)
+    ax.axis("off")
+    ink = [(255 - picture).sum() for picture in saved(fig, tmp_path, "dashes")]
+    assert 0.85 < ink[1] / ink[0] < 1.15, ink
