@@ -211,4 +211,5 @@ def test_dash_patterns_keep_their_ink(style, width, tmp_path):
     ax.set_ylim(0, 1)
     ax.axis("off")
     ink = [(255 - picture).sum() for picture in saved(fig, tmp_path, "dashes")]
+    matplotlib.pyplot.close(fig)
     assert 0.85 < ink[1] / ink[0] < 1.15, ink
