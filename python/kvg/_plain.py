@@ -18,6 +18,9 @@ from ._errors import ErrorCode, ParamError
 _PUBLIC = {"Writer": "File"}  # the names a caller used
 _PARAMETER = re.compile(r"(\w+): ([\w.]+(?:\[[^\]]*\])?)")
 _REAL_KINDS = "biuf"
+#: The calls that take arrays of numbers.
+_TAKES_ARRAYS = frozenset(("primitive", "vertices", "vertices_set_edge", "set_edge", "marks",
+                           "stamp_shapes", "stamp_each", "set_image", "set_palette", "set_face"))
 
 
 def _fits(value: Any, kind: str) -> bool:
@@ -87,8 +90,11 @@ class PlainWriter:
         if not callable(method):
             return method  # a property, read each time
 
+        checked = name in _TAKES_ARRAYS
+
         def call(*args: Any, **kwargs: Any) -> Any:
-            args = tuple(_real(a, name) for a in args)
+            if checked:
+                args = tuple(_real(a, name) for a in args)
             try:
                 return method(*args, **kwargs)
             except TypeError as error:
