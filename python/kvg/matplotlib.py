@@ -473,20 +473,22 @@ class RendererKVG(RendererBase):
     def draw_path_collection(self, gc, master_transform, paths, all_transforms, offsets,
                              offset_trans, facecolors, edgecolors, linewidths, linestyles,
                              antialiaseds, urls, offset_position) -> None:
-        """Members that repeat a path are stamps of shapes: one shape for each combination of
-        path, face colour, edge colour, line width and dashes that occurs, defined once, and
-        every member stamped in one call in the collection's order. The members' attributes
-        are sorted into those combinations with numpy, as matplotlib cycles them."""
-        raw = list(self._iter_collection_raw_paths(master_transform, paths, all_transforms))
-        uses = self._iter_collection_uses_per_path(paths, all_transforms, offsets, facecolors,
-                                                   edgecolors)
-        if not raw or uses < 2:
+        """Members that repeat a path (and its transform) are stamps of shapes: one shape for
+        each combination of path, transform, face colour, edge colour, line width and dashes
+        that occurs, defined once, and every member stamped in one call in the collection's
+        order. The members are sorted into those combinations with numpy, as matplotlib
+        cycles their attributes; a collection whose members mostly differ in path draws each
+        as a path."""
+        if len(paths) == 0 or len(facecolors) == len(edgecolors) == 0:
+            return
+        transforms = np.asarray(all_transforms, dtype=float).reshape(-1, 3, 3)
+        members = _Members(paths, transforms, offsets, offset_trans, facecolors, edgecolors,
+                           linewidths, linestyles)
+        if 2 * len(np.unique(members.attributes[:, 0])) > len(members.xy):
             super().draw_path_collection(
                 gc, master_transform, paths, all_transforms, offsets, offset_trans, facecolors,
                 edgecolors, linewidths, linestyles, antialiaseds, urls, offset_position)
             return
-        members = _Members(len(raw), offsets, offset_trans, facecolors, edgecolors, linewidths,
-                           linestyles)
         shown = members.finite & self._inside_mask(members.xy, self._clip_box(gc))
         combinations, first, which = np.unique(members.attributes[shown], axis=0,
                                                return_index=True, return_inverse=True)
@@ -494,8 +496,8 @@ class RendererKVG(RendererBase):
         shapes = np.empty(len(combinations), dtype=np.int64)
         for k, i in enumerate(member):
             gc0, face = members.style(self, gc, i)
-            path, transform = raw[i % len(raw)]
-            shape = self._shape(gc0, path, transform, face)
+            path, transform = members.path(i)
+            shape = self._shape(gc0, path, transform + master_transform, face)
             shapes[k] = -1 if shape is None else shape
             gc0.restore()
         ids = shapes[np.ravel(which)]
@@ -612,22 +614,37 @@ def _classes(values, count: int) -> np.ndarray:
 
 class _Members:
     """The members of a path collection, as matplotlib's ``_iter_collection`` cycles their
-    attributes: each member's offset in points and a row of attribute classes (path, face
-    colour, edge colour, line width, dashes) equal where the member draws the same."""
+    attributes: each member's offset in points and a row of attribute classes (path and
+    transform, face colour, edge colour, line width, dashes) equal where members draw the
+    same."""
 
-    def __init__(self, paths: int, offsets, offset_trans, facecolors, edgecolors, linewidths,
-                 linestyles) -> None:
+    def __init__(self, paths, transforms: np.ndarray, offsets, offset_trans, facecolors,
+                 edgecolors, linewidths, linestyles) -> None:
+        self._paths, self._transforms = paths, transforms
+        self._path_ids = max(len(paths), len(transforms))
         offsets = np.asarray(offsets, dtype=float).reshape(-1, 2)
-        count = max(paths, len(offsets))
+        count = max(self._path_ids, len(offsets))
         placed = offset_trans.transform(offsets) if len(offsets) else np.zeros((1, 2))
         self.xy = placed[np.arange(count) % len(placed)]
         self.finite = np.isfinite(self.xy).all(axis=1)
         self._faces, self._edges = facecolors, edgecolors
         self._widths, self._dashes = linewidths, linestyles
+        # Path ids whose path and transform are the same draw the same.
+        ids = np.arange(self._path_ids)
+        same = np.column_stack([ids % len(paths), _classes(np.round(transforms, 9), len(ids))])
+        shape_classes = np.ravel(np.unique(same, axis=0, return_inverse=True)[1])
         dash_classes = np.arange(count) % max(1, len(linestyles))
         self.attributes = np.column_stack([
-            np.arange(count) % paths, _classes(facecolors, count), _classes(edgecolors, count),
-            _classes(linewidths, count), dash_classes])
+            shape_classes[np.arange(count) % len(ids)], _classes(facecolors, count),
+            _classes(edgecolors, count), _classes(linewidths, count), dash_classes])
+
+    def path(self, i: int):
+        """The path of member ``i`` and its own transform (before the master transform)."""
+        k = i % self._path_ids
+        if len(self._transforms) == 0:
+            return self._paths[k % len(self._paths)], Affine2D()
+        return (self._paths[k % len(self._paths)],
+                Affine2D(self._transforms[k % len(self._transforms)]))
 
     def style(self, renderer: RendererBase, gc, i: int):
         """The graphics context and face colour of member ``i``, made as matplotlib makes them
