@@ -60,12 +60,12 @@ class Subpath:
 
 def _beyond(end: np.ndarray, towards: np.ndarray, reach: float) -> np.ndarray:
     """The point ``reach`` beyond ``end``, away from the first of ``towards`` that differs."""
-    for other in towards:
-        step = end - other
-        length = np.hypot(*step)
-        if length > 0:
-            return on_grid(end + step * (reach / length))
-    return end
+    steps = end - towards
+    moved = np.flatnonzero(np.any(steps != 0, axis=1))
+    if len(moved) == 0:
+        return end
+    step = steps[moved[0]]
+    return on_grid(end + step * (reach / np.hypot(*step)))
 
 
 def _line_cubic(start: np.ndarray, end: np.ndarray) -> np.ndarray:

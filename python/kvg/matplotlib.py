@@ -674,7 +674,8 @@ def _own_pixels(figure, renderer: RendererKVG) -> Iterator[None]:
     """While the figure is drawn, its images hand the renderer their own pixels instead of a
     picture resampled to the page (matplotlib does so by itself only for interpolation "none").
     Only plain AxesImages can: their subclasses refuse it."""
-    images = [a for a in figure.findobj(lambda a: type(a) is AxesImage)]
+    images = [image for axes in figure.get_axes() for image in axes.get_images()
+              if type(image) is AxesImage]
     for image in images:
         image._check_unsampled_image = functools.partial(renderer.unsampled, image)
     try:
