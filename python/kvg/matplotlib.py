@@ -83,7 +83,13 @@ def dash_pattern(offset: float, dashes: Sequence[float], step: float) -> int:
     them; the number of repeats is the one whose pattern comes closest to the sequence's share
     of ink first (a dotted line must stay as light as it is), then to its period. Every dash
     keeps at least one step."""
-    dashes = [float(d) for d in dashes]
+    return _fitted_dashes(float(offset), tuple(float(d) for d in dashes), float(step))
+
+
+@functools.lru_cache(maxsize=256)
+def _fitted_dashes(offset: float, dashes: Tuple[float, ...], step: float) -> int:
+    """dash_pattern's fit, once per figure's few dash styles."""
+    dashes = list(dashes)
     if len(dashes) % 2:  # an odd sequence alternates on and off over two rounds
         dashes = dashes * 2
     period = sum(dashes)
