@@ -184,6 +184,32 @@ describe('viewer in Chromium', { skip: missing }, () => {
     t.diagnostic(`stroke widths in pixels: ${widths.join(', ')}`);
     assert.ok(widths[0] > 2 && widths[0] < 3.5, `${widths[0]}`);
     widths.forEach((w) => assert.ok(Math.abs(w - widths[0]) < 1, widths.join(', ')));
+    // Solid lines end round in the viewer (edges drawn one after another meet without a
+    // notch), square by default as the rendering rules say; widths follow the stroke scale.
+    const strokes = await page.evaluate(() => {
+      const v = window.kvgViewer;
+      const canvas = document.createElement('canvas');
+      const real = canvas.getContext('2d');
+      const seen = [];
+      const ctx = new Proxy(real, {
+        get(target, name) {
+          if (name === 'stroke') return (...a) => { seen.push([target.lineCap, target.lineWidth]); target.stroke(...a); };
+          const value = target[name];
+          return typeof value === 'function' ? value.bind(target) : value;
+        },
+        set(target, name, value) { target[name] = value; return true; },
+      });
+      v.painter.draw(ctx, v.view, 1, v.visible);
+      v.painter.draw(ctx, v.view, 1, v.visible, { scale: 0.25, roundEnds: true });
+      return seen;
+    });
+    const half = strokes.length / 2;
+    assert.ok(half >= 1);
+    strokes.slice(0, half).forEach(([cap]) => assert.equal(cap, 'butt'));
+    strokes.slice(half).forEach(([cap, lineWidth], i) => {
+      assert.equal(cap, 'round');
+      assert.ok(Math.abs(lineWidth - strokes[i][1] * 0.25) < 1e-9);
+    });
     // Far beyond the range in either direction the scale stops at its bounds; 0 fits again.
     for (let i = 0; i < 60; ++i) await page.keyboard.press('+');
     assert.equal(await page.evaluate(() => window.kvgViewer.view.scale), fitted * 1024);
