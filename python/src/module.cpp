@@ -520,4 +520,5 @@ PYBIND11_MODULE(_kvg, m) {
     bindMap(writer);
     bindAttributes(writer);
     bindReader(m);
+    bindArchive(m);
 }

@@ -13,11 +13,15 @@ namespace kvgtool {
 
 namespace {
 
-// Stored sizes of the tiles of one zoom, runs counted once per tile.
+// The tiles of one zoom, runs counted in full, and their distinct contents.
 struct ZoomSizes {
     uint64_t tiles = 0;
-    std::set<uint64_t> contents;          // offsets
-    std::vector<uint64_t> contentLengths;  // of the distinct contents first met at this zoom
+    std::map<uint64_t, uint64_t> contents;  // offset to stored length
+    std::vector<uint64_t> lengths() const {
+        std::vector<uint64_t> out;
+        for (const auto &content : contents) out.push_back(content.second);
+        return out;
+    }
 };
 
 std::string degrees(const kvga::LonLat &p) {
@@ -83,22 +87,28 @@ void printHeader(std::ostream &out, const std::string &path, const kvga::Archive
 
 void printZooms(std::ostream &out, kvga::Archive &archive) {
     std::map<uint8_t, ZoomSizes> zooms;
-    std::set<uint64_t> seen;
     archive.forEachTile([&](const kvga::TileEntry &e) {
-        ZoomSizes &zoom = zooms[kvga::tileCoord(e.tileId).z];
-        zoom.tiles += e.runLength;
-        zoom.contents.insert(e.offset);
-        if (seen.insert(e.offset).second) zoom.contentLengths.push_back(e.length);
+        // A run may cross from one zoom into the next.
+        const uint64_t end = e.tileId + e.runLength;
+        for (uint64_t start = e.tileId; start < end;) {
+            const uint8_t z = kvga::tileCoord(start).z;
+            const uint64_t zoomEnd = z < kvga::MAX_ZOOM ? kvga::tileId(z + 1, 0, 0) : end;
+            ZoomSizes &zoom = zooms[z];
+            zoom.tiles += std::min(end, zoomEnd) - start;
+            zoom.contents.emplace(e.offset, e.length);
+            start = std::min(end, zoomEnd);
+        }
         return true;
     });
     out << "zoom  tiles       contents    median bytes  p99 bytes   largest\n";
     for (const auto &[z, s] : zooms) {
+        const std::vector<uint64_t> lengths = s.lengths();
         char line[128];
         std::snprintf(line, sizeof line, "%-5d %-11llu %-11zu %-13llu %-11llu %llu\n", z,
                       static_cast<unsigned long long>(s.tiles), s.contents.size(),
-                      static_cast<unsigned long long>(percentile(s.contentLengths, 0.5)),
-                      static_cast<unsigned long long>(percentile(s.contentLengths, 0.99)),
-                      static_cast<unsigned long long>(percentile(s.contentLengths, 1.0)));
+                      static_cast<unsigned long long>(percentile(lengths, 0.5)),
+                      static_cast<unsigned long long>(percentile(lengths, 0.99)),
+                      static_cast<unsigned long long>(percentile(lengths, 1.0)));
         out << line;
     }
 }
