@@ -11,6 +11,7 @@ from typing import Any, Dict, Iterator, Mapping, Optional, Sequence, Tuple
 
 from . import _kvg
 from ._file import File, PathLike
+from ._output import Output
 
 #: Half the width of the Web Mercator square (EPSG:3857), in metres.
 MERCATOR_HALF = math.pi * 6378137.0
@@ -25,7 +26,7 @@ def tile_bounds(z: int, x: int, y: int) -> Tuple[float, float, float, float]:
     return (xmin, xmin + size, ymax - size, ymax)
 
 
-class TileArchive:
+class TileArchive(Output):
     """Writes a tile archive: tiles in any order, identical ones stored once, finished by
     :meth:`close` (or the end of a ``with`` block), which replaces ``path`` whole.
 
@@ -86,23 +87,6 @@ class TileArchive:
             if value is not None:
                 metadata[key] = value
         return self._w.finish(metadata)
-
-    def abandon(self) -> None:
-        """Drops the tiles; ``path`` keeps what it held."""
-        self._w.abandon()
-
-    @property
-    def closed(self) -> bool:
-        return not self._w.is_open
-
-    def __enter__(self) -> "TileArchive":
-        return self
-
-    def __exit__(self, exc_type, exc, traceback) -> None:
-        if exc_type is not None:
-            self.abandon()
-        elif not self.closed:
-            self.close()
 
 
 class TileArchiveReader:
