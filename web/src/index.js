@@ -6,3 +6,4 @@ export { Code, ColorSize, recordName } from './format.js';
 export { FillMode } from './state.js';
 export { buildScene } from './scene.js';
 export { Painter, fitView } from './draw.js';
+export { TileArchive, TILE_PIXELS, isArchive, tilePageView, visibleTiles } from './tiles.js';

@@ -5,7 +5,8 @@
 // While the view moves, the last full picture (drawn with a margin around the window) is moved
 // and scaled, which costs one image copy per frame whatever the drawing holds; the full picture
 // is drawn again once the view has settled.
-import { Painter, buildScene, errorMessage, fitView, plainBytes } from '../src/index.js';
+import { Painter, buildScene, errorMessage, fitView, isArchive, plainBytes } from '../src/index.js';
+import { openArchive } from './archive.js';
 
 const SETTLE_MS = 150;
 const WHEEL_ZOOM = 0.0015; // per wheel pixel, exponential
@@ -50,6 +51,7 @@ class Viewer {
     $('title').textContent = name;
     document.title = `${name} – KVG viewer`;
     try {
+      if (isArchive(bytes)) return await this.openArchive(bytes, name);
       const scene = buildScene(await plainBytes(bytes));
       if (scene.error) throw new Error(errorMessage(scene.error));
       this.scene = scene;
@@ -63,6 +65,12 @@ class Viewer {
       this.status(`${name}: ${e.message}`, true);
       this.ctx.clearRect(0, 0, this.canvas.width, this.canvas.height);
     }
+  }
+
+  /** A tile archive (URL or bytes) is shown by the archive viewer, which takes the canvas. */
+  async openArchive(source, name) {
+    this.scene = undefined;
+    await openArchive(source, name, (text, error) => this.status(text, error));
   }
 
   fit() {
@@ -261,6 +269,9 @@ async function start() {
   const src = new URLSearchParams(location.search).get('src');
   if (drawing) {
     await viewer.open(drawing.bytes, drawing.name);
+  } else if (src && /\.pmtiles$/i.test(new URL(src, location.href).pathname)) {
+    $('hint').hidden = true;
+    await viewer.openArchive(src, src.split('/').pop() || src).catch((e) => viewer.status(`${src}: ${e.message}`, true));
   } else if (src) {
     try {
       const response = await fetch(src);
