@@ -50,11 +50,21 @@ class TileArchive(Output):
         self._w.add_tile(z, x, y, bytes(data))
 
     @contextlib.contextmanager
-    def tile(self, z: int, x: int, y: int, **file_options: Any) -> Iterator[File]:
-        """A :class:`kvg.File` for tile z/x/y in Web Mercator metres (see the class); what it
-        holds when the block ends becomes the tile. ``file_options`` go to :class:`kvg.File`
+    def tile(self, z: int, x: int, y: int, *, units: str = "mercator",
+             **file_options: Any) -> Iterator[File]:
+        """A :class:`kvg.File` for tile z/x/y; what it holds when the block ends becomes the
+        tile. Its coordinates are Web Mercator metres (``units="mercator"``) or the tile's
+        grid units (``units="tile"``: 0 to ``extent`` across the tile from its south-western
+        corner), the window spanning the buffer too. Line weights and font sizes count world
+        units, so tile units are the way to give them in grid units (16 to a CSS pixel when
+        the tile is shown at its own zoom). ``file_options`` go to :class:`kvg.File`
         (``background``, ``compress``...), except the window and grid, which are the tile's."""
-        xmin, xmax, ymin, ymax = tile_bounds(z, x, y)
+        if units == "mercator":
+            xmin, xmax, ymin, ymax = tile_bounds(z, x, y)
+        elif units == "tile":
+            xmin, xmax, ymin, ymax = 0.0, float(self.extent), 0.0, float(self.extent)
+        else:
+            raise ValueError(f"units must be 'mercator' or 'tile', not {units!r}")
         margin = (xmax - xmin) * self.buffer / self.extent
         cells = self.extent + 2 * self.buffer
         with tempfile.TemporaryDirectory(prefix="kvg-tile-") as scratch:

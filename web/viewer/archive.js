@@ -112,6 +112,7 @@ export class ArchiveViewer {
     }
     ++this.renders;
     this.shownTiles = shown;
+    this.drawnView = view;
     this.setStatus(`${this.name} · zoom ${view.zoom.toFixed(1)} · tiles of zoom ${shown[0]?.tile.z ?? '-'}`);
   }
 

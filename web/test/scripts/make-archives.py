@@ -35,7 +35,11 @@ def buffered(z, x, y):
     return (xmin - margin, xmax + margin, ymin - margin, ymax + margin)
 
 
-def draw_tile(f, box):
+def draw_tile(f, z, x, y):
+    """Draws in tile units (line weights in grid units): metres mapped onto the tile's grid."""
+    xmin, xmax, ymin, _ = kvg.tile_bounds(z, x, y)
+    per_metre = 4096 / (xmax - xmin)
+    box = buffered(z, x, y)
     square = clip_box(SQUARE, box)
     line = clip_box((-2e7, 2e7, EQUATOR_Y - 1, EQUATOR_Y + 1), box)
     if square is None and line is None:
@@ -45,13 +49,16 @@ def draw_tile(f, box):
         with f.object("Square"):
             f.set_fill(True)
             f.set_fill_color(0x3366CC)
-            f.box(square[0], square[2], square[1] - square[0], square[3] - square[2])
+            f.box((square[0] - xmin) * per_metre, (square[2] - ymin) * per_metre,
+                  (square[1] - square[0]) * per_metre, (square[3] - square[2]) * per_metre)
             f.set_fill(False)
     if line is not None:
         with f.object("Equator"):
             f.set_line_color(0xCC0000)
-            f.set_line_style(kvg.Joint.ROUND, kvg.Arrow.NONE, kvg.Arrow.NONE, 16)
-            f.polyline(np.array([[line[0], EQUATOR_Y], [line[1], EQUATOR_Y]]))
+            f.set_line_style(kvg.Joint.ROUND, kvg.Arrow.NONE, kvg.Arrow.NONE, 64)  # 4 px
+            height = (EQUATOR_Y - ymin) * per_metre
+            f.polyline(np.array([[(line[0] - xmin) * per_metre, height],
+                                 [(line[1] - xmin) * per_metre, height]]))
 
 
 def squares(path):
@@ -59,8 +66,8 @@ def squares(path):
         for z in range(3):
             for x in range(1 << z):
                 for y in range(1 << z):
-                    with archive.tile(z, x, y) as f:
-                        draw_tile(f, buffered(z, x, y))
+                    with archive.tile(z, x, y, units="tile") as f:
+                        draw_tile(f, z, x, y)
         archive.close(name="squares", layers=[{"id": "shapes", "fields": {"name": "String"}}])
 
 
