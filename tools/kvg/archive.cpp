@@ -1,8 +1,11 @@
 #include "archive.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -117,9 +120,17 @@ void printZooms(std::ostream &out, kvga::Archive &archive) {
 
 bool isArchive(const std::string &path) {
     if (path == "-") return false;
-    std::ifstream in(path, std::ios::binary);
+    // Without blocking on a FIFO that has no writer: only a regular file can be an archive,
+    // which is read at offsets.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    struct stat st {};
     char magic[7] = {};
-    return in.read(magic, sizeof magic) && std::string_view(magic, 7) == "PMTiles";
+    const bool archive = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                         ::pread(fd, magic, sizeof magic, 0) == sizeof magic &&
+                         std::string_view(magic, sizeof magic) == "PMTiles";
+    ::close(fd);
+    return archive;
 }
 
 int describeArchive(const Command &command, const std::string &path, std::ostream &out,
