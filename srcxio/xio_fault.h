@@ -25,6 +25,12 @@ KVG_API void XIO_setFaultInjection(long fail_write_at, long fail_close_at, long 
  * target (XIO_openReplacing): the n-th flush to the disk and the n-th rename over the target. */
 KVG_API void XIO_setCommitFaultInjection(long fail_sync_at, long fail_rename_at);
 
+/* Calls `observer` with the descriptor of every file XIO creates (the file beside a target, a
+ * scratch file, a temporary file), as soon as the file exists and before anything else is done
+ * to it, so that a test can see what another process could have seen; NULL stops it. */
+typedef void (*XIO_CreationObserver)(int fd, void *context);
+KVG_API void XIO_setCreationObserver(XIO_CreationObserver observer, void *context);
+
 #ifdef __cplusplus
 }
 #endif
