@@ -336,6 +336,74 @@ TEST(ReaderHardening, CommandsFailClearlyOnWhatIsNoKvgFile) {
     }
 }
 
+// A small gzip stream of a great many marks: the dump's output stays in proportion to the
+// input (1 MiB and 256 bytes a byte read), in text and JSON, or within --max-output, and ends
+// with a message and exit 1; the file itself is valid.
+TEST(ReaderHardening, DumpOfAGzipBombIsBoundedByItsInput) {
+    TempPath path;
+    {
+        std::unique_ptr<KVG_FileOptions, OptionsDeleter> opt(plainOptions());
+        KVG_setCompressionFileOption(opt.get(), 1);
+        KVG_File *fl = KVG_create(path.c_str(), opt.get());
+        ASSERT_NE(fl, nullptr);
+        ASSERT_EQ(KVG_beginLayer(fl, "marks", 1, 1), 0);
+        for (int i = 0; i < 1000000; ++i) ASSERT_EQ(KVG_mark(fl, 10, 10), 0);
+        ASSERT_EQ(KVG_close(fl), 0);
+    }
+    const uint64_t input = readFile(path.str()).size();
+    ASSERT_LT(input, 64u << 10);
+    EXPECT_EQ(kvg({"check", path.str()}).status, 0);
+    for (const char *format : {"--text", "--json"}) {
+        std::vector<std::string> args = {"dump", path.str()};
+        if (std::string(format) == "--json") args.push_back(format);
+        const ToolRun r = kvg(args);
+        EXPECT_EQ(r.status, 1) << format;
+        EXPECT_LE(r.out.size(), (1u << 20) + 256 * input) << format;
+        EXPECT_GT(r.out.size(), 1u << 20) << format;
+        EXPECT_EQ(r.err, "kvg dump: " + path.str() + ": output stopped at " +
+                             std::to_string(r.out.size()) +
+                             " bytes, 1 MiB and 256 bytes for each byte of input\n");
+    }
+    const ToolRun fixed = kvg({"dump", path.str(), "--max-output", "1000"});
+    EXPECT_EQ(fixed.status, 1);
+    EXPECT_EQ(fixed.out.size(), 1000u);
+    EXPECT_TRUE(fixed.err.ends_with("output stopped at 1000 bytes, the limit of --max-output\n"));
+    EXPECT_EQ(kvg({"dump", path.str(), "--max-output", "1G"}).status, 0) << "room for all of it";
+}
+
+// The reader's limits on the command line: lower ones stop a file the defaults let through,
+// with the reader's message and exit 1; a bad value is a usage error.
+TEST(ReaderHardening, CommandsTakeTheReadersLimits) {
+    TempPath path;
+    writeFile(path.str(), gzipBomb(1));  // 4,194,303 points, 1.5 MB of content
+    for (const std::string command : {"check", "info", "dump", "svg", "render"}) {
+        std::vector<std::string> args = {command, path.str(), "--max-points", "1M"};
+        if (command == "svg" || command == "render") args.insert(args.end(), {"-o", "-"});
+        ToolRun r = kvg(args);
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_TRUE(contains(r.err, "polyline: more than 1048576 points")) << command << r.err;
+        args[2] = "--max-bytes";
+        args[3] = "100K";
+        r = kvg(args);
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_TRUE(contains(r.err, "beyond the limit of 102400 bytes")) << command << r.err;
+        args[2] = "--max-memory";
+        args[3] = "4M";
+        r = kvg(args);
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_TRUE(contains(r.err, "needs more than the limit of 4194304 bytes of memory"))
+            << command << r.err;
+        args[3] = "0";
+        r = kvg(args);
+        EXPECT_EQ(r.status, 2) << command;
+        EXPECT_TRUE(r.err.starts_with("kvg " + command +
+                                      ": --max-memory takes a whole number above 0"))
+            << r.err;
+    }
+    EXPECT_EQ(kvg({"check", path.str(), "--max-points", "5M", "--max-memory", "1G"}).status, 0);
+    EXPECT_TRUE(contains(kvg({"check", "--help"}).out, "--max-points N"));
+}
+
 TEST(ReaderHardening, StandardInputIsTheDash) {
     UnitWriter writer;
     ASSERT_EQ(KVG_beginLayer(writer.get(), "L", 1, 1), 0);

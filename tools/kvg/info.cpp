@@ -68,10 +68,13 @@ void print(std::ostream &out, const std::string &path, const kvgr::Reader &reade
 }
 
 int info(Args args, std::ostream &out, std::ostream &err) {
-    const std::optional<Options> options = parseOptions(INFO_COMMAND, args, {}, 1, err);
+    const std::optional<Options> options =
+        parseOptions(INFO_COMMAND, args, withLimitOptions({}), 1, err);
     if (!options) return EXIT_USAGE;
+    const std::optional<kvgr::impl::Limits> limits = limitsOf(INFO_COMMAND, *options, err);
+    if (!limits) return EXIT_USAGE;
     const std::string &path = options->positional[0];
-    return readRecords(INFO_COMMAND, path, err, [&](kvgr::Reader &reader) {
+    return readRecords(INFO_COMMAND, path, err, *limits, [&](kvgr::Reader &reader) {
         Totals totals;
         while (const kvgr::Record *record = reader.next()) {
             ++totals.records;
@@ -85,13 +88,13 @@ int info(Args args, std::ostream &out, std::ostream &err) {
 }  // namespace
 
 const Command INFO_COMMAND = {
-    "info", "FILE", "describe a KVG file: header, sections, records, points",
+    "info", "FILE [LIMITS]", "describe a KVG file: header, sections, records, points",
     "Prints the header fields, the size of the file and whether it is compressed, the bytes of\n"
     "the definitions section (definitions and the closing size records) and of the layer\n"
     "section, the number of records of each kind, the points (absolute and relative) and the\n"
     "bytes per point, counted on the decompressed content and, for a compressed file, on disk.\n"
     "The file must be valid ('kvg check'); otherwise the first fault is reported (exit 1).\n"
     "FILE '-' is standard input.\n",
-    info};
+    info, true};
 
 }  // namespace kvgtool
