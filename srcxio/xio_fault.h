@@ -16,7 +16,8 @@ extern "C" {
 
 /* Arms one countdown per kind of operation, counted from this call: the n-th write of a block
  * to a file (a buffer drain or a block of compressed output), the n-th close of a file, and the
- * n-th open of a file (XIO_open and XIO_openTemporary) fail, each once; 0 disarms that kind.
+ * n-th open of a file (XIO_open, XIO_openReplacing, XIO_openScratch, XIO_openTemporary) fail,
+ * each once; 0 disarms that kind.
  * A failed write writes nothing; a failed close still releases the descriptor; a failed open
  * creates no file. Setting all three to 0 restores normal operation. The close of a
  * compressed file opened for reading is not counted. */
