@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <iomanip>
 #include <set>
 #include <sstream>
 #include <unordered_map>
@@ -16,6 +17,7 @@
 #include "map_writer.h"
 #include "ogr_source.h"
 #include "projection.h"
+#include "source_budget.h"
 #include "topojson_source.h"
 
 namespace kvgimport {
@@ -26,11 +28,12 @@ constexpr uint64_t MAX_TOPOJSON_BYTES = uint64_t(1) << 31;  // what one JSON par
 
 // ---- Reading
 
-std::string readText(const std::string &path) {
+std::string readText(const std::string &path, SourceBudget &budget) {
     struct stat info{};
     if (stat(path.c_str(), &info) != 0) throw InputError(std::strerror(errno));
     if (!S_ISREG(info.st_mode)) throw InputError("not a regular file");
     if (uint64_t(info.st_size) > MAX_TOPOJSON_BYTES) throw InputError("larger than 2 GiB");
+    budget.bytes(uint64_t(info.st_size));
     std::ifstream in(path, std::ios::binary);
     std::string text(size_t(info.st_size), '\0');
     if (!in.read(text.data(), std::streamsize(text.size())))
@@ -55,9 +58,10 @@ bool withinLongitudeLatitude(const Source &source) {
 Source readSource(const std::string &input, const ImportOptions &options) {
     struct stat info{};
     if (stat(input.c_str(), &info) != 0) throw InputError(std::strerror(errno));
+    SourceBudget budget(options.limits);
     if (!options.topojson && !(S_ISREG(info.st_mode) && isTopoJson(input)))
-        return readOgr(input, options.layers);
-    Source source = readTopoJson(readText(input));
+        return readOgr(input, options.layers, options.drivers, budget);
+    Source source = readTopoJson(readText(input, budget), budget);
     if (!options.layers.empty()) {
         std::vector<Layer> chosen;
         for (const std::string &name : options.layers) {
@@ -154,6 +158,24 @@ int32_t evenSteps(double extent, double step) {
     return static_cast<int32_t>(std::max(2.0, steps + std::fmod(steps, 2)));
 }
 
+// Why no grid holds the extent: positions too far apart for any step (their distance is beyond
+// the range of doubles), or too many steps of the one chosen.
+std::string gridTooLarge(const Extent &e, double longer, double steps) {
+    std::ostringstream s;
+    s << std::setprecision(6);
+    if (!std::isfinite(longer)) {
+        s << "positions from (" << e.xmin << ", " << e.ymin << ") to (" << e.xmax << ", " << e.ymax
+          << "), farther apart than a map can hold";
+        return s.str();
+    }
+    s << "a grid of ";
+    if (steps < 1e15) s << std::llround(steps);
+    else if (std::isfinite(steps)) s << steps;
+    else s << "more than 1e308";
+    s << " steps, more than " << MAX_GRID << " (choose a coarser --grid or --tolerance)";
+    return s.str();
+}
+
 Grid chooseGrid(const Extent &e, const ImportOptions &options, std::optional<double> sourceStep,
                 bool reprojected) {
     const double width = e.xmax - e.xmin, height = e.ymax - e.ymin;
@@ -164,10 +186,7 @@ Grid chooseGrid(const Extent &e, const ImportOptions &options, std::optional<dou
     else if (sourceStep && !reprojected) step = *sourceStep;  // the source's own precision
     else step = longer / double(DEFAULT_GRID);
     if (!(step > 0) || !std::isfinite(step)) step = 1;  // a single position
-    if (!(longer / step <= double(MAX_GRID)))
-        throw InputError("a grid of " + std::to_string(std::llround(longer / step)) +
-                         " steps, more than " + std::to_string(MAX_GRID) +
-                         " (choose a coarser --grid or --tolerance)");
+    if (!(longer / step <= double(MAX_GRID))) throw InputError(gridTooLarge(e, longer, longer / step));
     return {e.xmin, e.ymin, step, evenSteps(width, step), evenSteps(height, step)};
 }
 
