@@ -79,14 +79,20 @@ Source readSource(const std::string &input, const ImportOptions &options) {
 
 // ---- Geometry: planar, projected, on the grid
 
+bool beyondLatitudes(const std::vector<Pos> &positions, const Projection &projection) {
+    return std::ranges::any_of(positions, [&](Pos p) { return p.y < projection.south() || p.y > projection.north(); });
+}
+
 // Cuts, clips to the latitudes the projection shows, projects and flips one feature.
 void makePlanar(Feature &f, const Projection &projection, bool geographic,
-                const ImportOptions &options, const std::string &where) {
+                const ImportOptions &options, const std::string &where, ImportReport &report) {
+    const char *const BEYOND = "beyond the latitudes the projection shows";
+    const CutOptions cut{geographic, projection.active(), options.makeValid, &report, where};
     std::vector<Polygon> polygons;
     for (size_t i = 0; i < f.polygons.size(); ++i)
-        for (Polygon &piece : cutPolygon(f.polygons[i], {geographic, projection.active(), options.makeValid},
-                                         where + ", polygon " + std::to_string(i + 1))) {
-            if (geographic && (projection.south() > -90 || projection.north() < 90)) {
+        for (Polygon &piece : cutPolygon(f.polygons[i], cut, where + ", polygon " + std::to_string(i + 1))) {
+            if (geographic && beyondLatitudes(piece.rings.front(), projection)) {
+                report.add(Change::clipped, where, BEYOND);
                 for (Polygon &kept : clip(piece, -180, 180, projection.south(), projection.north()))
                     polygons.push_back(std::move(kept));
             } else {
@@ -97,13 +103,17 @@ void makePlanar(Feature &f, const Projection &projection, bool geographic,
     for (const Path &path : f.paths) {
         if (path.size() < 2) throw InputError(where + ": a line of fewer than two positions");
         for (Path &piece : geographic ? cutPath(path) : std::vector<Path>{path}) {
-            if (geographic)
+            if (geographic && beyondLatitudes(piece, projection)) {
+                report.add(Change::clipped, where, BEYOND);
                 for (Pos &p : piece) p.y = std::clamp(p.y, projection.south(), projection.north());
+            }
             paths.push_back(std::move(piece));
         }
     }
-    if (geographic)
+    if (geographic && beyondLatitudes(f.points, projection)) {
+        report.add(Change::clipped, where, BEYOND);
         std::erase_if(f.points, [&](Pos p) { return p.y < projection.south() || p.y > projection.north(); });
+    }
     f.polygons = std::move(polygons);
     f.paths = std::move(paths);
     const auto finish = [&](std::vector<Pos> &positions) {
@@ -235,9 +245,11 @@ std::string valueText(const Value &v) {
 class Importer {
 public:
     Importer(const ImportOptions &options, const ImportProgress &progress)
-        : options_(options), progress_(progress) {}
+        : options_(options), progress_(progress), report_(options.strict) {}
 
     Map build(Source source) {
+        for (const std::string &record : source.damaged)
+            report_.add(Change::damaged, record, "unreadable record");
         std::erase_if(source.layers, [&](Layer &layer) {
             filterFeatures(layer, options_.where, options_.select);
             return layer.features.empty();
@@ -265,6 +277,7 @@ public:
     }
 
     size_t features() const { return features_; }
+    const ImportReport &report() const { return report_; }
 
 private:
     void planar(Source &source) {
@@ -278,7 +291,7 @@ private:
                 const std::string where = "layer " + layer.name + ", feature " +
                                           (f.name.empty() ? "#" + std::to_string(i + 1) : f.name);
                 try {
-                    makePlanar(f, *projection_, geographic, options_, where);
+                    makePlanar(f, *projection_, geographic, options_, where, report_);
                 } catch (const GeometryError &e) {
                     throw InputError(where + ": " + e.what());
                 }
@@ -392,6 +405,7 @@ private:
 
     const ImportOptions &options_;
     const ImportProgress &progress_;
+    ImportReport report_;
     std::unique_ptr<Projection> projection_;
     Grid grid_{};
     size_t features_ = 0;
@@ -431,6 +445,7 @@ ImportSummary importMap(const std::string &input, const std::string &output,
     checkLimits(map);
     ImportSummary summary;
     summary.features = importer.features();
+    summary.report = importer.report();
     for (const MapLayer &layer : map.layers)
         if (layer.filled) {
             std::set<Colour> colours;

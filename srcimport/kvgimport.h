@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "import_report.h"
+
 namespace kvgimport {
 
 // The input cannot be imported: the message names the feature and what is wrong with it.
@@ -49,6 +51,7 @@ struct ImportOptions {
     std::string project;              // target CRS in any form PROJ knows; empty: as the source
     bool flipY = false;               // the source's y axis points down (screen coordinates)
     bool makeValid = false;           // mend invalid polygons instead of refusing them
+    bool strict = false;              // refuse the input rather than clip, mend or leave out
     int64_t grid = 0;                 // grid steps on the map's longer side; 0: the default
     double tolerance = 0;             // grid step in map units, instead of `grid`
     std::string fillBy;               // field that colours the polygons
@@ -76,6 +79,7 @@ struct ImportSummary {
     size_t marks = 0;
     size_t colours = 0;  // fill colours the neighbours needed
     uint64_t bytes = 0;  // of the output file
+    ImportReport report;  // what was clipped, mended or left out, and why
 };
 
 // Called as the work goes on with its phase and the progress within it.

@@ -194,7 +194,7 @@ Layer readLayer(OGRLayer &ogr, SourceBudget &budget, std::vector<std::string> &d
         }
         if (failed) {
             damaged.push_back("layer " + name + ", record " + std::to_string(feature->GetFID()) +
-                              ": " + lastOgrMessage("damaged"));
+                              " (" + lastOgrMessage("damaged") + ")");
             continue;
         }
         layer.features.push_back(reader.read(*feature, budget));

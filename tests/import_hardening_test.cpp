@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "decoder.h"
 #include "import_support.h"
@@ -208,6 +209,61 @@ TEST(ImportHardening, SourcesStopAtTheLimitsInTheReadersWords) {
     for (const char *option : {"--max-points", "--max-features", "--max-memory"})
         for (const char *value : {"0", "-1", "x", "281474976710657"})
             EXPECT_EQ(kvg({"import", "arc.json", option, value}).status, 2) << option << value;
+}
+
+// Five squares in a row, A to E, as the source for damaged copies.
+void writeFiveSquares(const std::string &path) {
+    std::string features;
+    for (int i = 0; i < 5; ++i) {
+        const std::string x0 = std::to_string(i), x1 = std::to_string(i + 1);
+        features += std::string(i ? "," : "") + R"({"type": "Feature", "properties": {"name": ")" +
+                    char('A' + i) + R"("}, "geometry": {"type": "Polygon", "coordinates": [[[)" +
+                    x0 + ",0],[" + x1 + ",0],[" + x1 + ",1],[" + x0 + ",1],[" + x0 + ",0]]]}}";
+    }
+    writeText(path, R"({"type": "FeatureCollection", "features": [)" + features + "]}");
+}
+
+// The Shapefile's second shape claims 100,000 parts in its 136 bytes.
+void damageSecondShape(const std::string &shp, const std::string &shx) {
+    const Bytes index = readFile(shx);
+    const size_t second = 2 * (size_t{index[108]} << 24 | size_t{index[109]} << 16 |
+                               size_t{index[110]} << 8 | index[111]);
+    Bytes shapes = readFile(shp);
+    const size_t parts = second + 8 + 4 + 32;  // after the record header, the type and the box
+    for (size_t i = 0; i < 4; ++i) shapes[parts + i] = uint8_t(100000 >> (8 * i));
+    writeFile(shp, shapes);
+}
+
+TEST(ImportHardening, DamagedRecordsAreCountedAndRefusedWhenStrict) {
+    ScratchDirectory scratch;
+    writeFiveSquares("five.geojson");
+    translate("five.geojson", "five.shp", {"-f", "ESRI Shapefile"});
+    damageSecondShape("five.shp", "five.shx");
+    translate("five.geojson", "five.gpkg", {"-f", "GPKG", "-nln", "t"});
+    GDALDataset *ds = GDALDataset::Open("five.gpkg", GDAL_OF_VECTOR | GDAL_OF_UPDATE);
+    ASSERT_NE(ds, nullptr);
+    ds->ReleaseResultSet(ds->ExecuteSQL(
+        "UPDATE t SET geom = x'4750000100000000deadbeef' WHERE name IN ('B', 'C')", nullptr, nullptr));
+    GDALClose(ds);
+
+    // Shapefile records count from 0, GeoPackage rows from 1.
+    const std::tuple<const char *, int, const char *> damaged[] = {
+        {"five.shp", 1, ": layer five, record 1 (Corrupted .shp file"},
+        {"five.gpkg", 2, ": layer t, record 2 (Unable to read geometry)"}};
+    for (const auto &[input, records, first] : damaged) {
+        SCOPED_TRACE(input);
+        ToolRun r = kvg({"import", input, "-o", "out.kvg"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(contains(r.out, std::to_string(5 - records) + " features in 1 layers")) << r.out;
+        EXPECT_TRUE(contains(r.out, "; features: " + std::to_string(records) +
+                                        " damaged (unreadable record " + std::to_string(records) + ")"))
+            << r.out;
+        EXPECT_EQ(decodeFile("out.kvg").count(fmt::FILL_FACE), 5 - records);
+        fs::remove("out.kvg");
+        r = kvg({"import", input, "--strict", "-o", "out.kvg"});
+        expectRefused(r, first);
+        expectRefused(r, "): unreadable record (damaged unless --strict)");
+    }
 }
 
 TEST(ImportHardening, PositionsNoMapHoldsAreRefusedByFeature) {

@@ -13,7 +13,9 @@
 
 #include "antimeridian.h"
 #include "decoder.h"
+#include "import_report.h"
 #include "import_support.h"
+#include "kvgimport.h"
 #include "test_support.h"
 #include "tool_support.h"
 #include "topology.h"
@@ -347,6 +349,54 @@ TEST(ImportErrors, BadInputIsNamedAndLeavesNoOutput) {
     r = kvg({"import", WORLD, "--grid", "0"});
     EXPECT_EQ(r.status, 2);
     EXPECT_FALSE(fs::exists(out.str()));
+}
+
+// ---- The tally of what an import changed
+
+TEST(ImportReport, CountsFeaturesOncePerChangeAndRefusesWhenStrict) {
+    using kvgimport::Change;
+    kvgimport::ImportReport report;
+    EXPECT_EQ(report.summary(), "");
+    report.add(Change::mended, "layer l, feature a", "Self-intersection");
+    report.add(Change::mended, "layer l, feature a", "Self-intersection");  // another polygon
+    report.add(Change::mended, "layer l, feature b", "Ring Self-intersection");
+    report.add(Change::clipped, "layer l, feature a", "beyond the horizon");
+    report.add(Change::leftOut, "layer l, feature c", "beyond the horizon");
+    EXPECT_EQ(report.count(Change::mended), 2u);
+    EXPECT_EQ(report.count(Change::clipped), 1u);
+    EXPECT_EQ(report.count(Change::damaged), 0u);
+    EXPECT_EQ(report.summary(), "1 clipped (beyond the horizon 1), 2 mended (Ring Self-intersection 1; "
+                                "Self-intersection 1), 1 left out (beyond the horizon 1)");
+    kvgimport::ImportReport strict(true);
+    try {
+        strict.add(Change::damaged, "layer l, feature d", "a record cut short");
+        ADD_FAILURE() << "a strict report took an entry";
+    } catch (const kvgimport::InputError &e) {
+        EXPECT_STREQ(e.what(), "layer l, feature d: a record cut short (damaged unless --strict)");
+    }
+    EXPECT_TRUE(strict.empty());
+}
+
+TEST(ImportReport, SummaryLineCountsAndStrictWritesNothing) {
+    TempPath in(".geojson"), out;
+    // A bowtie (mended into two triangles) and a polar square Mercator cannot show whole.
+    writeText(in.str(), geojson(polygonFeature("Knot", "[[[0,0],[2,2],[2,0],[0,2],[0,0]]]") + "," +
+                                polygonFeature("Cap", "[[[0,80],[10,80],[10,89],[0,89],[0,80]]]")));
+    ToolRun r = kvg({"import", in.str(), "--make-valid", "--project", "EPSG:3857", "-o", out.str()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, " s; features: 1 clipped (beyond the latitudes the projection shows 1), "
+                                "1 mended (Self-intersection 1).\n")) << r.out;
+    fs::remove(out.str());
+    r = kvg({"import", in.str(), "--make-valid", "--strict", "-o", out.str()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, "layer " + fs::path(in.str()).stem().string() +
+                                    ", feature Knot: Self-intersection (mended unless --strict)")) << r.err;
+    EXPECT_FALSE(fs::exists(out.str()));
+    // Nothing changed: the line ends as it always did.
+    writeText(in.str(), REGIONS);
+    r = kvg({"import", in.str(), "--strict", "-o", out.str()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out.ends_with(" s.\n")) << r.out;
 }
 
 // ---- TopoJSON

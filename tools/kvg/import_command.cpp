@@ -19,7 +19,7 @@ constexpr OptionRule IMPORT_OPTIONS[] = {
     {"-o", true},          {"--layer", true},   {"--project", true}, {"--flip-y", false},
     {"--grid", true},      {"--tolerance", true}, {"--fill-by", true}, {"--label", true},
     {"--where", true},     {"--select", true},  {"--size", true},    {"--plain", false},
-    {"--make-valid", false}, {"--driver", true}, {"--max-points", true},
+    {"--make-valid", false}, {"--strict", false}, {"--driver", true}, {"--max-points", true},
     {"--max-features", true}, {"--max-memory", true}};
 
 // The largest value a limit option takes: counts beyond it are no limit a machine could meet.
@@ -117,6 +117,7 @@ std::optional<kvgimport::ImportOptions> importOptions(const Options &parsed, std
             return bad(name, "a whole number from 1 to 2^48 expected");
     o.flipY = parsed.flags.contains("--flip-y");
     o.makeValid = parsed.flags.contains("--make-valid");
+    o.strict = parsed.flags.contains("--strict");
     o.compress = !parsed.flags.contains("--plain");
     return o;
 }
@@ -126,7 +127,10 @@ void printSummary(const std::string &output, const kvgimport::ImportSummary &s, 
     out << "Wrote " << output << ": " << s.features << " features in " << s.layers << " layers, "
         << s.arcs << " arcs as edges (" << s.sharedArcs << " shared), " << s.faces
         << " rings as faces, " << s.arcPoints << " points, " << s.marks << " marks, " << s.bytes
-        << " bytes in " << std::fixed << std::setprecision(2) << seconds << " s.\n";
+        << " bytes in " << std::fixed << std::setprecision(2) << seconds << " s";
+    const std::string changes = s.report.summary();
+    if (!changes.empty()) out << "; features: " << changes;
+    out << ".\n";
 }
 
 int importCommand(Args args, std::ostream &out, std::ostream &err) {
@@ -185,6 +189,8 @@ const Command IMPORT_COMMAND = {
     "  --project CRS      project into CRS: EPSG:3857, ESRI:54030, '+proj=aea ...'\n"
     "  --flip-y           the source's y axis points down (screen coordinates)\n"
     "  --make-valid       mend invalid polygons (self-intersections) instead of refusing them\n"
+    "  --strict           refuse the input (exit 1, nothing written) rather than clip, mend or\n"
+    "                     leave out any feature; without it the summary counts each\n"
     "  --grid N           grid steps on the longer side (default 100000, or a TopoJSON's own)\n"
     "  --tolerance T      grid step in map units, instead of --grid\n"
     "  --fill-by FIELD    fill colours from FIELD: categories, or classes of numbers with a legend\n"
