@@ -47,14 +47,14 @@ void turnOffGdalNetwork() {
     std::call_once(once, [] {
         CPLHTTPSetFetchCallback(refuseFetch, nullptr);
         // The manager owns (and deletes at GDAL's end) the handlers installed; the ones
-        // replaced stay held here, as GDAL would have held them.
-        static std::vector<VSIFilesystemHandler *> replaced;
+        // replaced stay held here for the process's life, as GDAL would have held them.
+        static auto *replaced = new std::vector<VSIFilesystemHandler *>;
         NoNetworkFiles *noNetwork = nullptr;
         char **prefixes = VSIFileManager::GetPrefixes();
         for (char **p = prefixes; p != nullptr && *p != nullptr; ++p)
             if (reachesNetwork(*p)) {
                 if (noNetwork == nullptr) noNetwork = new NoNetworkFiles;
-                replaced.push_back(VSIFileManager::GetHandler(*p));
+                replaced->push_back(VSIFileManager::GetHandler(*p));
                 VSIFileManager::InstallHandler(*p, noNetwork);
             }
         CSLDestroy(prefixes);
