@@ -28,6 +28,9 @@ constexpr const char *DOCUMENTED_DRIVERS[] = {"GeoJSON", "TopoJSON", "ESRI Shape
 class DriverList {
 public:
     explicit DriverList(const std::vector<std::string> &extra) : names_(extra) {
+        for (const std::string &name : names_)
+            if (GDALGetDriverByName(name.c_str()) == nullptr)
+                throw InputError("--driver " + name + ": no GDAL driver of that name");
         for (const char *name : DOCUMENTED_DRIVERS) pointers_.push_back(name);
         for (const std::string &name : names_) pointers_.push_back(name.c_str());
         pointers_.push_back(nullptr);
@@ -250,7 +253,12 @@ Source readOgr(const std::string &path, const std::vector<std::string> &layers,
     }
     Source source;
     for (OGRLayer *ogr : chosenLayers(*ds, layers)) {
-        if (const OGRSpatialReference *crs = ogr->GetSpatialRef()) {
+        CPLErrorReset();
+        const OGRSpatialReference *crs = ogr->GetSpatialRef();  // a VRT opens its source here
+        if (CPLGetLastErrorType() >= CE_Failure)
+            throw InputError("layer " + std::string(ogr->GetName()) + ": " +
+                             lastOgrMessage("unreadable layer"));
+        if (crs) {
             if (!source.crs) {
                 source.crs = std::make_shared<OGRSpatialReference>(*crs);
                 source.crs->SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
