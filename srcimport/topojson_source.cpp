@@ -205,6 +205,7 @@ private:
     }
 
     Pos point(const Json &value, const std::string &where) const {
+        budget_.points(1);
         const Pos p = position(value, where);
         return transform_ ? finite(transform_->apply(p), where) : p;
     }
