@@ -101,8 +101,9 @@ void densifyEdges(Ring &ring) {
     ring = std::move(result);
 }
 
-void note(const CutOptions &options, Change change, const std::string &reason) {
-    if (options.report) options.report->add(change, options.feature, reason);
+void note(const CutOptions &options, Change change, const std::string &reason,
+          const std::string &detail = {}) {
+    if (options.report) options.report->add(change, options.feature, reason, detail);
 }
 
 // The rings checked: at least four positions, closed. Mending closes a ring that does not and
@@ -121,7 +122,7 @@ std::optional<Polygon> checkedRings(const Polygon &polygon, const CutOptions &op
         }
         if (ring.size() < 4) {
             if (!mend) throw InputError(which + ": a ring of fewer than four positions");
-            note(options, r == 0 ? Change::leftOut : Change::mended, "a ring of fewer than four positions");
+            note(options, Change::mended, "a ring of fewer than four positions dropped");
             if (r == 0) return std::nullopt;
             continue;
         }
@@ -135,11 +136,11 @@ std::vector<Polygon> validated(const Polygon &polygon, const CutOptions &options
     const auto reason = invalidity(polygon);
     if (!reason) return {polygon};
     if (options.mend) {
-        note(options, Change::mended, reason->substr(0, reason->find('[')));
+        note(options, Change::mended, reason->substr(0, reason->find('[')),
+             where + ": an invalid polygon (" + *reason + ")");
         return makeValid(polygon);
     }
-    throw InputError(where + ": an invalid polygon (" + *reason +
-                     "); --make-valid mends such polygons");
+    throw InputError(where + ": an invalid polygon (" + *reason + ")");
 }
 
 // Cuts a polygon whose rings are sound.

@@ -10,10 +10,11 @@ constexpr const char *CHANGE_NAMES[] = {"clipped", "mended", "left out", "damage
 
 }  // namespace
 
-void ImportReport::add(Change change, const std::string &where, const std::string &reason) {
+void ImportReport::add(Change change, const std::string &where, const std::string &reason,
+                       const std::string &detail) {
     if (strict_)
-        throw InputError(where + ": " + reason + " (" + CHANGE_NAMES[size_t(change)] +
-                         " unless --strict)");
+        throw InputError((detail.empty() ? where + ": " + reason : detail) + " (" +
+                         CHANGE_NAMES[size_t(change)] + " unless --strict)");
     if (!noted_.emplace(change, where).second) return;
     ++counts_[size_t(change)];
     ++reasons_[{change, reason}];

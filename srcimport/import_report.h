@@ -22,8 +22,10 @@ public:
     explicit ImportReport(bool strict = false) : strict_(strict) {}
 
     // Records that the feature `where` ("layer L, feature F") was changed for `reason`; a
-    // feature counts once per kind of change. Throws InputError ("where: reason") when strict.
-    void add(Change change, const std::string &where, const std::string &reason);
+    // feature counts once per kind of change. When strict, throws InputError instead, with
+    // the message "where: reason" or, where given, `detail` (which names the place itself).
+    void add(Change change, const std::string &where, const std::string &reason,
+             const std::string &detail = {});
 
     // Features changed so, for any reason.
     size_t count(Change change) const { return counts_[size_t(change)]; }
