@@ -10,12 +10,14 @@
 #include <unordered_map>
 
 #include "antimeridian.h"
+#include "build_map.h"
 #include "feature_filter.h"
 #include "geos.h"
 #include "kvgimport.h"
 #include "map_writer.h"
 #include "ogr_source.h"
 #include "projection.h"
+#include "simplify_map.h"
 #include "topojson_source.h"
 
 namespace kvgimport {
@@ -232,6 +234,9 @@ public:
         Map map;
         map.width = grid_.width;
         map.height = grid_.height;
+        map.x0 = grid_.x0;
+        map.y0 = grid_.y0;
+        map.step = grid_.step;
         const double longer = std::max(map.width, map.height);
         map.widthMm = std::max(1.0, std::round(options_.pageMm * map.width / longer));
         map.heightMm = std::max(1.0, std::round(options_.pageMm * map.height / longer));
@@ -403,15 +408,23 @@ void checkLimits(const Map &map) {
 
 }  // namespace
 
+Map buildMap(const std::string &input, const ImportOptions &options, const ImportProgress &progress,
+             size_t &features) {
+    initialiseOgr();
+    Importer importer(options, progress);
+    Map map = importer.build(readSource(input, options));
+    features = importer.features();
+    return map;
+}
+
 ImportSummary importMap(const std::string &input, const std::string &output,
                         const ImportOptions &options, const ImportProgress &progress) {
     initialiseOgr();
     refuseOwnInput(input, output);
-    Importer importer(options, progress);
-    const Map map = importer.build(readSource(input, options));
-    checkLimits(map);
     ImportSummary summary;
-    summary.features = importer.features();
+    Map map = buildMap(input, options, progress, summary.features);
+    if (options.simplify.active()) simplifyMap(map, options.simplify, map.step, summary);
+    checkLimits(map);
     for (const MapLayer &layer : map.layers)
         if (layer.filled) {
             std::set<Colour> colours;

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "simplify.h"
+
 namespace kvgimport {
 
 // The input cannot be imported: the message names the feature and what is wrong with it.
@@ -31,6 +33,16 @@ public:
 class OutputError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// Simplification of the arcs after the topology is built. Off unless a share, a tolerance or a
+// smallest area is given.
+struct SimplifyOptions {
+    kvgsimplify::Method method = kvgsimplify::Method::visvalingam;
+    double keep = -1;      // the share (0 to 1) of the removable points to keep; < 0: none
+    double tolerance = 0;  // the threshold in map units, instead of `keep`
+    double minArea = 0;    // rings of less area (square map units) that share no border go
+    bool active() const { return keep >= 0 || tolerance > 0 || minArea > 0; }
 };
 
 struct ImportOptions {
@@ -47,6 +59,7 @@ struct ImportOptions {
     std::vector<std::string> select;  // names or ids of the features to keep; empty: all
     double pageMm = 200;              // the page's longer side in millimetres
     bool compress = true;             // gzip stream
+    SimplifyOptions simplify;
 };
 
 constexpr int64_t DEFAULT_GRID = 100000;
@@ -62,6 +75,14 @@ struct ImportSummary {
     size_t marks = 0;
     size_t colours = 0;  // fill colours the neighbours needed
     uint64_t bytes = 0;  // of the output file
+    // Simplification: the arcs' points before it, the rings dropped under the smallest area,
+    // the points kept so that small rings stay rings and put back so that no segments cross,
+    // and the crossings that were already in the input.
+    size_t pointsBefore = 0;
+    size_t droppedRings = 0;
+    size_t protectedPoints = 0;
+    size_t restoredPoints = 0;
+    size_t inputCrossings = 0;
 };
 
 // Called as the work goes on with its phase and the progress within it.

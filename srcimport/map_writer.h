@@ -39,6 +39,7 @@ struct Map {
     Legend legend;
     int32_t width = 0, height = 0;   // the grid, even numbers of steps
     double widthMm = 0, heightMm = 0;  // the page
+    double x0 = 0, y0 = 0, step = 1;   // the grid's origin and step in map units
 };
 
 // The most edges and faces a file holds.

@@ -19,7 +19,8 @@ constexpr OptionRule IMPORT_OPTIONS[] = {
     {"-o", true},          {"--layer", true},   {"--project", true}, {"--flip-y", false},
     {"--grid", true},      {"--tolerance", true}, {"--fill-by", true}, {"--label", true},
     {"--where", true},     {"--select", true},  {"--size", true},    {"--plain", false},
-    {"--make-valid", false}};
+    {"--make-valid", false}, {"--simplify", true}, {"--simplify-to", true},
+    {"--simplify-method", true}, {"--min-area", true}};
 
 // A progress line on `err`, shown only when it is the terminal's standard error and only once
 // the work has taken a second; redrawn at most five times a second.
@@ -104,6 +105,27 @@ std::optional<kvgimport::ImportOptions> importOptions(const Options &parsed, std
     if (const auto *v = value("--size");
         v && (!parseNumber(*v, o.pageMm) || !(o.pageMm >= 10 && o.pageMm <= 10000)))
         return bad("--size", "millimetres from 10 to 10000 expected");
+    if (value("--simplify") && value("--simplify-to")) {
+        err << "kvg import: --simplify and --simplify-to exclude each other\n";
+        return std::nullopt;
+    }
+    double percent = 0;
+    if (const auto *v = value("--simplify");
+        v && (!parseNumber(*v, percent) || !(percent >= 0 && percent <= 100)))
+        return bad("--simplify", "a percentage of the removable points to keep, 0 to 100, expected");
+    if (value("--simplify")) o.simplify.keep = percent / 100;
+    if (const auto *v = value("--simplify-to");
+        v && (!parseNumber(*v, o.simplify.tolerance) || !(o.simplify.tolerance > 0) ||
+              !std::isfinite(o.simplify.tolerance)))
+        return bad("--simplify-to", "a positive number of map units expected");
+    if (const auto *v = value("--simplify-method")) {
+        if (*v == "dp") o.simplify.method = kvgsimplify::Method::douglasPeucker;
+        else if (*v != "visvalingam") return bad("--simplify-method", "visvalingam or dp expected");
+    }
+    if (const auto *v = value("--min-area");
+        v && (!parseNumber(*v, o.simplify.minArea) || !(o.simplify.minArea > 0) ||
+              !std::isfinite(o.simplify.minArea)))
+        return bad("--min-area", "a positive area in square map units expected");
     o.flipY = parsed.flags.contains("--flip-y");
     o.makeValid = parsed.flags.contains("--make-valid");
     o.compress = !parsed.flags.contains("--plain");
@@ -116,6 +138,12 @@ void printSummary(const std::string &output, const kvgimport::ImportSummary &s, 
         << s.arcs << " arcs as edges (" << s.sharedArcs << " shared), " << s.faces
         << " rings as faces, " << s.arcPoints << " points, " << s.marks << " marks, " << s.bytes
         << " bytes in " << std::fixed << std::setprecision(2) << seconds << " s.\n";
+    if (s.pointsBefore == 0) return;
+    out << "Simplified " << s.pointsBefore << " points to " << s.arcPoints << ": " << s.droppedRings
+        << " small rings dropped, " << s.protectedPoints << " points kept so that small rings stay rings, "
+        << s.restoredPoints << " put back so that no borders cross";
+    if (s.inputCrossings > 0) out << " (" << s.inputCrossings << " crossings were in the input)";
+    out << ".\n";
 }
 
 int importCommand(Args args, std::ostream &out, std::ostream &err) {
@@ -181,6 +209,14 @@ const Command IMPORT_COMMAND = {
     "  --select A,B       keep the features of these names or ids\n"
     "  --size MM          the page's longer side in millimetres (default 200)\n"
     "  --plain            write the file without compression\n"
+    "  --simplify P       keep P percent of the points that may go (ends of arcs always stay)\n"
+    "  --simplify-to T    simplify to the tolerance T in map units, instead of --simplify\n"
+    "  --simplify-method  visvalingam (weighted effective area, the default) or dp\n"
+    "                     (Douglas-Peucker); for visvalingam T is the side of a square of the\n"
+    "                     vertex's area\n"
+    "  --min-area A       drop rings of less than A square map units that share no border\n"
+    "Borders are simplified once for both neighbours, junctions kept, small rings kept as rings,\n"
+    "and points put back wherever segments would cross.\n"
     "\n"
     "Exit status: 0 written, 1 the input cannot be imported or the output not written (then no\n"
     "output is left behind), 2 wrong usage.\n",
