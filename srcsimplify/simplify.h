@@ -55,7 +55,8 @@ struct Repair {
 };
 
 // Raises the importance of the fewest vertices (the most important first) needed so that no two
-// segments of the arcs at `threshold` cross, touch or overlap where the input's did not. Called
+// segments of the arcs at `threshold` cross, touch or overlap where the input's did not, and no
+// segment passes over a part of the map (an island, a lake) that its arc went round. Called
 // for several thresholds, the coarsest first, it keeps every one of them sound.
 Repair repairCrossings(const std::vector<Chain> &arcs, Importance &importance, double threshold);
 
