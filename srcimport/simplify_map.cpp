@@ -17,12 +17,6 @@ void forEachRingAndPath(SomeMap &map, Visit visit) {
         }
 }
 
-bool unshared(const RingArcs &ring, const std::vector<uint32_t> &uses) {
-    for (const ArcRef ref : ring)
-        if (uses[size_t(std::abs(ref)) - 1] > 1) return false;
-    return true;
-}
-
 }  // namespace
 
 std::vector<kvgsimplify::RingArcs> ringsOf(const Map &map) {
@@ -41,26 +35,35 @@ std::vector<uint32_t> arcUses(const Map &map) {
     return uses;
 }
 
+std::vector<bool> pathArcs(const Map &map) {
+    std::vector<bool> used(map.topology.arcs.size(), false);
+    for (const MapLayer &layer : map.layers)
+        for (const MapFeature &f : layer.features)
+            for (const RingArcs &path : f.paths)
+                for (const ArcRef ref : path) used[size_t(std::abs(ref)) - 1] = true;
+    return used;
+}
+
 size_t dropSmallRings(Map &map, double doubleArea) {
-    const std::vector<uint32_t> uses = arcUses(map);
-    const auto small = [&](const RingArcs &ring) {
-        return std::fabs(kvgsimplify::doubleArea(map.topology.arcs, ring)) < doubleArea && unshared(ring, uses);
-    };
-    size_t dropped = 0;
+    const std::vector<kvgsimplify::RingArcs> rings = ringsOf(map);
+    std::vector<bool> small;
+    for (const kvgsimplify::RingArcs &ring : rings)
+        small.push_back(std::fabs(kvgsimplify::doubleArea(map.topology.arcs, ring)) < doubleArea);
+    const std::vector<bool> drop = kvgsimplify::droppableRings(rings, std::move(small), pathArcs(map));
+    // Rings in the order ringsOf gives them; a polygon whose outer ring goes takes its holes.
+    size_t index = 0, dropped = 0;
     for (MapLayer &layer : map.layers)
-        for (MapFeature &f : layer.features)
-            std::erase_if(f.polygons, [&](std::vector<RingArcs> &rings) {
-                if (small(rings.front())) {
-                    dropped += rings.size();
-                    return true;
-                }
+        for (MapFeature &f : layer.features) {
+            std::vector<std::vector<RingArcs>> polygons;
+            for (std::vector<RingArcs> &polygon : f.polygons) {
                 std::vector<RingArcs> kept;
-                for (RingArcs &ring : rings)
-                    if (kept.empty() || !small(ring)) kept.push_back(std::move(ring));
-                dropped += rings.size() - kept.size();
-                rings = std::move(kept);
-                return false;
-            });
+                for (size_t r = 0; r < polygon.size(); ++r, ++index)
+                    if (!drop[index] && (r == 0 || !kept.empty())) kept.push_back(std::move(polygon[r]));
+                dropped += polygon.size() - kept.size();
+                if (!kept.empty()) polygons.push_back(std::move(kept));
+            }
+            f.polygons = std::move(polygons);
+        }
     return dropped;
 }
 

@@ -14,9 +14,12 @@ std::vector<kvgsimplify::RingArcs> ringsOf(const Map &map);
 // How many rings and paths use each arc.
 std::vector<uint32_t> arcUses(const Map &map);
 
-// Drops the rings of less than `doubleArea` (twice the area, in square grid steps) whose arcs no
-// other ring or path uses: a polygon whose outer ring goes, with its holes. Returns how many
-// rings went. Arcs left unused stay until compactArcs.
+// Per arc, whether a path uses it.
+std::vector<bool> pathArcs(const Map &map);
+
+// Drops the rings of less than `doubleArea` (twice the area, in square grid steps) that can go
+// without opening a gap (kvgsimplify::droppableRings): a polygon whose outer ring goes, with its
+// holes. Returns how many rings went. Arcs left unused stay until compactArcs.
 size_t dropSmallRings(Map &map, double doubleArea);
 
 // Leaves out the arcs that nothing uses, numbering the others again in their order.

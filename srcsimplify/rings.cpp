@@ -80,6 +80,29 @@ size_t protectRings(const std::vector<Chain> &arcs, const std::vector<RingArcs> 
     return raised;
 }
 
+std::vector<bool> droppableRings(const std::vector<RingArcs> &rings, std::vector<bool> small,
+                                 const std::vector<bool> &fixed) {
+    // An arc is kept when a kept ring or a path uses it; a ring that uses a kept arc is kept.
+    std::vector<bool> keptArc = fixed;
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (size_t r = 0; r < rings.size(); ++r) {
+            if (small[r]) {
+                const bool anyKept = std::ranges::any_of(rings[r], [&](ArcRef ref) { return keptArc[size_t(std::abs(ref)) - 1]; });
+                if (!anyKept) continue;
+                small[r] = false;
+                changed = true;
+            }
+            for (const ArcRef ref : rings[r]) {
+                const size_t arc = size_t(std::abs(ref)) - 1;
+                changed = changed || !keptArc[arc];
+                keptArc[arc] = true;
+            }
+        }
+    }
+    return small;
+}
+
 double thresholdForShare(const Importance &importance, double share) {
     std::vector<double> values;
     for (const std::vector<double> &arc : importance)

@@ -46,6 +46,12 @@ using RingArcs = std::vector<ArcRef>;
 size_t protectRings(const std::vector<Chain> &arcs, const std::vector<RingArcs> &rings,
                     Importance &importance);
 
+// Which rings may go: those marked small whose arcs only rings that go too use (never a `fixed`
+// arc: one a path uses), so that dropping them opens no gap beside a neighbour. An island in
+// two layers goes from both; a small enclave goes with the hole it fills.
+std::vector<bool> droppableRings(const std::vector<RingArcs> &rings, std::vector<bool> small,
+                                 const std::vector<bool> &fixed);
+
 // The threshold that keeps `share` (0 to 1) of the vertices that may go.
 double thresholdForShare(const Importance &importance, double share);
 

@@ -42,6 +42,7 @@ extern const Command DEMO_COMMAND;
 extern const Command SVG_COMMAND;
 extern const Command RENDER_COMMAND;
 extern const Command IMPORT_COMMAND;
+extern const Command TILE_COMMAND;
 extern const Command HTML_COMMAND;
 
 // Runs kvg with the arguments that follow the program name. A command that succeeds but could

@@ -9,6 +9,7 @@
 
 #include "command.h"
 #include "kvgimport.h"
+#include "arguments.h"
 #include "output.h"
 
 namespace kvgtool {
@@ -21,63 +22,6 @@ constexpr OptionRule IMPORT_OPTIONS[] = {
     {"--where", true},     {"--select", true},  {"--size", true},    {"--plain", false},
     {"--make-valid", false}, {"--simplify", true}, {"--simplify-to", true},
     {"--simplify-method", true}, {"--min-area", true}};
-
-// A progress line on `err`, shown only when it is the terminal's standard error and only once
-// the work has taken a second; redrawn at most five times a second.
-class ProgressLine {
-public:
-    explicit ProgressLine(std::ostream &err)
-        : err_(err), enabled_(err.rdbuf() == std::cerr.rdbuf() && isatty(STDERR_FILENO) != 0) {}
-    ~ProgressLine() {
-        if (shown_) err_ << "\r\033[K" << std::flush;
-    }
-    ProgressLine(const ProgressLine &) = delete;
-    ProgressLine &operator=(const ProgressLine &) = delete;
-
-    kvgimport::ImportProgress callback() {
-        if (!enabled_) return {};
-        return [this](const char *phase, size_t done, size_t total) { update(phase, done, total); };
-    }
-
-private:
-    using Clock = std::chrono::steady_clock;
-    static constexpr int BAR = 30;
-
-    void update(const char *phase, size_t done, size_t total) {
-        const Clock::time_point now = Clock::now();
-        if (now - start_ < std::chrono::seconds(1) || now - last_ < std::chrono::milliseconds(200))
-            return;
-        last_ = now;
-        shown_ = true;
-        const int filled = total == 0 ? BAR : static_cast<int>(BAR * done / total);
-        err_ << "\rkvg import: [" << std::string(filled, '#') << std::string(BAR - filled, ' ')
-             << "] " << phase << " " << done << "/" << total << "\033[K" << std::flush;
-    }
-
-    std::ostream &err_;
-    bool enabled_;
-    bool shown_ = false;
-    Clock::time_point start_ = Clock::now();
-    Clock::time_point last_{};
-};
-
-std::vector<std::string> commaList(const std::string &text) {
-    std::vector<std::string> items;
-    size_t start = 0;
-    while (start <= text.size()) {
-        const size_t comma = std::min(text.find(',', start), text.size());
-        if (comma > start) items.push_back(text.substr(start, comma - start));
-        start = comma + 1;
-    }
-    return items;
-}
-
-template <typename Number>
-bool parseNumber(const std::string &text, Number &value) {
-    const char *end = text.data() + text.size();
-    const auto [at, error] = std::from_chars(text.data(), end, value);
-    return error == std::errc() && at == end;
-}
 
 // The options as the importer takes them; on a mistake writes it to `err`.
 std::optional<kvgimport::ImportOptions> importOptions(const Options &parsed, std::ostream &err) {
@@ -165,7 +109,7 @@ int importCommand(Args args, std::ostream &out, std::ostream &err) {
     const auto start = std::chrono::steady_clock::now();
     kvgimport::ImportSummary summary;
     try {
-        ProgressLine progress(err);
+        ProgressLine progress(err, "import");
         summary = kvgimport::importMap(input, output, *importOptionsParsed, progress.callback());
     } catch (const kvgimport::InputError &e) {
         err << "kvg import: " << input << ": " << e.what() << "\n";
