@@ -170,7 +170,13 @@ Grid chooseGrid(const Extent &e, const ImportOptions &options, std::optional<dou
         throw InputError("a grid of " + std::to_string(std::llround(longer / step)) +
                          " steps, more than " + std::to_string(MAX_GRID) +
                          " (choose a coarser --grid or --tolerance)");
-    return {e.xmin, e.ymin, step, evenSteps(width, step), evenSteps(height, step)};
+    double x0 = e.xmin, y0 = e.ymin;
+    if (options.gridAnchor) {
+        const auto [ax, ay] = *options.gridAnchor;
+        x0 = ax + std::floor((e.xmin - ax) / step) * step;
+        y0 = ay + std::floor((e.ymin - ay) / step) * step;
+    }
+    return {x0, y0, step, evenSteps(e.xmax - x0, step), evenSteps(e.ymax - y0, step)};
 }
 
 Chain onGrid(const std::vector<Pos> &positions, const Grid &grid) {

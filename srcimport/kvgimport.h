@@ -15,6 +15,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <utility>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -53,6 +55,9 @@ struct ImportOptions {
     bool makeValid = false;           // mend invalid polygons instead of refusing them
     int64_t grid = 0;                 // grid steps on the map's longer side; 0: the default
     double tolerance = 0;             // grid step in map units, instead of `grid`
+    // A point (map units) that the grid passes through, so that grids of several maps line up;
+    // none: the grid starts at the data's lower left corner.
+    std::optional<std::pair<double, double>> gridAnchor;
     std::string fillBy;               // field that colours the polygons
     std::string label;                // field written as a label inside each polygon
     std::string where;                // attribute filter, in OGR's SQL dialect

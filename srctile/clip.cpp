@@ -106,8 +106,32 @@ public:
 private:
     Point toTile(GridPos g) const { return {(g.x - frame_.originX) * frame_.scale, (g.y - frame_.originY) * frame_.scale}; }
     GridPos rounded(Point p) const {
-        const auto snap = [&](double v) { return int32_t(std::clamp<double>(std::lround(v), frame_.lo, frame_.hi)); };
+        // Halves round up whatever the sign, so that a position lands on the same unit in
+        // every tile whose grid is this one shifted by whole tiles.
+        const auto snap = [&](double v) { return int32_t(std::clamp<double>(std::floor(v + 0.5), frame_.lo, frame_.hi)); };
         return {snap(p.x), snap(p.y)};
+    }
+
+    bool alongOneSide(const Chain &points) const {
+        const auto all = [&](auto test) { return std::ranges::all_of(points, test); };
+        return all([&](GridPos p) { return p.x == frame_.lo; }) || all([&](GridPos p) { return p.x == frame_.hi; }) ||
+               all([&](GridPos p) { return p.y == frame_.lo; }) || all([&](GridPos p) { return p.y == frame_.hi; });
+    }
+
+    bool alongSide(GridPos a, GridPos b) const {
+        return (a.x == b.x && (a.x == frame_.lo || a.x == frame_.hi)) ||
+               (a.y == b.y && (a.y == frame_.lo || a.y == frame_.hi));
+    }
+    // A piece that rounding made begin or end with a run along the box starts or ends where it
+    // leaves the box instead, so that the run the face takes along the box does not overlap it.
+    void trim(Piece &piece) const {
+        Chain &p = piece.points;
+        if (piece.exit)
+            while (p.size() >= 2 && alongSide(p[p.size() - 2], p.back())) p.pop_back();
+        size_t first = 0;
+        if (piece.entry)
+            while (first + 1 < p.size() && alongSide(p[first], p[first + 1])) ++first;
+        p.erase(p.begin(), p.begin() + ptrdiff_t(first));
     }
 
     std::vector<Piece> cutArc(const Chain &arc) const {
@@ -131,8 +155,11 @@ private:
             if (t1 < 1) {
                 pieces.back().exit = true;
                 open = false;
+                // In and out again within half a unit of the box: nothing inside it.
+                if (pieces.back().entry && alongOneSide(pieces.back().points)) pieces.pop_back();
             }
         }
+        for (Piece &piece : pieces) trim(piece);
         return pieces;
     }
 

@@ -178,6 +178,7 @@ Pyramid::Pyramid(const std::string &input, const TileOptions &options, const kvg
     import.makeValid = options.makeValid;
     import.where = options.where;
     import.tolerance = tileSize(options.maxZoom) / TILE_EXTENT;  // one tile unit at the deepest zoom
+    import.gridAnchor = {-ORIGIN, -ORIGIN};                       // on the tiles' own grid
     s.map = kvgimport::buildMap(input, import, progress, s.preparation.features);
     s.rings = mapRings(s.map);
     s.pathArcs = kvgimport::pathArcs(s.map);

@@ -71,12 +71,23 @@ double area(const GEOSGeometry *g) {
 
 bool valid(const GEOSGeometry *g) { return GEOSisValid_r(geos(), g) == 1; }
 
+std::string invalidity(const GEOSGeometry *g) {
+    char *reason = GEOSisValidReason_r(geos(), g);
+    std::string text = reason ? reason : "";
+    GEOSFree_r(geos(), reason);
+    char *wkt = GEOSGeomToWKT_r(geos(), g);
+    text += std::string(" in ") + wkt;
+    GEOSFree_r(geos(), wkt);
+    return text;
+}
+
 double unionArea(const std::vector<GeosGeometry> &geometries) {
     std::vector<GEOSGeometry *> clones;
     for (const GeosGeometry &g : geometries) clones.push_back(GEOSGeom_clone_r(geos(), g.get()));
     const GeosGeometry collection(GEOSGeom_createCollection_r(geos(), GEOS_GEOMETRYCOLLECTION, clones.data(),
                                                               unsigned(clones.size())));
     const GeosGeometry merged(GEOSUnaryUnion_r(geos(), collection.get()));
+    if (!merged) throw std::runtime_error("GEOS cannot unite the polygons (an invalid one among them)");
     return area(merged.get());
 }
 

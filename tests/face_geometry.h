@@ -35,6 +35,7 @@ GeosGeometry facePolygon(const Decoded &file, uint32_t face);
 
 double area(const GEOSGeometry *g);
 bool valid(const GEOSGeometry *g);
+std::string invalidity(const GEOSGeometry *g);
 // The union of the geometries' area.
 double unionArea(const std::vector<GeosGeometry> &geometries);
 

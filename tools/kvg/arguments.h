@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "command.h"
 #include "kvgimport.h"
 
 namespace kvgtool {
@@ -73,7 +74,34 @@ bool parseNumber(const std::string &text, Number &value) {
     return error == std::errc() && at == end;
 }
 
+// The values of a parsed command line by option name, and the message for a wrong one.
+class OptionValues {
+public:
+    OptionValues(const Options &parsed, const char *command, std::ostream &err)
+        : parsed_(parsed), command_(command), err_(err) {}
+    // The option's value, or null when it is not given.
+    const std::string *operator()(const char *name) const {
+        const auto found = parsed_.values.find(name);
+        return found == parsed_.values.end() ? nullptr : &found->second;
+    }
+    // Writes "kvg COMMAND: NAME 'VALUE': expected"; the result stands for no options.
+    std::nullopt_t bad(const char *name, const char *expected) const {
+        err_ << "kvg " << command_ << ": " << name << " '" << *(*this)(name) << "': " << expected << "\n";
+        return std::nullopt;
+    }
 
+private:
+    const Options &parsed_;
+    const char *command_;
+    std::ostream &err_;
+};
+
+// "visvalingam" or "dp".
+inline bool parseMethod(const std::string &text, kvgsimplify::Method &method) {
+    if (text != "visvalingam" && text != "dp") return false;
+    method = text == "dp" ? kvgsimplify::Method::douglasPeucker : kvgsimplify::Method::visvalingam;
+    return true;
+}
 }  // namespace kvgtool
 
 #endif  // KVGTOOL_ARGUMENTS_H

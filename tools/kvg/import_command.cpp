@@ -26,14 +26,7 @@ constexpr OptionRule IMPORT_OPTIONS[] = {
 // The options as the importer takes them; on a mistake writes it to `err`.
 std::optional<kvgimport::ImportOptions> importOptions(const Options &parsed, std::ostream &err) {
     kvgimport::ImportOptions o;
-    const auto value = [&](const char *name) -> const std::string * {
-        const auto found = parsed.values.find(name);
-        return found == parsed.values.end() ? nullptr : &found->second;
-    };
-    const auto bad = [&](const char *name, const char *expected) {
-        err << "kvg import: " << name << " '" << *value(name) << "': " << expected << "\n";
-        return std::nullopt;
-    };
+    const OptionValues value(parsed, "import", err);
     if (const auto *v = value("--layer")) o.layers = commaList(*v);
     if (const auto *v = value("--select")) o.select = commaList(*v);
     if (const auto *v = value("--project")) o.project = *v;
@@ -42,13 +35,13 @@ std::optional<kvgimport::ImportOptions> importOptions(const Options &parsed, std
     if (const auto *v = value("--where")) o.where = *v;
     if (const auto *v = value("--grid");
         v && (!parseNumber(*v, o.grid) || o.grid < 1 || o.grid > kvgimport::MAX_GRID))
-        return bad("--grid", "a whole number from 1 to 16777216 expected");
+        return value.bad("--grid", "a whole number from 1 to 16777216 expected");
     if (const auto *v = value("--tolerance");
         v && (!parseNumber(*v, o.tolerance) || !(o.tolerance > 0) || !std::isfinite(o.tolerance)))
-        return bad("--tolerance", "a positive number of map units expected");
+        return value.bad("--tolerance", "a positive number of map units expected");
     if (const auto *v = value("--size");
         v && (!parseNumber(*v, o.pageMm) || !(o.pageMm >= 10 && o.pageMm <= 10000)))
-        return bad("--size", "millimetres from 10 to 10000 expected");
+        return value.bad("--size", "millimetres from 10 to 10000 expected");
     if (value("--simplify") && value("--simplify-to")) {
         err << "kvg import: --simplify and --simplify-to exclude each other\n";
         return std::nullopt;
@@ -56,20 +49,18 @@ std::optional<kvgimport::ImportOptions> importOptions(const Options &parsed, std
     double percent = 0;
     if (const auto *v = value("--simplify");
         v && (!parseNumber(*v, percent) || !(percent >= 0 && percent <= 100)))
-        return bad("--simplify", "a percentage of the removable points to keep, 0 to 100, expected");
+        return value.bad("--simplify", "a percentage of the removable points to keep, 0 to 100, expected");
     if (value("--simplify")) o.simplify.keep = percent / 100;
     if (const auto *v = value("--simplify-to");
         v && (!parseNumber(*v, o.simplify.tolerance) || !(o.simplify.tolerance > 0) ||
               !std::isfinite(o.simplify.tolerance)))
-        return bad("--simplify-to", "a positive number of map units expected");
-    if (const auto *v = value("--simplify-method")) {
-        if (*v == "dp") o.simplify.method = kvgsimplify::Method::douglasPeucker;
-        else if (*v != "visvalingam") return bad("--simplify-method", "visvalingam or dp expected");
-    }
+        return value.bad("--simplify-to", "a positive number of map units expected");
+    if (const auto *v = value("--simplify-method"); v && !parseMethod(*v, o.simplify.method))
+        return value.bad("--simplify-method", "visvalingam or dp expected");
     if (const auto *v = value("--min-area");
         v && (!parseNumber(*v, o.simplify.minArea) || !(o.simplify.minArea > 0) ||
               !std::isfinite(o.simplify.minArea)))
-        return bad("--min-area", "a positive area in square map units expected");
+        return value.bad("--min-area", "a positive area in square map units expected");
     o.flipY = parsed.flags.contains("--flip-y");
     o.makeValid = parsed.flags.contains("--make-valid");
     o.compress = !parsed.flags.contains("--plain");

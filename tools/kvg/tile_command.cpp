@@ -29,27 +29,18 @@ bool parseZooms(const std::string &text, kvgtile::TileOptions &o) {
 
 std::optional<kvgtile::TileOptions> tileOptions(const Options &parsed, std::ostream &err) {
     kvgtile::TileOptions o;
-    const auto value = [&](const char *name) -> const std::string * {
-        const auto found = parsed.values.find(name);
-        return found == parsed.values.end() ? nullptr : &found->second;
-    };
-    const auto bad = [&](const char *name, const char *expected) {
-        err << "kvg tile: " << name << " '" << *value(name) << "': " << expected << "\n";
-        return std::nullopt;
-    };
+    const OptionValues value(parsed, "tile", err);
     if (const auto *v = value("--zoom");
         v && (!parseZooms(*v, o) || o.minZoom < 0 || o.maxZoom > kvgtile::MAX_ZOOM || o.minZoom > o.maxZoom))
-        return bad("--zoom", "N or A-B with zooms from 0 to 12 expected");
+        return value.bad("--zoom", "N or A-B with zooms from 0 to 12 expected");
     if (const auto *v = value("--layer")) o.layers = commaList(*v);
     if (const auto *v = value("--where")) o.where = *v;
     if (const auto *v = value("--buffer"); v && (!parseNumber(*v, o.bufferPixels) || o.bufferPixels < 0 || o.bufferPixels > 256))
-        return bad("--buffer", "pixels from 0 to 256 expected");
+        return value.bad("--buffer", "pixels from 0 to 256 expected");
     if (const auto *v = value("--max-tile-bytes"); v && (!parseNumber(*v, o.maxTileBytes) || o.maxTileBytes < 64))
-        return bad("--max-tile-bytes", "a number of bytes, at least 64, expected");
-    if (const auto *v = value("--simplify-method")) {
-        if (*v == "dp") o.method = kvgsimplify::Method::douglasPeucker;
-        else if (*v != "visvalingam") return bad("--simplify-method", "visvalingam or dp expected");
-    }
+        return value.bad("--max-tile-bytes", "a number of bytes, at least 64, expected");
+    if (const auto *v = value("--simplify-method"); v && !parseMethod(*v, o.method))
+        return value.bad("--simplify-method", "visvalingam or dp expected");
     o.makeValid = parsed.flags.contains("--make-valid");
     return o;
 }
@@ -83,7 +74,7 @@ void printSummary(const std::string &output, const kvgtile::TileSummary &s, cons
     for (const kvgtile::OverBudget &o : s.overBudget) {
         out << "Over the budget: " << o.tile.z << "/" << o.tile.x << "/" << o.tile.y << " " << o.bytes << " bytes, "
             << o.finalBytes << " at the detail of zoom " << o.detailOfZoom;
-        if (o.minPixels > 0) out << " without the rings under " << o.minPixels << " square pixels";
+        if (o.minPixels > 0) out << " without the rings under " << std::llround(o.minPixels) << " square pixels";
         out << "\n";
     }
 }
