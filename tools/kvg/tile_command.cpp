@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -60,13 +61,21 @@ kvga::Metadata metadataOf(const std::string &input, const kvgtile::Pyramid &pyra
     return m;
 }
 
+// The size below which a share of the tiles lie.
+uint64_t percentile(std::vector<uint64_t> sizes, double share) {
+    std::ranges::sort(sizes);
+    const size_t rank = size_t(std::ceil(share * double(sizes.size())));
+    return sizes[std::clamp<size_t>(rank, 1, sizes.size()) - 1];
+}
+
 void printSummary(const std::string &output, const kvgtile::TileSummary &s, const kvga::WriteSummary &written,
-                  double seconds, std::ostream &out) {
+                  const std::vector<uint64_t> &sizes, double seconds, std::ostream &out) {
     out << "Wrote " << output << ": " << s.tiles << " tiles (" << written.tileContents << " distinct) of "
         << s.features << " features, zooms";
     for (size_t z = 0; z < s.tilesPerZoom.size(); ++z)
         if (s.tilesPerZoom[z] > 0) out << " " << z << ":" << s.tilesPerZoom[z];
-    out << "; " << s.bytes << " bytes of tiles, the largest " << s.largest << ", " << written.archiveBytes
+    out << "; " << s.bytes << " bytes of tiles (median " << percentile(sizes, 0.5) << ", 99th percentile "
+        << percentile(sizes, 0.99) << ", the largest " << s.largest << "), " << written.archiveBytes
         << " bytes in all in " << std::fixed << std::setprecision(2) << seconds << " s.\n"
         << "Simplified: " << s.protectedPoints << " points kept so that small rings stay rings, "
         << s.restoredPoints << " put back so that no borders cross, " << s.droppedRings
@@ -98,6 +107,7 @@ int tileCommand(Args args, std::ostream &out, std::ostream &err) {
         kvgtile::TileSummary summary = pyramid.preparation();
         summary.tilesPerZoom.assign(size_t(tiling->maxZoom) + 1, 0);
         kvga::Writer writer(output);
+        std::vector<uint64_t> sizes;
         const kvgimport::ImportProgress report = progress.callback();
         for (size_t i = 0; i < pyramid.tiles().size(); ++i) {
             const kvgtile::TileAddress tile = pyramid.tiles()[i];
@@ -108,6 +118,7 @@ int tileCommand(Args args, std::ostream &out, std::ostream &err) {
             ++summary.tiles;
             ++summary.tilesPerZoom[size_t(tile.z)];
             summary.bytes += encoded.bytes.size();
+            sizes.push_back(encoded.bytes.size());
             summary.largest = std::max<uint64_t>(summary.largest, encoded.bytes.size());
             if (encoded.overBudget) {
                 summary.overBudgetRemains |= encoded.overBudget->finalBytes > tiling->maxTileBytes;
@@ -120,7 +131,7 @@ int tileCommand(Args args, std::ostream &out, std::ostream &err) {
         }
         const kvga::WriteSummary written = writer.finish(metadataOf(input, pyramid, *tiling));
         const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
-        printSummary(output, summary, written, seconds.count(), out);
+        printSummary(output, summary, written, sizes, seconds.count(), out);
         if (summary.overBudgetRemains) err << "kvg tile: some tiles stay above " << tiling->maxTileBytes << " bytes\n";
     } catch (const kvgimport::InputError &e) {
         err << "kvg tile: " << input << ": " << e.what() << "\n";
