@@ -26,6 +26,7 @@ kvg::Options tileOptions(const TileFrame &frame) {
     o.width_res = o.height_res = int32_t(side);
     o.width_mm = o.height_mm = side / UNITS_PER_PIXEL * MM_PER_PIXEL;
     o.compress = true;
+    o.sync = false;  // a scratch file, read back at once: the archive is what must last
     return o;
 }
 
