@@ -72,7 +72,13 @@ typedef int64_t QuadMask __attribute__((vector_size(32)));  // a comparison of Q
 // and the repeats dropped, two positions in the lanes of one vector. Returns the end of the
 // differences and leaves the last position in `last`; or null, with `last` as it was, when a
 // coordinate is 2^51 or more in magnitude, infinite or NaN, where the fast rounding is not
-// exact.
+// exact, or when a repeat differs from its predecessor in the sign of a zero.
+//
+// The pass takes every position as its successor's predecessor, repeats too, which gives the
+// steps of the kept positions exactly when each repeat equals its predecessor bit for bit. A
+// repeat with a zero of the other sign is dropped while its predecessor is kept, and the next
+// step's zero takes the predecessor's sign: rare, so such a block goes to the exact passes
+// rather than every position paying for the choice.
 [[gnu::always_inline]] inline double *differencesBody(const GridMapping &m, const double *xy,
                                                       uint32_t count, Pair &last, double *dst) {
     const Quad world_min = twice(m.world_min), world_extent = twice(m.world_extent);
@@ -86,7 +92,13 @@ typedef int64_t QuadMask __attribute__((vector_size(32)));  // a comparison of Q
         r += (Quad)((QuadMask)((v - r) == 0.5) & (QuadMask)(Quad{} + 1.0));
         return (Quad)(((QuadMask)r & INT64_MAX) | ((QuadMask)v & INT64_MIN));
     };
-    QuadMask large = {};
+    // Coordinates equal to their predecessors' but not bit for bit: zeros of the other sign.
+    // Looked for coordinate by coordinate, which also sends the rare blocks where a zero changes
+    // sign in a position that is no repeat to the exact passes, which give the same steps.
+    const auto signFlips = [](Quad p, Quad before, QuadMask repeat) {
+        return repeat & ((QuadMask)p ^ (QuadMask)before);
+    };
+    QuadMask large = {}, flipped = {};
     Quad previous = {0.0, 0.0, last[0], last[1]};
     uint32_t i = 0;
     for (; i + 2 <= count; i += 2) {
@@ -96,6 +108,7 @@ typedef int64_t QuadMask __attribute__((vector_size(32)));  // a comparison of Q
         const Quad before = __builtin_shufflevector(previous, p, 2, 3, 4, 5);
         const Quad step = p - before;
         const QuadMask repeat = (QuadMask)(p == before);
+        flipped |= signFlips(p, before, repeat);
         dst = place(dst, lowHalf(step), (PairMask)lowHalf((Quad)repeat));
         dst = place(dst, highHalf(step), (PairMask)highHalf((Quad)repeat));
         previous = p;
@@ -104,11 +117,14 @@ typedef int64_t QuadMask __attribute__((vector_size(32)));  // a comparison of Q
         const Quad v = {xy[2 * size_t{i}], xy[2 * size_t{i} + 1], xy[2 * size_t{i}],
                         xy[2 * size_t{i} + 1]};
         const Quad p = toGrid(v, large);
-        const Pair step = lowHalf(p) - highHalf(previous);
-        dst = place(dst, step, (PairMask)(lowHalf(p) == highHalf(previous)));
+        const Quad before = __builtin_shufflevector(previous, previous, 2, 3, 2, 3);
+        const QuadMask repeat = (QuadMask)(p == before);
+        flipped |= signFlips(p, before, repeat);
+        dst = place(dst, lowHalf(p - before), (PairMask)lowHalf((Quad)repeat));
         previous = p;
     }
-    if ((large[0] | large[1] | large[2] | large[3]) != 0) return nullptr;
+    const QuadMask refused = large | flipped;
+    if ((refused[0] | refused[1] | refused[2] | refused[3]) != 0) return nullptr;
     last = highHalf(previous);
     return dst;
 }
@@ -180,6 +196,13 @@ bool mapBlock(const GridMapping &m, const double *xy, uint32_t count, double *ou
     return false;
 }
 
+// The position a figure keeps after a new position `p`, given which of p's coordinates equal
+// those of the position kept before it (`same`): the kept one when p repeats it in both, so that
+// a repeat whose zeros have the other sign leaves the later steps' zeros as they were; else p.
+inline Pair keptAfter(Pair kept, Pair p, PairMask same) {
+    return (same & __builtin_shufflevector(same, same, 1, 0)) ? kept : p;
+}
+
 // Appends the differences of the `count` mapped positions from their predecessors, dropping
 // repeats; `Checked`: whether to look for a difference that is not finite. Every difference is
 // stored; the pointer moves past it only when the position is not a repeat, so that which
@@ -195,13 +218,18 @@ double *appendDifferences(const double *mapped, uint32_t count, Pair &last, doub
         if constexpr (Checked) {
             non_finite = (Pair)((PairMask)non_finite | ~(magnitude(step) <= DOUBLE_MAX));
         }
-        dst += bothLanes(p == last) ? 0 : 2;
-        last = p;
+        const PairMask repeat = p == last;
+        dst += bothLanes(repeat) ? 0 : 2;
+        last = keptAfter(last, p, repeat);
     }
     return Checked && ((PairMask)non_finite)[0] | ((PairMask)non_finite)[1] ? nullptr : dst;
 }
 
 }  // namespace
+
+extern const LaneConstants LANES = {
+    {0x1.8p52, 0x1.8p52}, {0.5, 0.5}, {1.0, 1.0}, {SMALL_ROUNDING_LIMIT, SMALL_ROUNDING_LIMIT},
+    {INT64_MAX, INT64_MAX}, {INT64_MIN, INT64_MIN}};
 
 Pair roundHalfUpLarge(Pair v) { return Pair{roundHalfUp(v[0]), roundHalfUp(v[1])}; }
 
@@ -221,8 +249,9 @@ int64_t gridDifferences(const GridMapping &m, const double *xy, uint32_t n, File
                 continue;
             }
         }
-        // Raw files, and coordinates the fast rounding cannot take: mapped first, then
-        // differenced, with a check for differences that are not finite where needed.
+        // Raw files, coordinates the fast rounding cannot take and repeats with zeros of the
+        // other sign: mapped first, then differenced, with a check for differences that are
+        // not finite where needed.
         dst = mapBlock(m, block, count, mapped)
                   ? appendDifferences<false>(mapped, count, at, dst)
                   : appendDifferences<true>(mapped, count, at, dst);

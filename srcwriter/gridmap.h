@@ -55,29 +55,6 @@ struct FilePoint {
     double x, y;
 };
 
-// The mapping of one file: per axis (x, then y) the world window's low corner and extent and
-// the file window's extent and low corner, fixed when the file is created; and the origin that
-// mapped positions are taken relative to, before they are rounded.
-struct GridMapping {
-    double world_min[2];
-    double world_extent[2];
-    double file_extent[2];
-    double file_min[2];
-    FilePoint origin;
-    bool raw;  // no rounding onto the grid
-};
-
-// The world position (x, y) on the file window, neither taken relative to the origin nor
-// rounded.
-inline FilePoint mapOntoFileWindow(const GridMapping &m, double x, double y) {
-    double v[2] = {x, y};
-    for (int axis = 0; axis < 2; ++axis) {
-        v[axis] = (v[axis] - m.world_min[axis]) / m.world_extent[axis] * m.file_extent[axis] +
-                  m.file_min[axis];
-    }
-    return {v[0], v[1]};
-}
-
 // Both coordinates of a position at once, in the two lanes of a vector (x, then y): the
 // compiler's vector extension, which every target lowers to its vector instructions or, without
 // them, to one lane after the other; either way each lane is IEEE arithmetic on doubles.
@@ -93,16 +70,51 @@ inline bool bothLanes(PairMask m) {
     return (m[0] & m[1]) != 0;
 #endif
 }
+
+// The rounding's constants in both lanes, defined in another unit so that the compiler cannot
+// see their values and loads each from memory with one instruction, or takes it as an
+// operand: GCC builds a repeated double constant of the baseline x86-64 target with two
+// instructions (a load and an unpack) wherever it is used.
+struct LaneConstants {
+    Pair shift, half, one, small_limit;
+    PairMask magnitude_bits, sign_bit;
+};
+extern const LaneConstants LANES;
+
+// The mapping of one file: per axis (x, then y) the world window's low corner and extent and
+// the file window's extent and low corner, fixed when the file is created; and the origin that
+// mapped positions are taken relative to, before they are rounded. Each pair is aligned as a
+// vector, so that the per-point path takes it as an operand without a load of its own.
+struct GridMapping {
+    alignas(16) double world_min[2];
+    alignas(16) double world_extent[2];
+    alignas(16) double file_extent[2];
+    alignas(16) double file_min[2];
+    alignas(16) FilePoint origin;
+    bool raw;  // no rounding onto the grid
+};
+
+// The world position (x, y) on the file window, neither taken relative to the origin nor
+// rounded.
+inline FilePoint mapOntoFileWindow(const GridMapping &m, double x, double y) {
+    double v[2] = {x, y};
+    for (int axis = 0; axis < 2; ++axis) {
+        v[axis] = (v[axis] - m.world_min[axis]) / m.world_extent[axis] * m.file_extent[axis] +
+                  m.file_min[axis];
+    }
+    return {v[0], v[1]};
+}
+
 inline Pair magnitude(Pair v) { return (Pair)((PairMask)v & INT64_MAX); }
 inline bool bothFinite(Pair v) { return bothLanes(magnitude(v) <= 0x1.fffffffffffffp1023); }
 
 // roundHalfUpSmall in both lanes, for |v| < 2^51.
 inline Pair roundHalfUpSmall(Pair v) {
-    const Pair shift = {0x1.8p52, 0x1.8p52};
-    Pair r = (v + shift) - shift;
-    const PairMask tie = (v - r) == 0.5;
-    r += (Pair)(tie & (PairMask)(Pair{1.0, 1.0}));
-    return (Pair)(((PairMask)r & INT64_MAX) | ((PairMask)v & INT64_MIN));
+    const LaneConstants &c = LANES;
+    Pair r = (v + c.shift) - c.shift;
+    const PairMask tie = (v - r) == c.half;
+    r += (Pair)(tie & (PairMask)c.one);
+    return (Pair)(((PairMask)r & c.magnitude_bits) | ((PairMask)v & c.sign_bit));
 }
 
 // roundHalfUp in both lanes, out of line: the rare case of a magnitude of 2^51 or more, an
@@ -124,7 +136,7 @@ inline Pair mapRelative(const GridMapping &m, Pair v) {
 // coordinates are below 2^51 in magnitude. Then the result is finite, and so is its difference
 // from any finite position.
 inline bool quantizesFast(const GridMapping &m, Pair v) {
-    return !m.raw && bothLanes(magnitude(v) < SMALL_ROUNDING_LIMIT);
+    return !m.raw && bothLanes((Pair)((PairMask)v & LANES.magnitude_bits) < LANES.small_limit);
 }
 
 // The quantization of a mapped position that quantizesFast refuses: as it is in a raw file,

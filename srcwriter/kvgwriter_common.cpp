@@ -67,6 +67,11 @@ FilePoint toFileExtent(KVG_File *fl, double w, double h) {
                          h * (k.ymax - k.ymin) / (world.ymax - world.ymin)});
 }
 
+int appendStepGrowing(PointArray *pts, Pair step) {
+    kvgarray::reserve(pts, 2);
+    return appendStep(pts, step);
+}
+
 int appendPositions(KVG_File *fl, PointArray *pts, FilePoint &last, size_t n, const double *xy,
                     uint32_t most) {
     // A chunk at a time, so that counts stay within 32 bits.

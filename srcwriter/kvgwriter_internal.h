@@ -167,24 +167,27 @@ inline FilePoint toFilePoint(const KVG_File *fl, double x, double y) {
     return mapToGrid(fl->grid, x, y);
 }
 
-// The next vertex of a figure at world position (x, y), after the vertex `last` (finite): its
-// file position in `p`; false when its step from `last` is not finite. Inline for the
-// per-point calls, whose common case needs no finiteness check.
-inline bool nextVertex(const KVG_File *fl, double x, double y, Pair last, Pair &p) {
-    const Pair v = mapRelative(fl->grid, Pair{x, y});
-    if (quantizesFast(fl->grid, v)) [[likely]] {
-        p = roundHalfUpSmall(v);
-        return true;
-    }
+// The per-point calls (KVG_vertex, KVG_vertexSetEdge) in two parts. The common case, inline:
+// the mapping, the fast rounding, then the caller's repeat test and one store, ending in calls
+// that are all tail calls, so that it needs no stack frame. A mapped position `v` that the
+// fast rounding does not take (a raw file, a coordinate of 2^51 or more, not finite) goes out
+// of line, where exactVertex quantizes it after the vertex `last` (finite): its file position
+// in `p`; false when its step from `last` is not finite.
+inline bool exactVertex(const KVG_File *fl, Pair v, Pair last, Pair &p) {
     p = quantizeRest(fl->grid, v);
     return bothFinite(p - last);
 }
 
-// Appends a step to a figure's differences in one store.
-inline void appendStep(PointArray *pts, Pair step) {
-    kvgarray::reserve(pts, 2);
+// appendStep where the array must grow first; 0.
+[[gnu::cold]] int appendStepGrowing(PointArray *pts, Pair step);
+
+// Appends a step to a figure's differences in one store; 0. The array grows out of line, in a
+// call that the per-point calls end with, so that their common case needs no stack frame.
+inline int appendStep(PointArray *pts, Pair step) {
+    if (pts->alloc_size - pts->ncoords < 2) [[unlikely]] return appendStepGrowing(pts, step);
     std::memcpy(pts->coords + pts->ncoords, &step, sizeof step);
     pts->ncoords += 2;
+    return 0;
 }
 
 // The step from one file position to another.

@@ -29,8 +29,10 @@ int refuseInShape(KVG_File *fl) {
 
 // Whether a definition's list of `length` elements can take one more: its record counts the
 // list with one Size. When it cannot, records "Size KVG type limit exceeded".
+bool hasRoom(uint32_t length) { return length < KVGT_SIZE_MAX; }
+
 int checkRoom(KVG_File *fl, uint32_t length) {
-    return length < KVGT_SIZE_MAX ? 0 : checkSizeLimit(fl->global, length + 1);
+    return hasRoom(length) ? 0 : checkSizeLimit(fl->global, length + 1);
 }
 
 // The optimizer cuts the differences into segments that each fit their size, and the stream is
@@ -57,6 +59,28 @@ int addEdgeVertices(KVG_File *fl, size_t n, const double *xy) {
 }
 
 // Takes back the identifier of an edge begun by KVG_setEdge when nothing of it was written.
+// KVG_vertexSetEdge's file position `p`, finite and finitely far from the last vertex:
+// dropped (-2) when it repeats the last vertex, else appended (0) if the edge has room.
+inline int takeEdgeVertex(KVG_File *fl, Pair p) {
+    auto &edge = fl->edge;
+    const Pair step = p - Pair{edge.last_x, edge.last_y};
+    if (bothLanes(step == 0.0)) return -2;
+    const uint32_t length = edge.pts->ncoords / 2;
+    if (!hasRoom(length)) [[unlikely]] return checkRoom(fl, length);  // a tail call: no frame
+    edge.last_x = p[0];
+    edge.last_y = p[1];
+    return appendStep(edge.pts, step);
+}
+
+// KVG_vertexSetEdge for a mapped position that the fast rounding does not take.
+[[gnu::noinline]] int takeExactEdgeVertex(KVG_File *fl, Pair v) {
+    Pair p;
+    if (!exactVertex(fl, v, Pair{fl->edge.last_x, fl->edge.last_y}, p)) {
+        return KVG_FAIL(fl, ERR_NOTFINITE);
+    }
+    return takeEdgeVertex(fl, p);
+}
+
 void forgetEdge(KVG_File *fl) {
     fl->edge.defining = 0;
     paReset(fl->edge.pts);
@@ -85,19 +109,10 @@ int KVG_beginSetEdge(KVG_File *fl, int32_t *edge_id, double x, double y) {
 
 int KVG_vertexSetEdge(KVG_File *fl, double x, double y) {
     KVG_REQUIRE_NOT_NULL(fl);
-    auto &edge = fl->edge;
-    if (!edge.defining) return KVG_FAIL(fl, ERR_NOTINEDGE);
-
-    const Pair last = {edge.last_x, edge.last_y};
-    Pair p;
-    if (!nextVertex(fl, x, y, last, p)) return KVG_FAIL(fl, ERR_NOTFINITE);
-    const Pair step = p - last;
-    if (bothLanes(step == 0.0)) return -2;
-    if (checkRoom(fl, edge.pts->ncoords / 2) != 0) return -1;
-    appendStep(edge.pts, step);
-    edge.last_x = p[0];
-    edge.last_y = p[1];
-    return 0;
+    if (!fl->edge.defining) [[unlikely]] return KVG_FAIL(fl, ERR_NOTINEDGE);
+    const Pair v = mapRelative(fl->grid, Pair{x, y});
+    if (!quantizesFast(fl->grid, v)) [[unlikely]] return takeExactEdgeVertex(fl, v);
+    return takeEdgeVertex(fl, roundHalfUpSmall(v));
 }
 
 int KVG_verticesSetEdge(KVG_File *fl, size_t n, const double *xy) {

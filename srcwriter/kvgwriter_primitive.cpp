@@ -37,14 +37,39 @@ bool isPrimitiveType(int type) {
     return type == KVG_BEGIN_POLYLINE || type == KVG_BEGIN_POLYGON || type == KVG_BEGIN_CUBIC;
 }
 
+bool takesVertices(const KVG_File *fl) {
+    const int type = fl->primitive.type;
+    return fl->primitive.defining != 0 &&
+           (type == KVG_BEGIN_POLYLINE || type == KVG_BEGIN_POLYGON);
+}
+
 // The checks every point-adding call makes: a primitive is open and of the right kind.
 int checkOpenPrimitive(KVG_File *fl, bool wants_cubic) {
     if (fl->primitive.defining == 0) return KVG_FAIL(fl, ERR_NOTINPRIMITIVE);
     const bool is_cubic = fl->primitive.type == KVG_BEGIN_CUBIC;
-    const bool is_vertex_type =
-        fl->primitive.type == KVG_BEGIN_POLYLINE || fl->primitive.type == KVG_BEGIN_POLYGON;
-    if (wants_cubic ? !is_cubic : !is_vertex_type) return KVG_FAIL(fl, ERR_PRIMITIVETYPE);
+    if (wants_cubic ? !is_cubic : !takesVertices(fl)) return KVG_FAIL(fl, ERR_PRIMITIVETYPE);
     return 0;
+}
+
+// KVG_vertex's file position `p`, finite and finitely far from the last vertex: counted, and
+// dropped (-2) when it repeats the last vertex, else appended (0).
+inline int takeVertex(KVG_File *fl, Pair p) {
+    auto &prim = fl->primitive;
+    const Pair last = {prim.last_x, prim.last_y};
+    ++prim.npts;
+    if (bothLanes(p == last)) return -2;
+    prim.last_x = p[0];
+    prim.last_y = p[1];
+    return appendStep(prim.pts, p - last);
+}
+
+// KVG_vertex for a mapped position that the fast rounding does not take.
+[[gnu::noinline]] int takeExactVertex(KVG_File *fl, Pair v) {
+    Pair p;
+    if (!exactVertex(fl, v, Pair{fl->primitive.last_x, fl->primitive.last_y}, p)) {
+        return KVG_FAIL(fl, ERR_NOTFINITE);
+    }
+    return takeVertex(fl, p);
 }
 
 // Adds `n` positions (x, y pairs) to the open polyline or polygon, as n KVG_vertex calls do:
@@ -183,20 +208,10 @@ int KVG_begin(KVG_File *fl, int type, double x, double y) {
 
 int KVG_vertex(KVG_File *fl, double x, double y) {
     KVG_REQUIRE_NOT_NULL(fl);
-    if (checkOpenPrimitive(fl, false) != 0) [[unlikely]] {
-        return -1;
-    }
-    auto &prim = fl->primitive;
-    const Pair last = {prim.last_x, prim.last_y};
-    Pair p;
-    if (!nextVertex(fl, x, y, last, p)) return KVG_FAIL(fl, ERR_NOTFINITE);
-    const Pair step = p - last;
-    ++prim.npts;
-    if (bothLanes(p == last)) return -2;
-    appendStep(prim.pts, step);
-    prim.last_x = p[0];
-    prim.last_y = p[1];
-    return 0;
+    if (!takesVertices(fl)) [[unlikely]] return checkOpenPrimitive(fl, false);
+    const Pair v = mapRelative(fl->grid, Pair{x, y});
+    if (!quantizesFast(fl->grid, v)) [[unlikely]] return takeExactVertex(fl, v);
+    return takeVertex(fl, roundHalfUpSmall(v));
 }
 
 int KVG_cubic(KVG_File *fl, double ctrl1_x, double ctrl1_y, double ctrl2_x, double ctrl2_y,

@@ -313,6 +313,40 @@ TEST_P(KernelForm, BothFormsWriteTheSameFile) {
     }
 }
 
+// A position that repeats its predecessor with a zero of the other sign is dropped, and the
+// next step is taken from the predecessor: its zero's sign reaches the floating-point layouts,
+// which a step as long as 40000 grid units needs.
+TEST_P(KernelForm, ARepeatWithTheOtherSignOfZeroKeepsItsPredecessor) {
+    const FileKind &grid = kKinds[1];
+    const Points reproducer = {0, 0.25, 0, -0.5, 40000, -0.5};
+    std::vector<Figure> figures;
+    for (Shape shape : {Shape::POLYLINE, Shape::POLYGON, Shape::FILLED_POLYGON, Shape::EDGE}) {
+        figures.push_back({shape, reproducer});
+    }
+    expectSameFiles(grid, figures, "reproducer");
+
+    // Random walks whose positions repeat with zeros of either sign, at either coordinate; 2^52
+    // sends their blocks through the exact rounding.
+    const double to_zero[] = {0.0, -0.0, 0.25, -0.25, -0.5, 0.49999999999999994, -1e-300};
+    const double far[] = {40000, -40000, 1e5, 0x1p52, -7};
+    std::mt19937 rng(4242);
+    const auto pick = [&] { return rng() % 3 == 0 ? far[rng() % 5] : to_zero[rng() % 7]; };
+    const auto sameOnGrid = [&](double v) { return std::fabs(v) < 1 ? to_zero[rng() % 7] : v; };
+    std::vector<Points> walks;
+    for (int i = 0; i < 20; ++i) {
+        Points p = {pick(), pick()};
+        for (int j = 0; j < 100 + i; ++j) {
+            const double x = pick(), y = pick();
+            p.insert(p.end(), {x, y});
+            for (int repeats = rng() % 3; repeats > 0; --repeats) {
+                p.insert(p.end(), {sameOnGrid(x), sameOnGrid(y)});
+            }
+        }
+        walks.push_back(std::move(p));
+    }
+    expectSameFiles(grid, figuresOf(walks), "repeats at both signs of zero");
+}
+
 INSTANTIATE_TEST_SUITE_P(Kernels, KernelForm, ::testing::Values(false, true),
                          [](const auto &info) { return info.param ? "portable" : "fastest"; });
 
