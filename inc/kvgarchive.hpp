@@ -124,6 +124,10 @@ struct LayerInfo {
 
 // What an archive says about itself. Bounds and centre left unset are those of the tiles
 // written; zooms are always those of the tiles.
+//
+// Clients place each tile by its file window: the window spans the tile's square, `extent`
+// grid units wide, plus `buffer` units beyond each of its edges (so that lines clipped there
+// join their neighbours' without a seam), y pointing north. Both go into the metadata.
 struct Metadata {
     std::string name;
     std::string description;
@@ -132,6 +136,8 @@ struct Metadata {
     std::optional<std::array<double, 4>> bounds;  // west, south, east, north in degrees
     std::optional<LonLat> center;
     std::optional<uint8_t> centerZoom;
+    uint32_t extent = 4096;
+    uint32_t buffer = 0;
     // Further members of the metadata object, as a JSON object text ("" for none); a member
     // named like one above is refused.
     std::string extraJson;

@@ -1,6 +1,6 @@
-// The JSON metadata: TileJSON's names (vector_layers, bounds, center, minzoom, maxzoom) and
+// The JSON metadata: TileJSON's names (vector_layers, bounds, center, minzoom, maxzoom),
 // "format": "kvg", which tells clients what the tiles are, since the header has no tile type
-// for KVG.
+// for KVG, and the tiles' "extent" and "buffer" in grid units.
 #include <nlohmann/json.hpp>
 
 #include "archive_format.h"
@@ -37,6 +37,8 @@ std::string metadataJson(const Metadata &metadata, const Header &header) {
                   {"maxzoom", header.maxZoom},
                   {"bounds", {header.min.lon, header.min.lat, header.max.lon, header.max.lat}},
                   {"center", {header.center.lon, header.center.lat, header.centerZoom}},
+                  {"extent", metadata.extent},
+                  {"buffer", metadata.buffer},
                   {"vector_layers", json::array()}};
     putText(fixed, "name", metadata.name);
     putText(fixed, "description", metadata.description);

@@ -62,7 +62,7 @@ public:
     explicit MemorySource(std::span<const uint8_t> bytes) : bytes_(bytes) {}
     uint64_t size() const override { return bytes_.size(); }
     void read(uint64_t offset, std::span<uint8_t> out) const override {
-        std::memcpy(out.data(), bytes_.data() + offset, out.size());
+        if (!out.empty()) std::memcpy(out.data(), bytes_.data() + offset, out.size());
     }
 
 private:

@@ -10,9 +10,9 @@
 
 namespace kvgimport {
 
-// Throws InputError as importMap does; `features` receives the number of features read.
+// Throws InputError as importMap does; fills in the summary's features, report, notes and labels.
 Map buildMap(const std::string &input, const ImportOptions &options, const ImportProgress &progress,
-             size_t &features);
+             ImportSummary &summary);
 
 }  // namespace kvgimport
 

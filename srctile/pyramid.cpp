@@ -179,7 +179,9 @@ Pyramid::Pyramid(const std::string &input, const TileOptions &options, const kvg
     import.where = options.where;
     import.tolerance = tileSize(options.maxZoom) / TILE_EXTENT;  // one tile unit at the deepest zoom
     import.gridAnchor = {-ORIGIN, -ORIGIN};                       // on the tiles' own grid
-    s.map = kvgimport::buildMap(input, import, progress, s.preparation.features);
+    kvgimport::ImportSummary imported;
+    s.map = kvgimport::buildMap(input, import, progress, imported);
+    s.preparation.features = imported.features;
     s.rings = mapRings(s.map);
     s.pathArcs = kvgimport::pathArcs(s.map);
     s.rank();

@@ -385,6 +385,8 @@ TEST(ArchiveHostile, DamagedDirectoriesAndMetadata) {
     p.root = dir({{5, 0, tile.size(), 1}});  // tile 2/0/0 under zooms 0 to 0
     EXPECT_REFUSED(assemble(p), ErrorCode::Format, "outside the header's zooms");
     p = oneTile(tile);
+    p.metadata.clear();
+    EXPECT_REFUSED(assemble(p), ErrorCode::Compression, "metadata is not a gzip stream");
     p.metadata = gz("[1, 2]");
     EXPECT_REFUSED(assemble(p), ErrorCode::Format, "metadata is not a JSON object");
     p.metadata = gz(std::string(1 << 20, ' ') + "{}");

@@ -29,6 +29,7 @@ public:
     FdBuffer(const FdBuffer &) = delete;
     FdBuffer &operator=(const FdBuffer &) = delete;
     int error() const { return error_; }  // 0 while every write succeeded
+    int fd() const { return fd_; }
 
 protected:
     int_type overflow(int_type c) override;
@@ -43,6 +44,9 @@ private:
     int error_ = 0;
     char buffer_[65536];
 };
+
+// Whether `stream` writes to a terminal (an FdBuffer over one), where binary output is refused.
+bool writesToTerminal(const std::ostream &stream);
 
 // The reason a stream's writes failed: its FdBuffer's error when it has one, else errno.
 std::string writeFailure(const std::ostream &stream);
@@ -99,6 +103,12 @@ std::string replaceExtension(const std::string &path, const std::string &extensi
 // The output of a command that reads `input` when none is named: beside the input with
 // `extension`, or standard output when the input is standard input ("-").
 std::string defaultTarget(const std::string &input, const std::string &extension);
+
+// For writers that take a file name: runs `write` on a new temporary file and then copies it to
+// `out`; the file is removed whatever happens (exceptions from `write` pass through). False,
+// with the system's reason in `reason`, when no temporary file can be made.
+bool writeThroughTemporaryFile(const std::function<void(const std::string &path)> &write,
+                               std::ostream &out, std::string &reason);
 
 }  // namespace kvgtool
 
