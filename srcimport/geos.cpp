@@ -7,10 +7,7 @@
 
 namespace kvgimport {
 
-namespace {
-
-// One GEOS context per thread, which its reentrant interface needs.
-GEOSContextHandle_t context() {
+GEOSContextHandle_t geosContext() {
     struct Context {
         GEOSContextHandle_t handle = GEOS_init_r();
         ~Context() { GEOS_finish_r(handle); }
@@ -18,6 +15,10 @@ GEOSContextHandle_t context() {
     thread_local Context c;
     return c.handle;
 }
+
+namespace {
+
+GEOSContextHandle_t context() { return geosContext(); }
 
 struct GeometryDeleter {
     void operator()(GEOSGeometry *g) const { GEOSGeom_destroy_r(context(), g); }

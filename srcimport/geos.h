@@ -10,7 +10,12 @@
 
 #include "model.h"
 
+typedef struct GEOSContextHandle_HS *GEOSContextHandle_t;
+
 namespace kvgimport {
+
+// This thread's GEOS context, which GEOS's reentrant interface takes.
+GEOSContextHandle_t geosContext();
 
 // GEOS could not take a geometry (a ring that does not close, coordinates it cannot hold).
 class GeometryError : public std::runtime_error {

@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "antimeridian.h"
+#include "build_map.h"
 #include "feature_filter.h"
 #include "geos.h"
 #include "kvgimport.h"
@@ -20,6 +21,7 @@
 #include "ogr_source.h"
 #include "projection.h"
 #include "source_budget.h"
+#include "simplify_map.h"
 #include "sphere_cut.h"
 #include "topojson_source.h"
 
@@ -251,7 +253,13 @@ Grid chooseGrid(const Extent &e, const ImportOptions &options, std::optional<dou
     else step = longer / double(DEFAULT_GRID);
     if (!(step > 0) || !std::isfinite(step)) step = 1;  // a single position
     if (!(longer / step <= double(MAX_GRID))) throw InputError(gridTooLarge(e, longer, longer / step));
-    return {e.xmin, e.ymin, step, evenSteps(width, step), evenSteps(height, step)};
+    double x0 = e.xmin, y0 = e.ymin;
+    if (options.gridAnchor) {
+        const auto [ax, ay] = *options.gridAnchor;
+        x0 = ax + std::floor((e.xmin - ax) / step) * step;
+        y0 = ay + std::floor((e.ymin - ay) / step) * step;
+    }
+    return {x0, y0, step, evenSteps(e.xmax - x0, step), evenSteps(e.ymax - y0, step)};
 }
 
 Chain onGrid(const std::vector<Pos> &positions, const Grid &grid) {
@@ -323,6 +331,9 @@ public:
         Map map;
         map.width = grid_.width;
         map.height = grid_.height;
+        map.x0 = grid_.x0;
+        map.y0 = grid_.y0;
+        map.step = grid_.step;
         // The page's longer side holds the map's and two margins.
         const double longer = std::max(map.width, map.height);
         const double marginMm = std::min(options_.marginMm, options_.pageMm / 4);
@@ -545,19 +556,27 @@ void checkLimits(const Map &map) {
 
 }  // namespace
 
-ImportSummary importMap(const std::string &input, const std::string &output,
-                        const ImportOptions &options, const ImportProgress &progress) {
+Map buildMap(const std::string &input, const ImportOptions &options, const ImportProgress &progress,
+             ImportSummary &summary) {
     initialiseOgr();
-    refuseOwnInput(input, output);
     Importer importer(options, progress);
-    const Map map = importer.build(readSource(input, options));
-    checkLimits(map);
-    ImportSummary summary;
+    Map map = importer.build(readSource(input, options));
     summary.features = importer.features();
     summary.report = importer.report();
     summary.notes = importer.notes();
     summary.labels = importer.labelsKept();
     summary.labelsLeftOut = importer.labelsLeftOut();
+    return map;
+}
+
+ImportSummary importMap(const std::string &input, const std::string &output,
+                        const ImportOptions &options, const ImportProgress &progress) {
+    initialiseOgr();
+    refuseOwnInput(input, output);
+    ImportSummary summary;
+    Map map = buildMap(input, options, progress, summary);
+    if (options.simplify.active()) simplifyMap(map, options.simplify, map.step, summary);
+    checkLimits(map);
     for (const MapLayer &layer : map.layers)
         if (layer.filled) {
             std::set<Colour> colours;

@@ -15,10 +15,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <utility>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "simplify.h"
 #include "import_report.h"
 
 namespace kvgimport {
@@ -45,6 +48,16 @@ struct ImportLimits {
     uint64_t depth = 256;                 // JSON arrays and objects inside each other
 };
 
+// Simplification of the arcs after the topology is built. Off unless a share, a tolerance or a
+// smallest area is given.
+struct SimplifyOptions {
+    kvgsimplify::Method method = kvgsimplify::Method::visvalingam;
+    double keep = -1;      // the share (0 to 1) of the removable points to keep; < 0: none
+    double tolerance = 0;  // the threshold in map units, instead of `keep`
+    double minArea = 0;    // rings of less area (square map units) that share no border go
+    bool active() const { return keep >= 0 || tolerance > 0 || minArea > 0; }
+};
+
 struct ImportOptions {
     std::vector<std::string> layers;  // source layers to import; empty: all of them
     bool topojson = false;            // read the input as a TopoJSON topology whatever it looks like
@@ -54,6 +67,9 @@ struct ImportOptions {
     bool strict = false;              // refuse the input rather than clip, mend or leave out
     int64_t grid = 0;                 // grid steps on the map's longer side; 0: the default
     double tolerance = 0;             // grid step in map units, instead of `grid`
+    // A point (map units) that the grid passes through, so that grids of several maps line up;
+    // none: the grid starts at the data's lower left corner.
+    std::optional<std::pair<double, double>> gridAnchor;
     std::string fillBy;               // field that colours the polygons
     std::string label;                // field written as a label in each polygon, beside each point
     std::string where;                // attribute filter, in OGR's SQL dialect
@@ -65,6 +81,7 @@ struct ImportOptions {
     // GDAL drivers allowed besides those of the formats documented (VRT, ...); even these read
     // local files only: network access is off.
     std::vector<std::string> drivers;
+    SimplifyOptions simplify;
 };
 
 constexpr int64_t DEFAULT_GRID = 100000;
@@ -80,6 +97,14 @@ struct ImportSummary {
     size_t marks = 0;
     size_t colours = 0;  // fill colours the neighbours needed
     uint64_t bytes = 0;  // of the output file
+    // Simplification: the arcs' points before it, the rings dropped under the smallest area,
+    // the points kept so that small rings stay rings and put back so that no segments cross,
+    // and the crossings that were already in the input.
+    size_t pointsBefore = 0;
+    size_t droppedRings = 0;
+    size_t protectedPoints = 0;
+    size_t restoredPoints = 0;
+    size_t inputCrossings = 0;
     ImportReport report;  // what was clipped, mended or left out, and why
     std::vector<std::string> notes;  // what else the user should know ("--fill-by ...")
     size_t labels = 0;         // labels written

@@ -56,9 +56,7 @@ public:
             for (const MapFeature &feature : layer.features) {
                 auto &featureFaces = layerFaces.emplace_back();
                 for (const auto &rings : feature.polygons) {
-                    std::vector<uint32_t> holes;
-                    for (size_t r = 1; r < rings.size(); ++r) holes.push_back(file_.setFace(rings[r]));
-                    featureFaces.push_back(file_.setFace(rings[0], holes));
+                    featureFaces.push_back(setFaceWithHoles(file_, rings[0], {rings.begin() + 1, rings.end()}));
                     summary.faces += rings.size();
                 }
             }
@@ -118,12 +116,12 @@ private:
         file_.setLineColor(layer.filled ? FILLED_EDGE_COLOUR : EDGE_COLOUR);
         file_.setLineStyle(KVG_JOINT_ROUND, KVG_NO_ARROW, KVG_NO_ARROW,
                            weight(layer.filled ? FILLED_EDGE_MM : EDGE_MM));
-        drawEdges(layer);
+        drawLayerEdges(layer);
         labels(layer);
     }
 
-    // Every arc of the layer once, consecutive ones as a range where identifiers allow.
-    void drawEdges(const MapLayer &layer) {
+    // Every arc of the layer once.
+    void drawLayerEdges(const MapLayer &layer) {
         std::vector<int32_t> ids;
         const auto add = [&](const RingArcs &arcs) {
             for (const ArcRef ref : arcs) ids.push_back(std::abs(ref));
@@ -132,19 +130,7 @@ private:
             for (const auto &rings : feature.polygons) std::ranges::for_each(rings, add);
             std::ranges::for_each(feature.paths, add);
         }
-        std::ranges::sort(ids);
-        ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-        for (size_t i = 0; i < ids.size();) {
-            size_t j = i;
-            while (j + 1 < ids.size() && ids[j + 1] == ids[j] + 1 &&
-                   ids[j + 1] <= std::numeric_limits<int16_t>::max())
-                ++j;
-            if (j > i)
-                file_.edgeRange(static_cast<int16_t>(ids[i]), static_cast<int16_t>(ids[j]));
-            else
-                file_.edge(ids[i]);
-            i = j + 1;
-        }
+        drawEdges(file_, std::move(ids));
     }
 
     void labels(const MapLayer &layer) {
@@ -197,6 +183,29 @@ private:
 };
 
 }  // namespace
+
+void drawEdges(kvg::File &file, std::vector<int32_t> ids) {
+    std::ranges::sort(ids);
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    for (size_t i = 0; i < ids.size();) {
+        size_t j = i;
+        while (j + 1 < ids.size() && ids[j + 1] == ids[j] + 1 &&
+               ids[j + 1] <= std::numeric_limits<int16_t>::max())
+            ++j;
+        if (j > i)
+            file.edgeRange(static_cast<int16_t>(ids[i]), static_cast<int16_t>(ids[j]));
+        else
+            file.edge(ids[i]);
+        i = j + 1;
+    }
+}
+
+uint32_t setFaceWithHoles(kvg::File &file, const std::vector<int32_t> &outer,
+                          const std::vector<std::vector<int32_t>> &holes) {
+    std::vector<uint32_t> holeFaces;
+    for (const std::vector<int32_t> &hole : holes) holeFaces.push_back(file.setFace(hole));
+    return file.setFace(outer, holeFaces);
+}
 
 void writeMap(const Map &map, const std::string &path, bool compress, ImportSummary &summary,
               const ImportProgress &progress) {

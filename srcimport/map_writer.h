@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kvgimport.h"
+#include "kvgwriter.hpp"
 #include "kvgwriter.h"
 #include "style.h"
 #include "topology.h"
@@ -41,6 +42,7 @@ struct Map {
     std::vector<MapLayer> layers;
     Legend legend;
     int32_t width = 0, height = 0;   // the grid, even numbers of steps
+    double x0 = 0, y0 = 0, step = 1;   // the grid's origin and step in map units
     int32_t margin = 0;              // grid steps of page round the grid, on every side
     double widthMm = 0, heightMm = 0;  // the page, margins included
 };
@@ -48,6 +50,14 @@ struct Map {
 // The most edges and faces a file holds.
 constexpr size_t MAX_EDGES = 2097150;
 constexpr size_t MAX_FACES = 4194304;
+
+// Draws the edges of `ids` (any order, repeats allowed) each once, runs of consecutive
+// identifiers as one range where the identifiers allow.
+void drawEdges(kvg::File &file, std::vector<int32_t> ids);
+
+// Defines a face with its holes (defined first, as they must be); returns the outer face.
+uint32_t setFaceWithHoles(kvg::File &file, const std::vector<int32_t> &outer,
+                          const std::vector<std::vector<int32_t>> &holes);
 
 // Writes the map; throws OutputError when the file cannot be written. Fills in the summary's
 // arcs, shared arcs, faces, points, marks and layers.

@@ -43,6 +43,7 @@ extern const Command DEMO_COMMAND;
 extern const Command SVG_COMMAND;
 extern const Command RENDER_COMMAND;
 extern const Command IMPORT_COMMAND;
+extern const Command TILE_COMMAND;
 extern const Command HTML_COMMAND;
 extern const Command SERVE_COMMAND;
 

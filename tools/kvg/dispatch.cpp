@@ -12,10 +12,10 @@ namespace kvgtool {
 namespace {
 
 // The subcommands, in the order of the overview.
-const std::array<const Command *, 9> COMMANDS = {&DEMO_COMMAND,  &INFO_COMMAND,   &DUMP_COMMAND,
+const std::array<const Command *, 10> COMMANDS = {&DEMO_COMMAND,  &INFO_COMMAND,   &DUMP_COMMAND,
                                                  &CHECK_COMMAND, &SVG_COMMAND,    &RENDER_COMMAND,
                                                  &HTML_COMMAND,  &SERVE_COMMAND,
-                                                 &IMPORT_COMMAND};
+                                                 &IMPORT_COMMAND, &TILE_COMMAND};
 
 bool isHelp(const std::string &arg) { return arg == "--help" || arg == "-h"; }
 

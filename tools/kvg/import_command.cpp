@@ -9,6 +9,7 @@
 
 #include "command.h"
 #include "kvgimport.h"
+#include "arguments.h"
 #include "output.h"
 
 namespace kvgtool {
@@ -19,80 +20,18 @@ constexpr OptionRule IMPORT_OPTIONS[] = {
     {"-o", true},          {"--layer", true},   {"--project", true}, {"--flip-y", false},
     {"--grid", true},      {"--tolerance", true}, {"--fill-by", true}, {"--label", true},
     {"--where", true},     {"--select", true},  {"--size", true},    {"--plain", false},
-    {"--make-valid", false}, {"--strict", false}, {"--margin", true}, {"--driver", true},
-    {"--max-points", true}, {"--max-features", true}, {"--max-memory", true}};
+    {"--make-valid", false}, {"--strict", false}, {"--margin", true}, {"--simplify", true},
+    {"--simplify-to", true}, {"--simplify-method", true}, {"--min-area", true},
+    {"--driver", true}, {"--max-points", true}, {"--max-features", true},
+    {"--max-memory", true}};
 
 // The largest value a limit option takes: counts beyond it are no limit a machine could meet.
 constexpr uint64_t MAX_LIMIT = uint64_t(1) << 48;
 
-// A progress line on `err`, shown only when it is the terminal's standard error and only once
-// the work has taken a second; redrawn at most five times a second.
-class ProgressLine {
-public:
-    explicit ProgressLine(std::ostream &err)
-        : err_(err), enabled_(err.rdbuf() == std::cerr.rdbuf() && isatty(STDERR_FILENO) != 0) {}
-    ~ProgressLine() {
-        if (shown_) err_ << "\r\033[K" << std::flush;
-    }
-    ProgressLine(const ProgressLine &) = delete;
-    ProgressLine &operator=(const ProgressLine &) = delete;
-
-    kvgimport::ImportProgress callback() {
-        if (!enabled_) return {};
-        return [this](const char *phase, size_t done, size_t total) { update(phase, done, total); };
-    }
-
-private:
-    using Clock = std::chrono::steady_clock;
-    static constexpr int BAR = 30;
-
-    void update(const char *phase, size_t done, size_t total) {
-        const Clock::time_point now = Clock::now();
-        if (now - start_ < std::chrono::seconds(1) || now - last_ < std::chrono::milliseconds(200))
-            return;
-        last_ = now;
-        shown_ = true;
-        const int filled = total == 0 ? BAR : static_cast<int>(BAR * done / total);
-        err_ << "\rkvg import: [" << std::string(filled, '#') << std::string(BAR - filled, ' ')
-             << "] " << phase << " " << done << "/" << total << "\033[K" << std::flush;
-    }
-
-    std::ostream &err_;
-    bool enabled_;
-    bool shown_ = false;
-    Clock::time_point start_ = Clock::now();
-    Clock::time_point last_{};
-};
-
-std::vector<std::string> commaList(const std::string &text) {
-    std::vector<std::string> items;
-    size_t start = 0;
-    while (start <= text.size()) {
-        const size_t comma = std::min(text.find(',', start), text.size());
-        if (comma > start) items.push_back(text.substr(start, comma - start));
-        start = comma + 1;
-    }
-    return items;
-}
-
-template <typename Number>
-bool parseNumber(const std::string &text, Number &value) {
-    const char *end = text.data() + text.size();
-    const auto [at, error] = std::from_chars(text.data(), end, value);
-    return error == std::errc() && at == end;
-}
-
 // The options as the importer takes them; on a mistake writes it to `err`.
 std::optional<kvgimport::ImportOptions> importOptions(const Options &parsed, std::ostream &err) {
     kvgimport::ImportOptions o;
-    const auto value = [&](const char *name) -> const std::string * {
-        const auto found = parsed.values.find(name);
-        return found == parsed.values.end() ? nullptr : &found->second;
-    };
-    const auto bad = [&](const char *name, const char *expected) {
-        err << "kvg import: " << name << " '" << *value(name) << "': " << expected << "\n";
-        return std::nullopt;
-    };
+    const OptionValues value(parsed, "import", err);
     if (const auto *v = value("--layer")) o.layers = commaList(*v);
     if (const auto *v = value("--select")) o.select = commaList(*v);
     if (const auto *v = value("--project")) o.project = *v;
@@ -101,23 +40,42 @@ std::optional<kvgimport::ImportOptions> importOptions(const Options &parsed, std
     if (const auto *v = value("--where")) o.where = *v;
     if (const auto *v = value("--grid");
         v && (!parseNumber(*v, o.grid) || o.grid < 1 || o.grid > kvgimport::MAX_GRID))
-        return bad("--grid", "a whole number from 1 to 16777216 expected");
+        return value.bad("--grid", "a whole number from 1 to 16777216 expected");
     if (const auto *v = value("--tolerance");
         v && (!parseNumber(*v, o.tolerance) || !(o.tolerance > 0) || !std::isfinite(o.tolerance)))
-        return bad("--tolerance", "a positive number of map units expected");
+        return value.bad("--tolerance", "a positive number of map units expected");
     if (const auto *v = value("--size");
         v && (!parseNumber(*v, o.pageMm) || !(o.pageMm >= 10 && o.pageMm <= 10000)))
-        return bad("--size", "millimetres from 10 to 10000 expected");
+        return value.bad("--size", "millimetres from 10 to 10000 expected");
+    if (value("--simplify") && value("--simplify-to")) {
+        err << "kvg import: --simplify and --simplify-to exclude each other\n";
+        return std::nullopt;
+    }
+    double percent = 0;
+    if (const auto *v = value("--simplify");
+        v && (!parseNumber(*v, percent) || !(percent >= 0 && percent <= 100)))
+        return value.bad("--simplify", "a percentage of the removable points to keep, 0 to 100, expected");
+    if (value("--simplify")) o.simplify.keep = percent / 100;
+    if (const auto *v = value("--simplify-to");
+        v && (!parseNumber(*v, o.simplify.tolerance) || !(o.simplify.tolerance > 0) ||
+              !std::isfinite(o.simplify.tolerance)))
+        return value.bad("--simplify-to", "a positive number of map units expected");
+    if (const auto *v = value("--simplify-method"); v && !parseMethod(*v, o.simplify.method))
+        return value.bad("--simplify-method", "visvalingam or dp expected");
+    if (const auto *v = value("--min-area");
+        v && (!parseNumber(*v, o.simplify.minArea) || !(o.simplify.minArea > 0) ||
+              !std::isfinite(o.simplify.minArea)))
+        return value.bad("--min-area", "a positive area in square map units expected");
     if (const auto *v = value("--margin");
         v && (!parseNumber(*v, o.marginMm) || !(o.marginMm >= 0 && o.marginMm <= 1000)))
-        return bad("--margin", "millimetres from 0 to 1000 expected");
+        return value.bad("--margin", "millimetres from 0 to 1000 expected");
     if (const auto *v = value("--driver")) o.drivers = commaList(*v);
     const std::pair<const char *, uint64_t *> limits[] = {{"--max-points", &o.limits.points},
                                                           {"--max-features", &o.limits.features},
                                                           {"--max-memory", &o.limits.memory}};
     for (const auto &[name, limit] : limits)
         if (const auto *v = value(name); v && (!parseNumber(*v, *limit) || *limit < 1 || *limit > MAX_LIMIT))
-            return bad(name, "a whole number from 1 to 2^48 expected");
+            return value.bad(name, "a whole number from 1 to 2^48 expected");
     o.flipY = parsed.flags.contains("--flip-y");
     o.strict = parsed.flags.contains("--strict");
     o.compress = !parsed.flags.contains("--plain");
@@ -135,6 +93,12 @@ void printSummary(const std::string &output, const kvgimport::ImportSummary &s, 
     if (s.labels + s.labelsLeftOut > 0)
         out << "; " << s.labels << " labels (" << s.labelsLeftOut << " left out where a larger feature's label stood)";
     for (const std::string &note : s.notes) out << "; " << note;
+    if (s.pointsBefore > 0) {
+        out << ". Simplified " << s.pointsBefore << " points to " << s.arcPoints << ": " << s.droppedRings
+            << " small rings dropped, " << s.protectedPoints << " points kept so that small rings stay rings, "
+            << s.restoredPoints << " put back so that no borders cross";
+        if (s.inputCrossings > 0) out << " (" << s.inputCrossings << " crossings were in the input)";
+    }
     out << ".\n";
 }
 
@@ -154,7 +118,7 @@ int importCommand(Args args, std::ostream &out, std::ostream &err) {
     const auto start = std::chrono::steady_clock::now();
     kvgimport::ImportSummary summary;
     try {
-        ProgressLine progress(err);
+        ProgressLine progress(err, "import");
         const auto importTo = [&](const std::string &path) {
             summary = kvgimport::importMap(input, path, *importOptionsParsed, progress.callback());
         };
@@ -228,6 +192,14 @@ const Command IMPORT_COMMAND = {
     "                     counted (default 268435456)\n"
     "  --max-features N   refuse a source of more than N features (default 16777216)\n"
     "  --max-memory N     refuse a source that needs more than N bytes to hold (default 1 GiB)\n"
+    "  --simplify P       keep P percent of the points that may go (ends of arcs always stay)\n"
+    "  --simplify-to T    simplify to the tolerance T in map units, instead of --simplify\n"
+    "  --simplify-method  visvalingam (weighted effective area, the default) or dp\n"
+    "                     (Douglas-Peucker); for visvalingam T is the side of a square of the\n"
+    "                     vertex's area\n"
+    "  --min-area A       drop rings of less than A square map units that share no border\n"
+    "Borders are simplified once for both neighbours, junctions kept, small rings kept as rings,\n"
+    "and points put back wherever segments would cross.\n"
     "\n"
     "Exit status: 0 written, 1 the input cannot be imported or the output not written (then no\n"
     "output is left behind), 2 wrong usage.\n",
