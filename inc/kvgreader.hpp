@@ -17,6 +17,12 @@
 #ifndef KVGREADER_HPP
 #define KVGREADER_HPP
 
+// One clear message instead of a page of errors about std::span: the C++ interface needs
+// C++20 (the CMake target kvgwriter::kvgreader asks for it); kvgreader.h serves C and older C++.
+#if !defined(__cplusplus) || __cplusplus < 202002L
+#error "kvgreader.hpp needs C++20 (-std=c++20); include kvgreader.h for C or older C++"
+#else
+
 #include <cstdint>
 #include <new>
 #include <optional>
@@ -199,4 +205,5 @@ private:
 
 }  // namespace kvgr
 
+#endif  // C++20
 #endif  // KVGREADER_HPP

@@ -17,6 +17,12 @@
 #ifndef KVGWRITER_HPP
 #define KVGWRITER_HPP
 
+// One clear message instead of a page of errors about std::span: the C++ interface needs
+// C++20 (the CMake target kvgwriter::kvgwriter asks for it); kvgwriter.h serves C and older C++.
+#if !defined(__cplusplus) || __cplusplus < 202002L
+#error "kvgwriter.hpp needs C++20 (-std=c++20); include kvgwriter.h for C or older C++"
+#else
+
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -317,4 +323,5 @@ private:
 
 }  // namespace kvg
 
+#endif  // C++20
 #endif  // KVGWRITER_HPP

@@ -2,10 +2,16 @@
 // SVG document the core draws, and pictures of it through a real SVG renderer.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
+#include "command.h"
 #include "kvgwriter.hpp"
+#include "output.h"
 #include "png.h"
 #include "style.h"
 #include "svg_painter.h"
@@ -372,6 +378,10 @@ TEST(RenderCommand, PngAndPdfOfThePageSize) {
     EXPECT_EQ(pdf.rfind("%PDF-", 0), 0u);
     EXPECT_TRUE(contains(pdf, "/MediaBox [ 0 0 453.543307 283.464567 ]")) << pdf.substr(0, 2000);
     EXPECT_EQ(kvg({"render", "map.kvg", "-o", "-", "--format", "pdf"}).out.rfind("%PDF-", 0), 0u);
+    // Without -o, --format names the default output too.
+    fs::remove("map.pdf");
+    ASSERT_EQ(kvg({"render", "map.kvg", "--format", "pdf"}).status, 0);
+    EXPECT_EQ(readText("map.pdf").rfind("%PDF-", 0), 0u);
 }
 
 TEST(RenderCommand, RefusesWhatItCannotDo) {
@@ -387,6 +397,8 @@ TEST(RenderCommand, RefusesWhatItCannotDo) {
         {{"--width", "12px"}, "--width takes a whole number"},
         {{"--dpi", "-3"}, "--dpi takes a number of pixels an inch above 0"},
         {{"--dpi", "nan"}, "--dpi takes a number"},
+        {{"-o", "x.png", "--format", "pdf"}, "--format pdf contradicts the name x.png"},
+        {{"-o", "x.PDF", "--format", "png"}, "--format png contradicts the name x.PDF"},
     };
     for (const auto &[options, message] : usage) {
         std::vector<std::string> args{"render", "map.kvg"};
@@ -401,6 +413,38 @@ TEST(RenderCommand, RefusesWhatItCannotDo) {
     EXPECT_EQ(r.err, "kvg render: map.kvg: offset 0: the page would be 629922 x 393701 pixels; "
                      "at most 32767 on a side and 268435456 in all\n");
     EXPECT_FALSE(fs::exists("map.png"));
+    EXPECT_FALSE(fs::exists("x.png"));
+    EXPECT_FALSE(fs::exists("x.PDF"));
+}
+
+// Standard output on a terminal takes no PNG or PDF; a pipe or a file does.
+TEST(RenderCommand, RefusesToWriteBinaryToATerminal) {
+    ScratchDirectory here;
+    ASSERT_EQ(kvg({"demo", "-o", "map.kvg"}).status, 0);
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(grantpt(terminal), 0);
+    ASSERT_EQ(unlockpt(terminal), 0);
+    const int screen = open(ptsname(terminal), O_RDWR | O_NOCTTY);
+    ASSERT_GE(screen, 0);
+    for (const char *format : {"png", "pdf"}) {
+        std::ostringstream err;
+        int status = 0;
+        {
+            kvgtool::FdBuffer buffer(screen);
+            std::ostream out(&buffer);
+            const std::vector<std::string> args{"render", "map.kvg", "-o", "-", "--format", format};
+            status = kvgtool::run(args, out, err);
+        }
+        EXPECT_EQ(status, 2);
+        EXPECT_EQ(err.str().rfind("kvg render: standard output is a terminal, which cannot show a "
+                                  "P", 0), 0u) << err.str();
+    }
+    close(screen);
+    close(terminal);
+    const std::vector<std::string> args{"render", "map.kvg", "-o", "-"};
+    std::ostringstream out, err;
+    EXPECT_EQ(kvgtool::run(args, out, err), 0) << err.str();  // not a terminal
 }
 
 }  // namespace

@@ -4,6 +4,8 @@ from __future__ import annotations
 
 from typing import Union
 
+import numpy as np
+
 from . import _kvg
 from ._enums import ColorMode
 from ._errors import ErrorCode, ParamError
@@ -51,7 +53,22 @@ def color_value(color: Color, mode: int = ColorMode.RGB) -> int:
             ErrorCode.PARAM,
             f"colour {color!r} needs the {'RGBA' if has_alpha else 'RGB or RGBA'} colour mode",
         )
+    if isinstance(color, bool) or not isinstance(color, (int, np.integer)):
+        raise TypeError(f"a colour is an int such as 0xRRGGBB or a string '#rrggbb', not "
+                        f"{type(color).__name__} {color!r}")
     value = int(color)
-    if not 0 <= value <= 0xFFFFFFFF:
-        raise ParamError(ErrorCode.PARAM, f"colour {value:#x} is not a 32-bit value")
+    name, largest = _MODE_RANGES.get(mode, (None, 0xFFFFFFFF))
+    if not 0 <= value <= largest:
+        hint = "; 0xRRGGBBAA needs the RGBA colour mode" if mode == ColorMode.RGB else ""
+        raise ParamError(ErrorCode.PARAM, f"colour {value:#x} does not fit the {name} colour "
+                         f"mode, whose values run from 0 to {largest:#x}{hint}")
     return value
+
+
+#: The name and the largest value of each colour mode.
+_MODE_RANGES = {
+    ColorMode.INDEX1: ("INDEX1", 1), ColorMode.INDEX8: ("INDEX8", 0xFF),
+    ColorMode.GRAY8: ("GRAY8", 0xFF), ColorMode.GRAY12: ("GRAY12", 0xFFF),
+    ColorMode.GRAY16: ("GRAY16", 0xFFFF), ColorMode.GA: ("GA", 0xFFFFFFFF),
+    ColorMode.RGB: ("RGB", 0xFFFFFF), ColorMode.RGBA: ("RGBA", 0xFFFFFFFF),
+}

@@ -11,6 +11,8 @@ import numpy.typing as npt
 
 from . import _kvg
 from ._colors import Color, color_value
+from ._output import Output
+from ._plain import PlainWriter
 from ._enums import (
     Arrow,
     BlendMode,
@@ -110,7 +112,7 @@ def _pack_pixels(pixels: npt.ArrayLike) -> np.ndarray:
     return packed
 
 
-class File:
+class File(Output):
     """A KVG file being written.
 
     Positions are world units: the window ``world = (xmin, xmax, ymin, ymax)`` maps onto the
@@ -145,10 +147,11 @@ class File:
         width_mm, height_mm = _pair(size_mm)
         width_res, height_res = _pair(resolution)
         self.path = os.fspath(path)
-        self._w = _kvg.Writer(
+        create = PlainWriter(_kvg).Writer  # refusals name File's own arguments
+        self._w = PlainWriter(create(
             self.path, xmin, xmax, ymin, ymax, width_mm, height_mm, width_res, height_res,
             quantize, color_value(background), compress,
-        )
+        ))
 
     # ---- Life of the file
 
@@ -157,27 +160,8 @@ class File:
         either way."""
         self._w.close()
 
-    def abandon(self) -> None:
-        """Releases the handle and removes what was written; ``path`` keeps what it held before."""
-        self._w.abandon()
-
-    @property
-    def closed(self) -> bool:
-        return not self._w.is_open
-
-    def __enter__(self) -> "File":
-        return self
-
-    def __exit__(self, exc_type, exc, traceback) -> None:
-        if exc_type is not None:
-            self.abandon()
-        elif not self.closed:
-            self.close()
-
     def _color(self, color: Color) -> int:
-        if isinstance(color, str):
-            return color_value(color, self._w.get_color_size())
-        return color_value(color)
+        return color_value(color, self._w.get_color_size())
 
     # ---- Layers, objects and extensions
 
@@ -306,9 +290,16 @@ class File:
         """Places a shape at (x, y) at its own size."""
         self._w.stamp_shape(shape, x, y)
 
-    def stamp_shapes(self, shape: int, points: Points) -> None:
-        """Places a shape at every point (repeated stamps cost no identifier in the file)."""
-        self._w.stamp_shapes(shape, points)
+    def stamp_shapes(self, shape: Union[int, npt.ArrayLike], points: Points) -> None:
+        """Places a shape at every point (repeated stamps cost no identifier in the file);
+        ``shape`` is one identifier for all, or a sequence of one identifier per point."""
+        if np.ndim(shape) == 0:
+            self._w.stamp_shapes(shape, points)
+            return
+        ids = np.asarray(shape)
+        if ids.dtype.kind not in "iu":
+            raise TypeError(f"shape identifiers must be integers, not {ids.dtype}")
+        self._w.stamp_each(ids, points)
 
     # ---- Images
 

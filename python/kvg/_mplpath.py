@@ -3,16 +3,18 @@
 A path becomes subpaths, each a chain of grid points (a polyline, or a cubic chain of 1 + 3k
 points when it has curves), open or closed. Filling follows matplotlib's non-zero rule; KVG's
 renderers fill even-odd, so the rings of a compound path are sorted into outer rings and their
-holes, which the backend writes as faces of the planar map.
+holes (in the compiled module), which the backend writes as faces of the planar map.
 """
 
 from __future__ import annotations
 
 from dataclasses import dataclass
-from typing import List, Optional, Tuple
+from typing import List
 
 import numpy as np
 from matplotlib.path import Path
+
+from . import _kvg
 
 _MOVETO, _LINETO, _CURVE3, _CURVE4, _CLOSEPOLY = (
     Path.MOVETO, Path.LINETO, Path.CURVE3, Path.CURVE4, Path.CLOSEPOLY)
@@ -58,12 +60,12 @@ class Subpath:
 
 def _beyond(end: np.ndarray, towards: np.ndarray, reach: float) -> np.ndarray:
     """The point ``reach`` beyond ``end``, away from the first of ``towards`` that differs."""
-    for other in towards:
-        step = end - other
-        length = np.hypot(*step)
-        if length > 0:
-            return on_grid(end + step * (reach / length))
-    return end
+    steps = end - towards
+    moved = np.flatnonzero(np.any(steps != 0, axis=1))
+    if len(moved) == 0:
+        return end
+    step = steps[moved[0]]
+    return on_grid(end + step * (reach / np.hypot(*step)))
 
 
 def _line_cubic(start: np.ndarray, end: np.ndarray) -> np.ndarray:
@@ -138,62 +140,8 @@ def subpaths(path: Path, scale: float) -> List[Subpath]:
     return result
 
 
-def _signed_area(ring: np.ndarray) -> float:
-    x, y = ring[:, 0], ring[:, 1]
-    return 0.5 * float(np.dot(x, np.roll(y, -1)) - np.dot(y, np.roll(x, -1)))
-
-
-def nonzero_groups(rings: List[np.ndarray]) -> List[Tuple[int, List[int]]]:
-    """How to fill ``rings`` by matplotlib's non-zero rule with even-odd figures.
-
-    Returns (outer ring, holes) pairs: each filled region is an outer ring less its holes.
-    Rings that do not cross each other are assumed, as matplotlib's own compound paths (glyphs,
-    contours, polygons with interiors) are. Rings without area are left out.
-    """
-    areas = [_signed_area(r) if len(r) >= 3 else 0.0 for r in rings]
-    live = [i for i, a in enumerate(areas) if a != 0.0]
-    probes = np.array([rings[i][0] for i in live]).reshape(-1, 2)
-    parent: dict = {}
-    for j in live:
-        inside = Path(rings[j]).contains_points(probes)
-        for k, i in enumerate(live):
-            if i != j and inside[k] and abs(areas[j]) > abs(areas[i]):
-                best = parent.get(i)
-                if best is None or abs(areas[j]) < abs(areas[best]):
-                    parent[i] = j
-    winding: dict = {}
-
-    def wind(i: int) -> int:
-        if i not in winding:
-            up = parent.get(i)
-            winding[i] = (wind(up) if up is not None else 0) + (1 if areas[i] > 0 else -1)
-        return winding[i]
-
-    def filled(i: Optional[int]) -> bool:
-        return i is not None and wind(i) != 0
-
-    # A ring bounds a change between filled and empty: it is kept, and even-odd over the kept
-    # rings then fills exactly the non-zero regions.
-    kept = [i for i in live if filled(i) != filled(parent.get(i))]
-    kept_set = set(kept)
-
-    def kept_parent(i: int) -> Optional[int]:
-        up = parent.get(i)
-        while up is not None and up not in kept_set:
-            up = parent.get(up)
-        return up
-
-    depth: dict = {}
-
-    def kept_depth(i: int) -> int:
-        if i not in depth:
-            up = kept_parent(i)
-            depth[i] = 0 if up is None else kept_depth(up) + 1
-        return depth[i]
-
-    outers = [i for i in kept if kept_depth(i) % 2 == 0]
-    holes = {i: [] for i in outers}
-    for i in kept:
-        if kept_depth(i) % 2 == 1:
-            holes[kept_parent(i)].append(i)
-    return [(i, holes[i]) for i in outers]
+#: nonzero_groups(rings) -> [(outer ring, [holes])]: how to fill ``rings`` by matplotlib's
+#: non-zero rule with even-odd figures (each filled region an outer ring less its holes); rings
+#: must not cross each other, as matplotlib's own compound paths (glyphs, contours, polygons
+#: with interiors) do not. Rings without area are left out. Sorted in the compiled module.
+nonzero_groups = _kvg.nonzero_groups

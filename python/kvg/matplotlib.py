@@ -17,7 +17,10 @@ How matplotlib's drawing maps onto KVG:
   and stamped (or drawn scaled and rotated where only their size or angle differ);
 - texts are text records in the font family, weight, style and size asked for, anchored on
   their baseline as matplotlib lays them out; mathematical text is drawn as glyph outlines;
-- images are images of the file, in RGB where they are opaque.
+- images are images of the file, in RGB where they are opaque: the data's own pixels (one
+  per array element), stretched nearest-neighbour or bilinear as the image's interpolation
+  asks (``"antialiased"`` as matplotlib decides it: nearest when enlarged more than three
+  times or by a whole factor up to two), wherever the image's transform is affine.
 
 What the format cannot say: clipping (strokes, fills and images are cut at rectangular clip
 boxes here, markers are kept or dropped whole by their centre, other clip paths are ignored);
@@ -30,6 +33,7 @@ box); a transparent figure background.
 from __future__ import annotations
 
 import contextlib
+import functools
 import os
 import shutil
 import tempfile
@@ -46,10 +50,11 @@ from matplotlib.backend_bases import (
     register_backend,
 )
 from matplotlib.backends.backend_mixed import MixedModeRenderer
+from matplotlib.image import AxesImage
 from matplotlib.path import Path
 from matplotlib.transforms import Affine2D, Bbox
 
-from ._enums import ColorMode, FontStyle, Joint, Primitive, TextAlign, Typeface
+from ._enums import ColorMode, FontStyle, Joint, Primitive, Stretch, TextAlign, Typeface
 from ._file import File
 from ._mplpath import Subpath, nonzero_groups, on_grid, subpaths
 
@@ -72,13 +77,39 @@ def _rgba(color: Sequence[float], alpha: Optional[float] = None) -> int:
 
 def dash_pattern(offset: float, dashes: Sequence[float], step: float) -> int:
     """A dash sequence (lengths in points) as the format's 16-step pattern, most significant
-    bit first, each step ``step`` points long. The sequence is repeated as often as fits and
-    stretched to fill the 16 steps exactly."""
-    period = float(sum(dashes))
+    bit first, each step ``step`` points long.
+
+    The sequence is repeated a whole number of times in the 16 steps and stretched to fill
+    them; the number of repeats is the one whose pattern comes closest to the sequence's share
+    of ink first (a dotted line must stay as light as it is), then to its period. Every dash
+    keeps at least one step."""
+    return _fitted_dashes(float(offset), tuple(float(d) for d in dashes), float(step))
+
+
+@functools.lru_cache(maxsize=256)
+def _fitted_dashes(offset: float, dashes: Tuple[float, ...], step: float) -> int:
+    """dash_pattern's fit, once per figure's few dash styles."""
+    dashes = list(dashes)
+    if len(dashes) % 2:  # an odd sequence alternates on and off over two rounds
+        dashes = dashes * 2
+    period = sum(dashes)
     if period <= 0:
         return 0xFFFF
-    repeats = max(1, int(round(_DASH_STEPS * step / period)))
-    stretch = _DASH_STEPS / (repeats * period)
+    ink = sum(dashes[0::2]) / period
+    best, best_cost = 0xFFFF, np.inf
+    for repeats in range(1, _DASH_STEPS // 2 + 1):
+        pattern = _dash_steps(offset, dashes, repeats)
+        fitted_ink = bin(pattern).count("1") / _DASH_STEPS
+        fitted_period = _DASH_STEPS * step / repeats
+        cost = abs(fitted_ink - ink) / max(ink, 1e-9) + 0.25 * abs(np.log(fitted_period / period))
+        if cost < best_cost:
+            best, best_cost = pattern, cost
+    return best
+
+
+def _dash_steps(offset: float, dashes: List[float], repeats: int) -> int:
+    """The pattern of ``dashes`` repeated ``repeats`` times and stretched over the 16 steps."""
+    stretch = _DASH_STEPS / (repeats * sum(dashes))
     bounds = np.cumsum(np.tile(dashes, repeats)) * stretch
     edges = np.minimum(np.round(bounds).astype(int), _DASH_STEPS)
     pattern, start = 0, 0
@@ -89,8 +120,7 @@ def dash_pattern(offset: float, dashes: Sequence[float], step: float) -> int:
                 pattern |= 1 << (_DASH_STEPS - 1 - bit)
         start = edge
     shift = int(round(offset * stretch)) % _DASH_STEPS
-    pattern = (pattern << shift | pattern >> (_DASH_STEPS - shift)) & 0xFFFF
-    return pattern
+    return (pattern << shift | pattern >> (_DASH_STEPS - shift)) & 0xFFFF
 
 
 def _typeface(prop: font_manager.FontProperties) -> Typeface:
@@ -142,14 +172,22 @@ _CROP_STEP = 0.5  # points: where a clip box cuts an image, it cuts at most this
 _MAX_IMAGE_SIDE = 4096  # pixels an image is enlarged to, at most, to be cut that finely
 
 
-def _crop(pixels: np.ndarray, rect, clip: Optional[Bbox]):
+def _crop(pixels: np.ndarray, rect, clip: Optional[Bbox], slack: float = 0.0):
     """The pixels of an image in ``rect`` (x, y, width, height) that the clip box shows, with
     the rectangle they fill; None when none are shown. The cut follows whole pixels; pixels
     larger than the cut's step are first split into equal ones, so that the cut lies close to
-    the clip box."""
+    the clip box. A side that overhangs the clip box by at most ``slack`` is moved onto it
+    instead (matplotlib enlarges an image's own pixels by a device pixel or two, so that they
+    cover the axes when rasterized)."""
     if clip is None:
         return pixels, rect
-    x, y, w, h = rect
+    x0, y0, w, h = rect
+    x1, y1 = x0 + w, y0 + h
+    x0 = clip.x0 if clip.x0 - slack <= x0 < clip.x0 else x0
+    y0 = clip.y0 if clip.y0 - slack <= y0 < clip.y0 else y0
+    x1 = clip.x1 if clip.x1 < x1 <= clip.x1 + slack else x1
+    y1 = clip.y1 if clip.y1 < y1 <= clip.y1 + slack else y1
+    x, y, w, h = x0, y0, x1 - x0, y1 - y0
     cut = _cut(pixels.shape[1], x, w, clip.x0, clip.x1), _cut(pixels.shape[0], y, h, clip.y0,
                                                              clip.y1)
     if cut[0] is None or cut[1] is None:
@@ -210,6 +248,9 @@ class _Attributes:
                     lambda: self._f.set_line_style(joint, weight=weight))
         self.ensure("dashes", dashes, lambda: self._f.set_line_dashes(dashes))
 
+    def stretch(self, mode: Stretch) -> None:
+        self.ensure("stretch", mode, lambda: self._f.set_image_stretch_mode(mode))
+
     def text(self, color: int, font: Tuple[Typeface, FontStyle, int],
              alignment: Tuple[TextAlign, float]) -> None:
         self.ensure("text_color", color, lambda: self._f.set_text_color(color))
@@ -232,6 +273,7 @@ class RendererKVG(RendererBase):
         self._definitions = _Attributes(f)
         self._attributes = self._layer
         self._shapes: Dict[tuple, Tuple[int, np.ndarray]] = {}
+        self._interpolation = "nearest"  # of the image being drawn from its own pixels
         self._layer.color_size(ColorMode.RGBA)
 
     # ---- What matplotlib asks of a vector backend
@@ -401,13 +443,15 @@ class RendererKVG(RendererBase):
             self._f.stamp_shapes(shape, on_grid(positions * self._scale))
 
     @staticmethod
-    def _inside(points: np.ndarray, clip: Optional[Bbox]) -> np.ndarray:
+    def _inside_mask(points: np.ndarray, clip: Optional[Bbox]) -> np.ndarray:
         if clip is None:
-            return points
+            return np.ones(len(points), dtype=bool)
         (x0, y0), (x1, y1) = clip.get_points()
-        keep = (points[:, 0] >= x0) & (points[:, 0] <= x1) & (points[:, 1] >= y0) & (
+        return (points[:, 0] >= x0) & (points[:, 0] <= x1) & (points[:, 1] >= y0) & (
             points[:, 1] <= y1)
-        return points[keep]
+
+    def _inside(self, points: np.ndarray, clip: Optional[Bbox]) -> np.ndarray:
+        return points[self._inside_mask(points, clip)]
 
     def _shape(self, gc, path, transform, rgbFace) -> Optional[int]:
         """The shape that draws ``path`` (about the origin) in the style of ``gc``."""
@@ -435,30 +479,38 @@ class RendererKVG(RendererBase):
     def draw_path_collection(self, gc, master_transform, paths, all_transforms, offsets,
                              offset_trans, facecolors, edgecolors, linewidths, linestyles,
                              antialiaseds, urls, offset_position) -> None:
-        raw = list(self._iter_collection_raw_paths(master_transform, paths, all_transforms))
-        uses = self._iter_collection_uses_per_path(paths, all_transforms, offsets, facecolors,
-                                                   edgecolors)
-        if not raw or uses < 2:
+        """Members that repeat a path (and its transform) are stamps of shapes: one shape for
+        each combination of path, transform, face colour, edge colour, line width and dashes
+        that occurs, defined once, and every member stamped in one call in the collection's
+        order. The members are sorted into those combinations with numpy, as matplotlib
+        cycles their attributes; a collection whose members mostly differ in path draws each
+        as a path."""
+        if len(paths) == 0 or len(facecolors) == len(edgecolors) == 0:
+            return
+        transforms = np.asarray(all_transforms, dtype=float).reshape(-1, 3, 3)
+        members = _Members(paths, transforms, offsets, offset_trans, facecolors, edgecolors,
+                           linewidths, linestyles)
+        if 2 * len(np.unique(members.attributes[:, 0])) > len(members.xy):
             super().draw_path_collection(
                 gc, master_transform, paths, all_transforms, offsets, offset_trans, facecolors,
                 edgecolors, linewidths, linestyles, antialiaseds, urls, offset_position)
             return
-        clip = self._clip_box(gc)
-        run_shape, run_points = None, []
-        for xo, yo, index, gc0, rgbFace in self._iter_collection(
-                gc, list(range(len(raw))), offsets, offset_trans, facecolors, edgecolors,
-                linewidths, linestyles, antialiaseds, urls, offset_position):
-            if len(self._inside(np.array([[xo, yo]]), clip)) == 0:
-                continue
-            shape = self._shape(gc0, raw[index][0], raw[index][1], rgbFace)
-            if shape != run_shape and run_points:
-                self._f.stamp_shapes(run_shape, on_grid(np.array(run_points) * self._scale))
-                run_points = []
-            run_shape = shape
-            if shape is not None:
-                run_points.append((xo, yo))
-        if run_points:
-            self._f.stamp_shapes(run_shape, on_grid(np.array(run_points) * self._scale))
+        shown = members.finite & self._inside_mask(members.xy, self._clip_box(gc))
+        combinations, first, which = np.unique(members.attributes[shown], axis=0,
+                                               return_index=True, return_inverse=True)
+        member = np.flatnonzero(shown)[first]
+        shapes = np.empty(len(combinations), dtype=np.int64)
+        for k, i in enumerate(member):
+            gc0, face = members.style(self, gc, i)
+            path, transform = members.path(i)
+            shape = self._shape(gc0, path, transform + master_transform, face)
+            shapes[k] = -1 if shape is None else shape
+            gc0.restore()
+        ids = shapes[np.ravel(which)]
+        drawn = ids >= 0
+        if drawn.any():
+            self._f.stamp_shapes(ids[drawn].astype(np.uint32),
+                                 on_grid(members.xy[shown][drawn] * self._scale))
 
     def draw_gouraud_triangle(self, gc, points, colors, transform) -> None:
         triangle = Path(np.asarray(points), closed=False)
@@ -470,6 +522,23 @@ class RendererKVG(RendererBase):
 
     # ---- Images
 
+    def unsampled(self, image: AxesImage) -> bool:
+        """Stands in for ``image._check_unsampled_image`` while the figure is drawn: matplotlib
+        then hands over the image's own pixels and their transform, and draw_image takes the
+        interpolation noted here."""
+        self._interpolation = image.get_interpolation()
+        return True
+
+    def _stretch(self, data_size: Tuple[int, int], shown: Tuple[float, float]) -> Stretch:
+        """How the image with ``data_size`` (columns, rows) pixels shown over ``shown`` device
+        pixels is stretched, by its interpolation (matplotlib's rule for "antialiased")."""
+        if self._interpolation in ("none", "nearest"):
+            return Stretch.NEAREST
+        if self._interpolation != "antialiased":
+            return Stretch.BILINEAR
+        enlarged = all(d > 3 * n or d in (n, 2 * n) for n, d in zip(data_size, shown))
+        return Stretch.NEAREST if enlarged else Stretch.BILINEAR
+
     def draw_image(self, gc, x, y, im, transform=None) -> None:
         height, width = im.shape[:2]
         if width == 0 or height == 0:
@@ -477,6 +546,7 @@ class RendererKVG(RendererBase):
         pixels = np.asarray(im)  # rows from the bottom up, as the file's images run
         if transform is None:  # resampled at the image resolution
             w, h = width * 72.0 / self.image_dpi, height * 72.0 / self.image_dpi
+            stretch, slack = Stretch.NEAREST, 0.0
         else:
             # The image's own pixels: the transform takes its unit square onto the figure. A
             # rotated or skewed image fills the box around where it would lie.
@@ -488,7 +558,10 @@ class RendererKVG(RendererBase):
             if gc.get_alpha() != 1.0:
                 pixels = pixels.copy()
                 pixels[..., 3] = np.round(pixels[..., 3] * gc.get_alpha())
-        cropped = _crop(pixels, (x, y, w, h), self._clip_box(gc))
+            device = self.image_dpi / 72.0
+            stretch = self._stretch((width, height), (w * device, h * device))
+            slack = 2 / device
+        cropped = _crop(pixels, (x, y, w, h), self._clip_box(gc), slack)
         if cropped is None:
             return
         pixels, (x, y, w, h) = cropped
@@ -498,6 +571,7 @@ class RendererKVG(RendererBase):
             self._layer.color_size(ColorMode.RGBA)
         else:
             image = self._f.set_image(pixels)
+        self._layer.stretch(stretch)
         s = self._scale
         self._f.image(image, x * s, y * s, w * s, h * s)
 
@@ -534,6 +608,89 @@ def _target_path(filename) -> Iterator[str]:
             shutil.copyfileobj(written, filename)
 
 
+def _classes(values, count: int) -> np.ndarray:
+    """For members 0 .. count-1 that cycle through ``values`` (rows), the class of each
+    member's value: equal values, equal classes. All 0 when there are no values."""
+    values = np.asarray(values)
+    if len(values) == 0:
+        return np.zeros(count, dtype=np.int64)
+    _, inverse = np.unique(values.reshape(len(values), -1), axis=0, return_inverse=True)
+    return np.ravel(inverse)[np.arange(count) % len(values)]
+
+
+class _Members:
+    """The members of a path collection, as matplotlib's ``_iter_collection`` cycles their
+    attributes: each member's offset in points and a row of attribute classes (path and
+    transform, face colour, edge colour, line width, dashes) equal where members draw the
+    same."""
+
+    def __init__(self, paths, transforms: np.ndarray, offsets, offset_trans, facecolors,
+                 edgecolors, linewidths, linestyles) -> None:
+        self._paths, self._transforms = paths, transforms
+        self._path_ids = max(len(paths), len(transforms))
+        offsets = np.asarray(offsets, dtype=float).reshape(-1, 2)
+        count = max(self._path_ids, len(offsets))
+        placed = offset_trans.transform(offsets) if len(offsets) else np.zeros((1, 2))
+        self.xy = placed[np.arange(count) % len(placed)]
+        self.finite = np.isfinite(self.xy).all(axis=1)
+        self._faces, self._edges = facecolors, edgecolors
+        self._widths, self._dashes = linewidths, linestyles
+        # Path ids whose path and transform are the same draw the same.
+        ids = np.arange(self._path_ids)
+        same = np.column_stack([ids % len(paths), _classes(np.round(transforms, 9), len(ids))])
+        shape_classes = np.ravel(np.unique(same, axis=0, return_inverse=True)[1])
+        dash_classes = np.arange(count) % max(1, len(linestyles))
+        self.attributes = np.column_stack([
+            shape_classes[np.arange(count) % len(ids)], _classes(facecolors, count),
+            _classes(edgecolors, count), _classes(linewidths, count), dash_classes])
+
+    def path(self, i: int):
+        """The path of member ``i`` and its own transform (before the master transform)."""
+        k = i % self._path_ids
+        if len(self._transforms) == 0:
+            return self._paths[k % len(self._paths)], Affine2D()
+        return (self._paths[k % len(self._paths)],
+                Affine2D(self._transforms[k % len(self._transforms)]))
+
+    def style(self, renderer: RendererBase, gc, i: int):
+        """The graphics context and face colour of member ``i``, made as matplotlib makes them
+        (the caller restores the context)."""
+        gc0 = renderer.new_gc()
+        gc0.copy_properties(gc)
+        if len(self._edges) == 0:
+            gc0.set_linewidth(0.0)
+        else:
+            if len(self._widths):
+                gc0.set_linewidth(self._widths[i % len(self._widths)])
+            if len(self._dashes):
+                gc0.set_dashes(*self._dashes[i % len(self._dashes)])
+            edge = self._edges[i % len(self._edges)]
+            if len(edge) == 4 and edge[3] == 0.0:
+                gc0.set_linewidth(0)
+            else:
+                gc0.set_foreground(edge)
+        face = self._faces[i % len(self._faces)] if len(self._faces) else None
+        if face is not None and len(face) == 4 and face[3] == 0:
+            face = None
+        return gc0, face
+
+
+@contextlib.contextmanager
+def _own_pixels(figure, renderer: RendererKVG) -> Iterator[None]:
+    """While the figure is drawn, its images hand the renderer their own pixels instead of a
+    picture resampled to the page (matplotlib does so by itself only for interpolation "none").
+    Only plain AxesImages can: their subclasses refuse it."""
+    images = [image for axes in figure.get_axes() for image in axes.get_images()
+              if type(image) is AxesImage]
+    for image in images:
+        image._check_unsampled_image = functools.partial(renderer.unsampled, image)
+    try:
+        yield
+    finally:
+        for image in images:
+            del image._check_unsampled_image
+
+
 class FigureCanvasKVG(FigureCanvasBase):
     filetypes = {"kvg": "KVG vector drawing"}
     fixed_dpi = 72
@@ -557,11 +714,11 @@ class FigureCanvasKVG(FigureCanvasBase):
             f.begin_layer("figure")
             for key, value in (metadata or {}).items():
                 f.extension(str(key), str(value))
-            renderer = MixedModeRenderer(
-                self.figure, width, height, dpi,
-                RendererKVG(f, width * 72, height * 72, dpi, units_per_point),
-                bbox_inches_restore=bbox_inches_restore)
-            self.figure.draw(renderer)
+            kvg_renderer = RendererKVG(f, width * 72, height * 72, dpi, units_per_point)
+            renderer = MixedModeRenderer(self.figure, width, height, dpi, kvg_renderer,
+                                         bbox_inches_restore=bbox_inches_restore)
+            with _own_pixels(self.figure, kvg_renderer):
+                self.figure.draw(renderer)
 
     def get_default_filetype(self) -> str:
         return "kvg"

@@ -185,6 +185,19 @@ void atEveryPoint(Writer &w, const Points &points, Draw draw) {
     for (size_t i = 0; i < p.n; ++i) w.check(draw(fl, p.xy[2 * i], p.xy[2 * i + 1]));
 }
 
+// Each point's own shape, in one call: a collection whose members differ in colour or size.
+// Stamps of the shape stamped last cost no identifier (the library repeats it).
+using ShapeIds = py::array_t<uint32_t, py::array::c_style | py::array::forcecast>;
+
+void stampEach(Writer &w, const ShapeIds &ids, const Points &points) {
+    const PointSpan p = pointSpan(points);
+    if (ids.ndim() != 1 || static_cast<size_t>(ids.shape(0)) != p.n)
+        raiseParam("stamp_each takes one shape identifier per point");
+    KVG_File *fl = w.fl();
+    const uint32_t *id = ids.data();
+    for (size_t i = 0; i < p.n; ++i) w.check(KVG_stampShape(fl, id[i], p.xy[2 * i], p.xy[2 * i + 1]));
+}
+
 // ---- Images and palettes ----
 
 uint32_t setImage(Writer &w, const Colors &pixels) {
@@ -350,6 +363,7 @@ void bindShapesAndImages(py::class_<Writer> &c) {
             return KVG_stampShape(fl, id, x, y);
         });
     }, "id"_a, "points"_a);
+    c.def("stamp_each", &stampEach, "ids"_a, "points"_a);
     c.def("set_image", &setImage, "pixels"_a);
     c.def("image", [](Writer &w, uint32_t id, double x, double y, double width, double height) {
         return w.drawn(KVG_image(w.fl(), id, x, y, width, height));
@@ -520,4 +534,6 @@ PYBIND11_MODULE(_kvg, m) {
     bindMap(writer);
     bindAttributes(writer);
     bindReader(m);
+    bindRings(m);
+    bindArchive(m);
 }

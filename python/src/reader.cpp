@@ -5,6 +5,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -17,6 +18,18 @@ namespace py = pybind11;
 using namespace pybind11::literals;
 
 namespace {
+
+// A value stored in single precision as the shortest decimal that reads back as it (162.56,
+// not 162.55999755859375); other values as they are.
+double shortestSingle(double value) {
+    const auto single = static_cast<float>(value);
+    char text[32];
+    const auto written = std::to_chars(text, text + sizeof text, single);
+    double shortest = value;
+    if (static_cast<double>(single) == value && written.ec == std::errc())
+        std::from_chars(text, written.ptr, shortest);
+    return shortest;
+}
 
 // How positions and extents reach Python: mapped on each axis as (p - from) * scale + to, the
 // identity for file coordinates. Lengths (radii, line weights, font sizes) take the x scale's
@@ -326,7 +339,8 @@ public:
     py::dict header() const {
         const KVGR_Header &h = *KVGR_getHeader(reader_.get());
         const KVGR_PageMapping page = KVGR_pageMapping(&h);
-        return py::dict("size_mm"_a = py::make_tuple(h.size_mm.x, h.size_mm.y),
+        return py::dict("size_mm"_a = py::make_tuple(shortestSingle(h.size_mm.x),
+                                                     shortestSingle(h.size_mm.y)),
                         "window"_a = py::make_tuple(h.window_min.x, h.window_max.x,
                                                     h.window_min.y, h.window_max.y),
                         "grid"_a = py::make_tuple(h.resolution.x, h.resolution.y),

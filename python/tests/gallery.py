@@ -37,6 +37,18 @@ def scatter():
     return fig
 
 
+def scatter_colors(count=20_000):
+    """A colour and a size for each point (the benchmark draws 100,000)."""
+    fig, ax = _figure()
+    rng = np.random.default_rng(3)
+    points = rng.normal(size=(count, 2))
+    sizes = 1 + 4 * rng.random(count).round(1)
+    ax.scatter(points[:, 0], points[:, 1], c=np.hypot(points[:, 0], points[:, 1]), s=sizes,
+               cmap="viridis", edgecolors="face", linewidths=0.2)
+    ax.set_title(f"{count:,} points, a colour and size each")
+    return fig
+
+
 def bar_chart():
     fig, ax = _figure()
     names = ["north", "south", "east", "west", "centre"]
@@ -101,5 +113,5 @@ def choropleth():
     return fig
 
 
-FIGURES = [line_plot, scatter, bar_chart, histogram, filled_contour, image,
+FIGURES = [line_plot, scatter, scatter_colors, bar_chart, histogram, filled_contour, image,
            text_and_annotations, choropleth]

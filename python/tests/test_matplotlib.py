@@ -51,6 +51,33 @@ def test_holes_are_cut_out_by_the_non_zero_rule():
     assert sorted(groups) == [(0, [1]), (2, [])]
 
 
+def test_nested_rings_fill_as_the_non_zero_rule_fills_them():
+    """Random squares nested inside one another and side by side, each running either way:
+    even-odd over each group (inside its outer ring, outside its holes) fills exactly the points
+    of non-zero winding."""
+    rng = np.random.default_rng(11)
+    grid = np.stack(np.meshgrid(np.arange(0.5, 200), np.arange(0.5, 200)), -1).reshape(-1, 2)
+    for _ in range(20):
+        rings = []
+
+        def nest(x0, y0, size, depth):
+            ring = np.array([(x0, y0), (x0 + size, y0), (x0 + size, y0 + size), (x0, y0 + size)])
+            rings.append(ring if rng.random() < 0.5 else ring[::-1])
+            if depth < 4 and size > 12:
+                half = (size - 6) / 2
+                for dx in (3, 3 + half)[: rng.integers(1, 3)]:
+                    nest(x0 + dx, y0 + 3, half - 1, depth + 1)
+
+        nest(0, 0, 199, 0)
+        inside = np.array([Path(r).contains_points(grid) for r in rings])
+        signs = np.array([1 if np.cross(r[1] - r[0], r[2] - r[1]) > 0 else -1 for r in rings])
+        expected = (signs[:, None] * inside).sum(axis=0) != 0
+        filled = np.zeros(len(grid), dtype=bool)
+        for outer, holes in nonzero_groups(rings):
+            filled |= inside[outer] & ~inside[holes].any(axis=0)
+        assert np.array_equal(filled, expected)
+
+
 def test_dashes_fit_the_sixteen_steps():
     assert kvg_mpl.dash_pattern(0, [4, 4], 1) == 0b1111000011110000
     assert kvg_mpl.dash_pattern(0, [1, 1], 1) == 0b1010101010101010
@@ -144,3 +171,45 @@ def test_compound_paths_with_holes_become_faces(tmp_path):
     kinds = records(tmp_path / "donut.kvg")
     assert kinds["set-face"] == 2 and kinds["fill-face"] == 1
     assert drawn[0] < 3
+
+
+@pytest.mark.parametrize("interpolation,stretch", [
+    ("antialiased", kvg.Stretch.NEAREST), ("nearest", kvg.Stretch.NEAREST),
+    ("bilinear", kvg.Stretch.BILINEAR), ("bicubic", kvg.Stretch.BILINEAR)])
+def test_images_keep_the_pixels_of_their_data(interpolation, stretch, tmp_path):
+    """imshow of 40 x 60 values stores 2,400 pixels, stretched as the interpolation asks
+    ("antialiased" enlarging 13 times is nearest), and draws what matplotlib draws."""
+    y, x = np.mgrid[0:40, 0:60]
+    fig, ax = matplotlib.pyplot.subplots()
+    ax.imshow(np.sin(x / 6.0) * np.cos(y / 4.0), cmap="magma", origin="lower",
+              interpolation=interpolation)
+    drawn = difference(*saved(fig, tmp_path, "image"))
+    drawing = kvg.read(tmp_path / "image.kvg")
+    (image,) = drawing.images.values()
+    assert (image.width, image.height) == (60, 40)
+    stretches = [r.value for layer in drawing.layers for r in layer.records
+                 if r.kind == "image-stretch-mode"]
+    assert stretches[-1:] == [stretch]
+    assert drawn[0] < 4 and drawn[1] < 0.02, drawn
+    # Upside down and mirrored by the extent: the pixels are turned, not resampled.
+    fig, ax = matplotlib.pyplot.subplots()
+    ax.imshow(x * 4 + y, extent=(60, 0, 40, 0), interpolation=interpolation)
+    drawn = difference(*saved(fig, tmp_path, "flipped"))
+    (image,) = kvg.read(tmp_path / "flipped.kvg").images.values()
+    assert (image.width, image.height) == (60, 40)
+    assert drawn[0] < 4 and drawn[1] < 0.02, drawn
+
+
+@pytest.mark.parametrize("style,width", [(":", 0.8), (":", 2), ("--", 0.8), ("-.", 1.5)])
+def test_dash_patterns_keep_their_ink(style, width, tmp_path):
+    """A dashed line puts as much ink on its length as in matplotlib's PNG: a dotted grid line
+    is as light as matplotlib draws it (not two steps on, one off)."""
+    fig = matplotlib.pyplot.figure(figsize=(6, 1))
+    ax = fig.add_axes((0, 0, 1, 1))
+    ax.plot([0, 1], [0.5, 0.5], style, linewidth=width, color="black")
+    ax.set_xlim(0, 1)
+    ax.set_ylim(0, 1)
+    ax.axis("off")
+    ink = [(255 - picture).sum() for picture in saved(fig, tmp_path, "dashes")]
+    matplotlib.pyplot.close(fig)
+    assert 0.85 < ink[1] / ink[0] < 1.15, ink

@@ -220,3 +220,16 @@ def test_ten_thousand_reads_release_every_reader(tmp_path):
     gc.collect()
     assert len(os.listdir("/proc/self/fd")) == descriptors
     assert resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - memory < 4096  # KiB
+
+
+def test_page_sizes_read_back_as_the_decimals_written(tmp_path):
+    """The header keeps the page in single precision; it reads back as the shortest decimal
+    that is the same single value (162.56, not 162.55999755859375)."""
+    for size in ((162.56, 121.92), (0.1, 1e-3), (210.0, 297.0), (1 / 3, 33.3)):
+        with kvg.File(tmp_path / "p.kvg", size_mm=size) as f:
+            f.begin_layer("page")
+        read = kvg.read(tmp_path / "p.kvg").header.size_mm
+        assert np.float32(read).tolist() == np.float32(size).tolist()
+        assert all(len(repr(r)) <= len(repr(float(np.float32(s)))) for r, s in zip(read, size))
+        assert read[0] == float(repr(np.float32(size[0])))
+    assert read == (0.33333334, 33.3)

@@ -235,3 +235,69 @@ def test_ten_thousand_files_release_every_handle(tmp_path):
     assert resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - memory < 4096  # KiB
     assert sorted(os.listdir(tmp_path)) == sorted(kept)
     assert library_temporaries() == temporaries
+
+
+def test_a_shape_for_each_point_in_one_call(tmp_path):
+    ids = np.array([0, 0, 1, 0, 1, 1])
+
+    def shapes(f):
+        for size in (2, 4):
+            with f.shape_definition(size, size):
+                f.box(-size / 2, -size / 2, size, size)
+
+    def bulk(f):
+        shapes(f)
+        f.stamp_shapes(ids, WALK[:6])
+
+    def one_by_one(f):
+        shapes(f)
+        for shape, (x, y) in zip(ids, WALK[:6]):
+            f.stamp_shape(int(shape), x, y)
+
+    assert write(tmp_path / "bulk.kvg", bulk) == write(tmp_path / "one.kvg", one_by_one)
+    with kvg.File(tmp_path / "a.kvg") as f:
+        f.begin_layer("test")
+        with pytest.raises(kvg.ParamError, match="one shape identifier per point"):
+            f.stamp_shapes([0, 0], WALK[:3])
+        with pytest.raises(TypeError, match="integers"):
+            f.stamp_shapes([0.5, 1.5], WALK[:2])
+        with pytest.raises(kvg.LimitError, match="Invalid shape identifier"):
+            f.stamp_shapes([3, 3], WALK[:2])
+
+
+def test_wrong_arguments_are_refused_in_plain_words(tmp_path):
+    """Each refusal says which argument is wrong and what it must be; none shows the compiled
+    object, and nothing is dropped in silence (an imaginary part, a fractional colour)."""
+    with kvg.File(tmp_path / "a.kvg") as f:
+        f.begin_layer("test")
+        refusals = [
+            (lambda: f.set_font(size="big"), TypeError, "set_font: size must be a whole number, not str 'big'"),
+            (lambda: f.set_font(size=2.5), TypeError, "size must be a whole number, not float 2.5"),
+            (lambda: f.set_font(size=-1), kvg.ParamError, "set_font: size=-1 is beyond the range"),
+            (lambda: f.line("a", 0, 1, 1), TypeError, "line: x1 must be a number, not str 'a'"),
+            (lambda: f.text(0, 0, 5), TypeError, "text: text must be a string, not int 5"),
+            (lambda: f.begin_layer(None), TypeError, "name must be a string, not NoneType"),
+            (lambda: f.polyline(np.array([[1 + 2j, 3], [4, 5]])), TypeError,
+             "arrays must hold real numbers, not complex numbers"),
+            (lambda: f.polyline(np.array([["a", "b"], ["c", "d"]])), TypeError,
+             "arrays must hold real numbers, not strings"),
+            (lambda: f.set_fill_color(1.5), TypeError, "a colour is an int such as 0xRRGGBB"),
+            (lambda: f.set_fill_color(True), TypeError, "not bool True"),
+            (lambda: f.set_fill_color(0x1000000), kvg.ParamError,
+             "colour 0x1000000 does not fit the RGB colour mode, whose values run from 0 to "
+             "0xffffff; 0xRRGGBBAA needs the RGBA colour mode"),
+            (lambda: kvg.File(tmp_path / "b.kvg", world=(0, "x", 0, 1)), TypeError,
+             "File: xmax must be a number, not str 'x'"),
+        ]
+        for call, kind, message in refusals:
+            with pytest.raises(kind) as refused:
+                call()
+            assert message in str(refused.value)
+            assert "0x" not in str(refused.value).replace("0x1000000", "").replace(
+                "0xffffff", "").replace("0xRRGGBB", "")  # no object addresses
+        f.set_color_size(kvg.ColorMode.RGBA)
+        f.set_fill_color(0x1000000)  # fits the RGBA mode
+        f.set_color_size(kvg.ColorMode.GRAY8)
+        with pytest.raises(kvg.ParamError, match="GRAY8 colour mode"):
+            f.set_fill_color(256)
+        assert f.polyline(np.array([[0, 0], [50, 50]], dtype=np.int8))  # still usable

@@ -78,6 +78,11 @@ std::streamsize FdBuffer::xsputn(const char *data, std::streamsize size) {
 
 int FdBuffer::sync() { return drain() ? 0 : -1; }
 
+bool writesToTerminal(const std::ostream &stream) {
+    const auto *buffer = dynamic_cast<const FdBuffer *>(stream.rdbuf());
+    return buffer != nullptr && isatty(buffer->fd()) == 1;
+}
+
 std::string writeFailure(const std::ostream &stream) {
     const auto *buffer = dynamic_cast<const FdBuffer *>(stream.rdbuf());
     const int error = buffer != nullptr && buffer->error() != 0 ? buffer->error() : errno;

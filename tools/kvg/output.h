@@ -29,6 +29,7 @@ public:
     FdBuffer(const FdBuffer &) = delete;
     FdBuffer &operator=(const FdBuffer &) = delete;
     int error() const { return error_; }  // 0 while every write succeeded
+    int fd() const { return fd_; }
 
 protected:
     int_type overflow(int_type c) override;
@@ -43,6 +44,9 @@ private:
     int error_ = 0;
     char buffer_[65536];
 };
+
+// Whether `stream` writes to a terminal (an FdBuffer over one), where binary output is refused.
+bool writesToTerminal(const std::ostream &stream);
 
 // The reason a stream's writes failed: its FdBuffer's error when it has one, else errno.
 std::string writeFailure(const std::ostream &stream);

@@ -48,15 +48,19 @@ std::variant<Request, std::string> request(const Options &options) {
         return found->second;
     };
     Request r;
-    r.target = value("-o").value_or(defaultTarget(options.positional[0], ".png"));
-    if (const auto format = value("--format")) {
-        if (*format != "png" && *format != "pdf") return "unknown format '" + *format + "'";
-        r.format = *format == "pdf" ? Format::Pdf : Format::Png;
-    } else if (endsWith(r.target, ".pdf")) {
-        r.format = Format::Pdf;
-    } else if (!endsWith(r.target, ".png") && r.target != "-") {
+    const std::optional<std::string> format = value("--format");
+    if (format && *format != "png" && *format != "pdf") return "unknown format '" + *format + "'";
+    const std::string extension = format ? "." + *format : ".png";
+    r.target = value("-o").value_or(defaultTarget(options.positional[0], extension));
+    const char *named = endsWith(r.target, ".pdf")   ? ".pdf"
+                        : endsWith(r.target, ".png") ? ".png"
+                                                     : nullptr;
+    if (format && named != nullptr && extension != named)
+        return "--format " + *format + " contradicts the name " + r.target;
+    if (!format && named == nullptr && r.target != "-")
         return "cannot tell the format of " + r.target + ": name it .png or .pdf, or give --format";
-    }
+    const std::string chosen = format ? extension : named != nullptr ? named : ".png";
+    r.format = chosen == ".pdf" ? Format::Pdf : Format::Png;
     const std::optional<std::string> width = value("--width"), dpi = value("--dpi");
     if (width && dpi) return "--width and --dpi exclude each other";
     if ((width || dpi) && r.format == Format::Pdf) return "--width and --dpi are for PNG";
@@ -84,6 +88,12 @@ int renderCommand(Args args, std::ostream &out, std::ostream &err) {
         return EXIT_USAGE;
     }
     const Request &r = std::get<Request>(asked);
+    if (r.target == "-" && writesToTerminal(out)) {
+        err << "kvg render: standard output is a terminal, which cannot show a "
+            << (r.format == Format::Pdf ? "PDF" : "PNG")
+            << "; name a file with -o or redirect the output\n";
+        return EXIT_USAGE;
+    }
     return writeRendering(RENDER_COMMAND, options->positional[0], r.target, out, err,
                           [&](std::span<const uint8_t> bytes, std::ostream &stream) {
                               return r.format == Format::Pdf
@@ -100,7 +110,8 @@ const Command RENDER_COMMAND = {
     "Draws the file with cairo by the rendering rules of doc/rendering.md, the same picture as\n"
     "'kvg svg': to a PNG of the page at N pixels an inch (default 96) or PX pixels across, or\n"
     "to a one-page PDF of the page's size. The format follows the name of OUT (default: FILE\n"
-    "with the extension .png; '-' for standard output, PNG unless --format pdf).\n"
+    "with the extension of --format, else .png; '-' for standard output, PNG unless --format\n"
+    "pdf, never a terminal); a --format that contradicts a .png or .pdf name is refused.\n"
     "The output is written beside OUT and put in its place only when complete; an output that\n"
     "is the input file is refused. The file must be valid ('kvg check'); otherwise the first\n"
     "fault is reported (exit 1), as is a drawing beyond the renderer's limits or a page of\n"

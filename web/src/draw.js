@@ -146,12 +146,18 @@ export class Painter {
 
   /**
    * Paints the page in a view; `visible` says which layers show (by index), by default those
-   * the file marks visible.
+   * the file marks visible. `strokes.scale` multiplies line widths and dashes (a map viewer
+   * keeps them as wide on screen as in the fitted view at every zoom), and `strokes.roundEnds`
+   * ends solid lines round, so that lines drawn one after another (edges) meet without
+   * notches at their joints.
    * @param {CanvasRenderingContext2D} ctx
    * @param {View} view
+   * @param {{scale?: number, roundEnds?: boolean}} strokes
    */
-  draw(ctx, view, pixelRatio = 1, visible = (layer) => layer.visible) {
+  draw(ctx, view, pixelRatio = 1, visible = (layer) => layer.visible, strokes = {}) {
     const { scene } = this;
+    this.strokeScale = strokes.scale ?? 1;
+    this.roundEnds = strokes.roundEnds ?? false;
     ctx.save();
     ctx.setTransform(1, 0, 0, 1, 0, 0);
     ctx.clearRect(0, 0, ctx.canvas.width, ctx.canvas.height);
@@ -198,11 +204,13 @@ export class Painter {
       return;
     }
     const s = item.stroke;
+    const k = this.strokeScale ?? 1;
     ctx.strokeStyle = s.color;
-    ctx.lineWidth = s.width;
+    ctx.lineWidth = s.width * k;
     ctx.lineJoin = JOINS[s.join];
-    ctx.setLineDash(s.dash.array);
-    ctx.lineDashOffset = s.dash.offset;
+    ctx.lineCap = this.roundEnds && s.dash.array.length === 0 ? 'round' : 'butt';
+    ctx.setLineDash(k === 1 ? s.dash.array : s.dash.array.map((d) => d * k));
+    ctx.lineDashOffset = s.dash.offset * k;
     ctx.stroke(p);
     if (s.begin !== 0 || s.end !== 0) decorate(ctx, item.geometry, s);
   }

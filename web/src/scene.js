@@ -372,6 +372,18 @@ class SceneBuilder {
   }
 }
 
+/**
+ * The points a record carries, counted as the C reader (and `kvg info`) counts them: each
+ * position or extent argument, and each step of a point array; angles not counted.
+ */
+function pointCount(args) {
+  let n = args.steps ? args.steps.length / 2 : 0;
+  for (const value of Object.values(args)) {
+    if (value !== null && typeof value === 'object' && typeof value.x === 'number' && typeof value.y === 'number') ++n;
+  }
+  return n;
+}
+
 /** The points a path paints (a curve or a rectangle counts as a few). */
 function pathPoints(g) {
   if (g.kind === 'chains') return g.chains.reduce((sum, c) => sum + c.pts.length / 2, 0);
@@ -420,7 +432,7 @@ export function buildScene(bytes, limits = PAGE_LIMITS) {
       if (!(e instanceof LimitExceeded) && !(e instanceof RangeError)) throw e;
       return { error: { offset: r.offset, reason: e instanceof RangeError ? `out of memory (${e.message})` : e.message } };
     }
-    if (r.args.steps) points += r.args.steps.length / 2 + 1;
+    points += pointCount(r.args);
   }
   if (decoder.error) return { error: decoder.error };
   return {

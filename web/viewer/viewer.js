@@ -1,17 +1,25 @@
 // The viewer page: opens a KVG file (picker, drag and drop, ?src=URL, or the drawing embedded
-// by `kvg html`), fits it to the window, pans and zooms with wheel, drag and touch, switches
-// layers, and names the face, edge or object under the pointer.
+// by `kvg html`), fits it to the window, pans and zooms with wheel, drag, touch and keys
+// (arrows, + and -, 0 to fit) within a range around the fitted view, switches layers, and
+// names the face, edge or object under the pointer. As on a map, lines keep the width on
+// screen that they have in the fitted view at every zoom, and solid lines end round so that
+// edges meet without notches.
 //
 // While the view moves, the last full picture (drawn with a margin around the window) is moved
 // and scaled, which costs one image copy per frame whatever the drawing holds; the full picture
 // is drawn again once the view has settled.
 import {
-  Fault, PAGE_LIMITS, Painter, buildScene, errorMessage, fitView, plainBytes,
+  Fault, PAGE_LIMITS, Painter, buildScene, errorMessage, fitView, isArchive, plainBytes,
 } from '../src/index.js';
+import { openArchive } from './archive.js';
 
 const SETTLE_MS = 150;
 const WHEEL_ZOOM = 0.0015; // per wheel pixel, exponential
 const MARGIN = 0.5; // of the window's size drawn around it for panning
+/** Zoom stays between these multiples of the fitted view's scale. */
+const ZOOM_RANGE = { min: 0.5, max: 1024 };
+const KEY_PAN = 0.1; // of the window's size per arrow key
+const KEY_ZOOM = 1.25;
 
 const $ = (id) => /** @type {HTMLElement} */ (document.getElementById(id));
 
@@ -52,6 +60,7 @@ class Viewer {
     $('title').textContent = name;
     document.title = `${name} – KVG viewer`;
     try {
+      if (isArchive(bytes)) return await this.openArchive(bytes, name);
       const scene = buildScene(await plainBytes(bytes, PAGE_LIMITS), PAGE_LIMITS);
       if (scene.error) throw new Error(errorMessage(scene.error));
       this.scene = scene;
@@ -65,6 +74,12 @@ class Viewer {
       this.status(`${name}: ${e instanceof Fault ? errorMessage({ offset: e.offset ?? 0, reason: e.reason }) : e.message}`, true);
       this.ctx.clearRect(0, 0, this.canvas.width, this.canvas.height);
     }
+  }
+
+  /** A tile archive (URL or bytes) is shown by the archive viewer, which takes the canvas. */
+  async openArchive(source, name) {
+    this.scene = undefined;
+    await openArchive(source, name, (text, error) => this.status(text, error));
   }
 
   fit() {
@@ -104,7 +119,8 @@ class Viewer {
     this.cache.height = Math.round((this.height + 2 * my) * r);
     const view = { ...this.view };
     const ctx = /** @type {CanvasRenderingContext2D} */ (this.cache.getContext('2d'));
-    this.painter.draw(ctx, { scale: view.scale, x: view.x + mx, y: view.y + my }, r, this.visible);
+    const strokes = { scale: this.fittedScale() / view.scale, roundEnds: true };
+    this.painter.draw(ctx, { scale: view.scale, x: view.x + mx, y: view.y + my }, r, this.visible, strokes);
     this.cachedView = { ...view, mx, my };
     ++this.renders;
     this.show();
@@ -147,11 +163,39 @@ class Viewer {
     if (this.pointers.size === 0) this.settleTimer = setTimeout(() => this.render(), SETTLE_MS);
   }
 
-  /** Zooms by `factor` about a point of the canvas. */
+  fittedScale() { return fitView(this.scene, this.width, this.height).scale; }
+
+  /** Zooms by `factor` about a point of the canvas, as far as the zoom range allows. */
   zoom(factor, x, y) {
     const v = this.view;
-    this.view = { scale: v.scale * factor, x: x - (x - v.x) * factor, y: y - (y - v.y) * factor };
+    const fitted = this.scene ? this.fittedScale() : v.scale;
+    const scale = Math.min(Math.max(v.scale * factor, fitted * ZOOM_RANGE.min), fitted * ZOOM_RANGE.max);
+    if (scale === v.scale) return;
+    const f = scale / v.scale;
+    this.view = { scale, x: x - (x - v.x) * f, y: y - (y - v.y) * f };
     this.moved();
+  }
+
+  /**
+   * Arrows pan, + and - zoom about the middle, 0 fits; keys typed into the page's inputs or
+   * with a modifier are left alone.
+   */
+  key(e) {
+    if (!this.scene || e.ctrlKey || e.metaKey || e.altKey || e.target instanceof HTMLInputElement) return;
+    const dx = Math.round(this.width * KEY_PAN);
+    const dy = Math.round(this.height * KEY_PAN);
+    const middle = [this.width / 2, this.height / 2];
+    const actions = {
+      ArrowLeft: () => this.pan(dx, 0), ArrowRight: () => this.pan(-dx, 0),
+      ArrowUp: () => this.pan(0, dy), ArrowDown: () => this.pan(0, -dy),
+      '+': () => this.zoom(KEY_ZOOM, ...middle), '=': () => this.zoom(KEY_ZOOM, ...middle),
+      '-': () => this.zoom(1 / KEY_ZOOM, ...middle),
+      0: () => this.fit(),
+    };
+    const action = actions[e.key];
+    if (!action) return;
+    e.preventDefault();
+    action();
   }
 
   pan(dx, dy) {
@@ -213,6 +257,7 @@ class Viewer {
     c.addEventListener('pointerup', up);
     c.addEventListener('pointercancel', up);
     $('fit').addEventListener('click', () => this.fit());
+    window.addEventListener('keydown', (e) => this.key(e));
     $('picker').addEventListener('change', async (e) => {
       const file = /** @type {HTMLInputElement} */ (e.target).files?.[0];
       if (file) await this.open(new Uint8Array(await file.arrayBuffer()), file.name);
@@ -263,6 +308,9 @@ async function start() {
   const src = new URLSearchParams(location.search).get('src');
   if (drawing) {
     await viewer.open(drawing.bytes, drawing.name);
+  } else if (src && /\.pmtiles$/i.test(new URL(src, location.href).pathname)) {
+    $('hint').hidden = true;
+    await viewer.openArchive(src, src.split('/').pop() || src).catch((e) => viewer.status(`${src}: ${e.message}`, true));
   } else if (src) {
     try {
       const response = await fetch(src);

@@ -2,7 +2,7 @@
 // and what zooming, panning, the layer switches and hovering do.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { copyFileSync, mkdtempSync, rmSync } from 'node:fs';
+import { copyFileSync, mkdtempSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { basename, dirname, join } from 'node:path';
 import { pathToFileURL } from 'node:url';
@@ -154,6 +154,78 @@ describe('viewer in Chromium', { skip: missing }, () => {
     await page.close();
   });
 
+  test('lines keep their width on screen at every zoom, and zoom stays in its range', async (t) => {
+    // A square with a line across its middle, which stays at the canvas's centre as the view
+    // zooms about it.
+    const lines = { type: 'FeatureCollection', features: [[[0, 0], [10, 0], [10, 10], [0, 10], [0, 0]], [[0, 5], [10, 5]]]
+      .map((coordinates) => ({ type: 'Feature', properties: {}, geometry: { type: 'LineString', coordinates } })) };
+    writeFileSync(join(scratch, 'lines.json'), JSON.stringify(lines));
+    // A page of 40 mm on a grid of 2000: lines 0.26 mm wide, 2.6 pixels in the fitted view.
+    execFileSync(kvg, ['import', join(scratch, 'lines.json'), '--size', '40', '--grid', '2000', '-o', join(scratch, 'lines.kvg')]);
+    const page = await show(viewerUrl('lines.kvg'), 600, 400);
+    // The line's width in screen pixels: the ink across it in a column, over its darkest pixel.
+    const width = () => page.evaluate(() => {
+      const { canvas } = window.kvgViewer;
+      const column = canvas.getContext('2d').getImageData(canvas.width / 2 + 7, canvas.height / 2 - 20, 1, 40).data;
+      const ink = [];
+      for (let i = 0; i < column.length; i += 4) ink.push(765 - column[i] - column[i + 1] - column[i + 2]);
+      return ink.reduce((a, b) => a + b, 0) / Math.max(...ink);
+    });
+    const fitted = await page.evaluate(() => window.kvgViewer.fittedScale());
+    const widths = [await width()];
+    for (const presses of [6, 18]) { // 1.25^6 = 3.8 and 1.25^18 = 55 times the fitted scale
+      for (let i = 0; i < 40 && await page.evaluate(() => window.kvgViewer.view.scale) < fitted * 1.25 ** presses * 0.999; ++i) {
+        await page.keyboard.press('+');
+      }
+      assert.ok(Math.abs(await page.evaluate(() => window.kvgViewer.view.scale) / fitted / 1.25 ** presses - 1) < 1e-9);
+      await settled(page);
+      widths.push(await width());
+    }
+    t.diagnostic(`stroke widths in pixels: ${widths.join(', ')}`);
+    assert.ok(widths[0] > 2 && widths[0] < 3.5, `${widths[0]}`);
+    widths.forEach((w) => assert.ok(Math.abs(w - widths[0]) < 1, widths.join(', ')));
+    // Solid lines end round in the viewer (edges drawn one after another meet without a
+    // notch), square by default as the rendering rules say; widths follow the stroke scale.
+    const strokes = await page.evaluate(() => {
+      const v = window.kvgViewer;
+      const canvas = document.createElement('canvas');
+      const real = canvas.getContext('2d');
+      const seen = [];
+      const ctx = new Proxy(real, {
+        get(target, name) {
+          if (name === 'stroke') return (...a) => { seen.push([target.lineCap, target.lineWidth]); target.stroke(...a); };
+          const value = target[name];
+          return typeof value === 'function' ? value.bind(target) : value;
+        },
+        set(target, name, value) { target[name] = value; return true; },
+      });
+      v.painter.draw(ctx, v.view, 1, v.visible);
+      v.painter.draw(ctx, v.view, 1, v.visible, { scale: 0.25, roundEnds: true });
+      return seen;
+    });
+    const half = strokes.length / 2;
+    assert.ok(half >= 1);
+    strokes.slice(0, half).forEach(([cap]) => assert.equal(cap, 'butt'));
+    strokes.slice(half).forEach(([cap, lineWidth], i) => {
+      assert.equal(cap, 'round');
+      assert.ok(Math.abs(lineWidth - strokes[i][1] * 0.25) < 1e-9);
+    });
+    // Far beyond the range in either direction the scale stops at its bounds; 0 fits again.
+    for (let i = 0; i < 60; ++i) await page.keyboard.press('+');
+    assert.equal(await page.evaluate(() => window.kvgViewer.view.scale), fitted * 1024);
+    for (let i = 0; i < 120; ++i) await page.keyboard.press('-');
+    assert.equal(await page.evaluate(() => window.kvgViewer.view.scale), fitted * 0.5);
+    await page.keyboard.press('0');
+    await settled(page);
+    assert.equal(await page.evaluate(() => window.kvgViewer.view.scale), fitted);
+    // Arrows pan by a tenth of the window.
+    const before = await page.evaluate(() => ({ ...window.kvgViewer.view }));
+    await page.keyboard.press('ArrowRight');
+    await page.keyboard.press('ArrowUp');
+    assert.deepEqual(await page.evaluate(() => ({ ...window.kvgViewer.view })), { scale: before.scale, x: before.x - 60, y: before.y + 40 });
+    await page.close();
+  });
+
   test('hovering names the face and its object', async () => {
     const page = await show(viewerUrl('demo.kvg'), 800, 500);
     const box = await page.locator('#canvas').boundingBox();
@@ -180,7 +252,10 @@ describe('viewer in Chromium', { skip: missing }, () => {
     await page.waitForSelector('body[data-ready]');
     assert.deepEqual(requests.filter((u) => !u.startsWith('file:')), []);
     assert.equal(await page.textContent('#title'), 'demo.kvg');
-    assert.match(await page.textContent('#status'), /^75 points$/);
+    // As many points as `kvg info` counts.
+    const info = execFileSync(kvg, ['info', join(scratch, 'demo.kvg')], { encoding: 'utf8' });
+    const counted = Number(/^points\s+(\d+)/m.exec(info)[1]);
+    assert.equal(await page.textContent('#status'), `${counted.toLocaleString('en')} points`);
     const top = await page.evaluate(() => document.getElementById('canvas').getBoundingClientRect().top);
     await page.setViewportSize({ width: 800, height: 500 + Math.round(top) });
     await page.waitForFunction(() => window.kvgViewer.canvas.height === 500);
