@@ -161,15 +161,11 @@ void makePlanar(Feature &f, const Projection &projection, bool geographic,
         if (path.size() < 2) throw InputError(where + ": a line of fewer than two positions");
     const CutOptions cut{geographic, projection.active(), options.makeValid, &report, where};
     const bool sphere = geographic && projection.active();
-    const bool seamless = sphere && projection.tear().kind == Tear::none;
-    if (sphere && !seamless) {
+    const bool seamless = sphere && projection.tear().seamless();
+    if (sphere)
         projection.sphereCut().apply(f, cut, where, report);
-    } else if (!seamless) {
+    else
         cutAtAntimeridian(f, cut, where);
-    } else {
-        for (Polygon &polygon : f.polygons)
-            for (Ring &ring : polygon.rings) dropPoleEdges(ring);
-    }
     project(f, projection, where, report);
     // Without a seam, the polygons are checked where they are drawn.
     if (seamless) cutAtAntimeridian(f, {false, false, options.makeValid, &report, where}, where);

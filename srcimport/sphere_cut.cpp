@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <numbers>
 
 #include "geos.h"
@@ -26,20 +27,36 @@ double wrapLongitude(double lon) {
 
 bool atPole(Pos p) { return std::fabs(p.y) >= 90 - SAME_POINT; }
 
-// The cap within `radius` (at most 90) degrees of (0, 0), in longitude and latitude: for a
-// hemisphere the band of longitudes ±radius, its sides densified; else the circle, a point per
-// degree of bearing.
+// The point `radius` degrees from (0, 0) at `bearing` degrees (0 towards longitude 90).
+Pos atBearing(double radius, double bearing) {
+    const double c = std::cos(radius * RADIANS), s = std::sin(radius * RADIANS), b = bearing * RADIANS;
+    return {std::atan2(s * std::cos(b), c) * DEGREES, std::asin(s * std::sin(b)) * DEGREES};
+}
+
+// The cap within `radius` degrees of (0, 0), in longitude and latitude: for a hemisphere the
+// band of longitudes ±radius, its sides densified; for a smaller cap the circle, a point per
+// degree of bearing; for a larger one the whole map less the small circle round the antipode,
+// whose halves notch the map's two sides at (±180, 0).
 Polygon capAround(double radius) {
     Ring ring;
-    if (radius >= 90 - 1e-3) {
+    if (std::fabs(radius - 90) < 1e-3) {
         for (double lat = -90; lat <= 90; lat += CAP_STEP) ring.push_back({radius, lat});
         for (double lat = 90; lat >= -90; lat -= CAP_STEP) ring.push_back({-radius, lat});
+    } else if (radius < 90) {
+        for (double bearing = 0; bearing < 360; bearing += CAP_STEP) ring.push_back(atBearing(radius, bearing));
     } else {
-        const double c = std::cos(radius * RADIANS), s = std::sin(radius * RADIANS);
-        for (double bearing = 0; bearing < 360; bearing += CAP_STEP) {
-            const double b = bearing * RADIANS;
-            ring.push_back({std::atan2(s * std::cos(b), c) * DEGREES, std::asin(s * std::sin(b)) * DEGREES});
-        }
+        const auto notch = [&](double from, double side) {
+            for (double bearing = from; bearing <= from + 180; bearing += CAP_STEP) {
+                const Pos p = atBearing(radius, bearing);
+                ring.push_back({std::copysign(std::fabs(p.x), side), p.y});
+            }
+        };
+        ring.push_back({180, -90});
+        notch(-90, 1);
+        ring.push_back({180, 90});
+        ring.push_back({-180, 90});
+        notch(90, -1);
+        ring.push_back({-180, -90});
     }
     ring.push_back(ring.front());
     return {{std::move(ring)}};
@@ -52,6 +69,24 @@ Polygon band(double south, double north) {
     for (double lon = 180; lon > -180; lon -= CAP_STEP) ring.push_back({lon, north});
     ring.push_back(ring.front());
     return {{std::move(ring)}};
+}
+
+
+// The sphere turned to an oblique aspect's frame, as PROJ turns it, and back: about the axis
+// by the aspect's lon0, then about the axis through longitude ±90 so that the old north pole
+// comes to latitude poleLat, then about the axis by poleLon.
+Pos obliqueTurn(const Tear::Oblique &o, Pos p) {
+    const double lambda = (p.x - o.lon0) * RADIANS, phi = p.y * RADIANS, pole = o.poleLat * RADIANS;
+    const double x = std::cos(phi) * std::cos(lambda), y = std::cos(phi) * std::sin(lambda), z = std::sin(phi);
+    return {wrapLongitude(std::atan2(y, std::sin(pole) * x + std::cos(pole) * z) * DEGREES + o.poleLon),
+            std::asin(std::clamp(std::sin(pole) * z - std::cos(pole) * x, -1.0, 1.0)) * DEGREES};
+}
+
+Pos obliqueTurnBack(const Tear::Oblique &o, Pos p) {
+    const double lambda = (p.x - o.poleLon) * RADIANS, phi = p.y * RADIANS, pole = o.poleLat * RADIANS;
+    const double x = std::cos(phi) * std::cos(lambda), y = std::cos(phi) * std::sin(lambda), z = std::sin(phi);
+    return {wrapLongitude(std::atan2(y, std::sin(pole) * x - std::cos(pole) * z) * DEGREES + o.lon0),
+            std::asin(std::clamp(std::sin(pole) * z + std::cos(pole) * x, -1.0, 1.0)) * DEGREES};
 }
 
 }  // namespace
@@ -75,10 +110,11 @@ SphereCut::SphereCut(const Tear &tear, double south, double north)
     : tear_(tear), south_(south), north_(north),
       sinLat0_(tear.kind == Tear::horizon ? std::sin(tear.lat0 * RADIANS) : 0),
       cosLat0_(tear.kind == Tear::horizon ? std::cos(tear.lat0 * RADIANS) : 1) {
-    shownArea_ = tear.kind == Tear::horizon ? capAround(std::min(tear.radius, 90.0)) : band(south, north);
+    shownArea_ = tear.kind == Tear::horizon ? capAround(tear.radius) : band(south, north);
 }
 
 Pos SphereCut::turn(Pos p) const {
+    if (tear_.oblique) p = obliqueTurn(*tear_.oblique, p);
     const double lon = wrapLongitude(p.x - tear_.lon0);
     if (tear_.kind != Tear::horizon && !tear_.transverse) return {lon, p.y};
     const double lambda = lon * RADIANS, phi = p.y * RADIANS;
@@ -104,7 +140,20 @@ Pos SphereCut::turnBack(Pos p) const {
         lon = std::atan2(uy, ux) * DEGREES;
         lat = std::asin(std::clamp(uz, -1.0, 1.0)) * DEGREES;
     }
-    return {wrapLongitude(lon + tear_.lon0), lat};
+    const Pos back = {wrapLongitude(lon + tear_.lon0), lat};
+    return tear_.oblique ? obliqueTurnBack(*tear_.oblique, back) : back;
+}
+
+// Whether a ring cut at the turned antimeridian runs along it across the antipode (±180, 0),
+// which a horizon beyond the hemisphere leaves out although every position of the ring shows.
+bool SphereCut::reachesAntipode(const Ring &turned) const {
+    if (!tear_.seamless()) return false;
+    const auto onSeam = [](Pos p) { return std::fabs(p.x) >= 180 - SAME_POINT; };
+    for (size_t i = 1; i < turned.size(); ++i) {
+        const Pos a = turned[i - 1], b = turned[i];
+        if (onSeam(a) && onSeam(b) && std::min(a.y, b.y) <= 0 && std::max(a.y, b.y) >= 0) return true;
+    }
+    return false;
 }
 
 bool SphereCut::shown(Pos turned) const {
@@ -137,7 +186,9 @@ void SphereCut::turnBack(std::vector<Pos> &positions) const {
 
 // The part of a turned polygon that the projection shows.
 std::vector<Polygon> SphereCut::visible(Polygon turned, bool &clipped) const {
-    if (std::ranges::all_of(turned.rings.front(), [&](Pos p) { return shown(p); })) return {std::move(turned)};
+    const Ring &outer = turned.rings.front();
+    if (std::ranges::all_of(outer, [&](Pos p) { return shown(p); }) && !reachesAntipode(outer))
+        return {std::move(turned)};
     clipped = true;
     try {
         return intersection(turned, shownArea_);
@@ -155,17 +206,24 @@ void SphereCut::apply(Feature &f, const CutOptions &options, const std::string &
     const bool hadAny = !f.polygons.empty() || !f.paths.empty() || !f.points.empty();
     bool clipped = false;
     std::vector<Polygon> polygons;
-    for (size_t i = 0; i < f.polygons.size(); ++i) {
+    for (Polygon &polygon : f.polygons) {
         Polygon turnedPolygon;
-        for (Ring ring : f.polygons[i].rings) {
+        for (Ring &ring : polygon.rings) {
             dropPoleEdges(ring);
             turnedPolygon.rings.push_back(turned(ring));
         }
-        for (Polygon &piece : cutPolygon(turnedPolygon, options, where + ", polygon " + std::to_string(i + 1)))
-            for (Polygon &kept : visible(std::move(piece), clipped)) {
+        bool polygonClipped = false;
+        std::vector<Polygon> pieces;
+        const std::string which = where + ", polygon " + std::to_string(&polygon - f.polygons.data() + 1);
+        for (Polygon &piece : cutPolygon(turnedPolygon, options, which))
+            for (Polygon &kept : visible(std::move(piece), polygonClipped)) {
                 for (Ring &ring : kept.rings) turnBack(ring);
-                polygons.push_back(std::move(kept));
+                pieces.push_back(std::move(kept));
             }
+        clipped |= polygonClipped;
+        // Without a seam, a polygon away from the antipode stays whole: it is checked once projected.
+        if (tear_.seamless() && !polygonClipped) pieces = {std::move(polygon)};
+        std::ranges::move(pieces, std::back_inserter(polygons));
     }
     std::vector<Path> paths;
     for (const Path &path : f.paths)

@@ -34,6 +34,7 @@ public:
 
 private:
     bool shown(Pos turned) const;
+    bool reachesAntipode(const Ring &turned) const;
     std::vector<Pos> turned(const std::vector<Pos> &positions) const;
     void turnBack(std::vector<Pos> &positions) const;
     std::vector<Polygon> visible(Polygon turned, bool &clipped) const;

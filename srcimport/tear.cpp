@@ -18,6 +18,7 @@ constexpr double DEGREES = 180 / std::numbers::pi;
 constexpr double HORIZON_MARGIN = 1e-6;
 constexpr double GNOMONIC_RADIUS = 60;  // gnomonic maps run to infinity at 90°: d3's choice
 constexpr double EARTH_RADIUS_M = 6378137;
+constexpr double ANTIPODE_RADIUS = 1e-3;  // degrees round the antipode that cannot be shown: d3's
 
 std::map<std::string, std::string> parameters(const std::string &proj) {
     std::map<std::string, std::string> result;
@@ -45,6 +46,19 @@ double perspectiveHorizon(double height) {
     return height > 0 ? std::acos(EARTH_RADIUS_M / (EARTH_RADIUS_M + height)) * DEGREES : 90;
 }
 
+// The pole of an oblique aspect, as PROJ reads it: given, or through the centre (o_lon_c,
+// o_lat_c) and the azimuth o_alpha of the oblique equator there.
+Tear::Oblique obliqueOf(const std::map<std::string, std::string> &p) {
+    Tear::Oblique oblique{number(p, "lon_0", 0), number(p, "o_lon_p", 0), number(p, "o_lat_p", 90)};
+    if (p.contains("o_alpha")) {
+        const double lonC = number(p, "o_lon_c", 0), latC = number(p, "o_lat_c", 0) / DEGREES,
+                     alpha = number(p, "o_alpha", 0) / DEGREES;
+        oblique.poleLon = lonC + std::atan2(-std::cos(alpha), -std::sin(alpha) * std::sin(latC)) * DEGREES;
+        oblique.poleLat = std::asin(std::cos(latC) * std::sin(alpha)) * DEGREES;
+    }
+    return oblique;
+}
+
 }  // namespace
 
 std::string projString(const OGRSpatialReference &crs) {
@@ -59,6 +73,15 @@ Tear tearOf(const std::string &projString) {
     const auto p = parameters(projString);
     const auto found = p.find("proj");
     const std::string method = found == p.end() ? "" : found->second;
+    if (method == "ob_tran") {
+        // The projection the turned frame is drawn in, with that frame's own centre.
+        std::string turned = "+proj=" + (p.contains("o_proj") ? p.at("o_proj") : std::string());
+        for (const char *key : {"lat_0", "h", "zone", "south"})
+            if (p.contains(key)) turned += std::string(" +") + key + "=" + p.at(key);
+        Tear tear = tearOf(turned);
+        tear.oblique = obliqueOf(p);
+        return tear;
+    }
     Tear tear;
     tear.lon0 = number(p, "lon_0", 0);
     tear.lat0 = number(p, "lat_0", 0);
@@ -77,7 +100,8 @@ Tear tearOf(const std::string &projString) {
         tear.radius = 90;
         if (method == "ups") tear.lat0 = p.contains("south") ? -90 : 90;
     } else if (method == "laea" || method == "aeqd") {
-        tear.kind = Tear::none;
+        tear.kind = Tear::horizon;
+        tear.radius = 180 - ANTIPODE_RADIUS;
     } else if (method == "tmerc" || method == "etmerc" || method == "utm" || method == "cass" ||
                method == "tcea") {
         tear.transverse = true;

@@ -10,16 +10,19 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <numbers>
 #include <nlohmann/json.hpp>
 #include <set>
 
 #include "antimeridian.h"
 #include "decoder.h"
+#include "geos.h"
 #include "import_report.h"
 #include "import_support.h"
 #include "sphere_cut.h"
 #include "tear.h"
 #include "kvgimport.h"
+#include "projection.h"
 #include "test_support.h"
 #include "tool_support.h"
 #include "topology.h"
@@ -274,7 +277,10 @@ TEST(ImportProjection, TearsAreReadFromWhatProjSaysOfTheCrs) {
     EXPECT_NEAR(tear("+proj=gnom +lat_0=90").radius, 60, 1e-5);
     // A satellite 35,786 km up sees 81.3° round the point beneath it.
     EXPECT_NEAR(tear("+proj=nsper +h=35786000 +lat_0=10").radius, 81.3, 0.05);
-    EXPECT_EQ(tear("EPSG:3035").kind, Tear::none);
+    const Tear europe = tear("EPSG:3035");  // Lambert azimuthal equal-area: all but the antipode
+    EXPECT_EQ(europe.kind, Tear::horizon);
+    EXPECT_TRUE(europe.seamless());
+    EXPECT_NEAR(europe.radius, 180 - 1e-3, 1e-5);
     const Tear utm = tear("EPSG:32633");  // UTM zone 33N: its middle meridian, 15°E
     EXPECT_EQ(utm.kind, Tear::seam);
     EXPECT_TRUE(utm.transverse);
@@ -308,6 +314,103 @@ TEST(ImportProjection, TearsAreReadFromWhatProjSaysOfTheCrs) {
     EXPECT_EQ(kvg({"import", WORLD, "--strict", "--project", "+proj=ortho +lat_0=40 +lon_0=-30", "-o", never.str()})
                   .status, 1);
     EXPECT_FALSE(fs::exists(never.str()));
+}
+
+// Azimuthal projections of the whole sphere spread the antipode of their centre round the
+// disc's edge: a polygon round it is clipped along a small circle there, and becomes the ring
+// between the disc's edge and the polygon's own outline; one away from it stays whole.
+TEST(ImportProjection, AzimuthalProjectionsClipRoundTheAntipode) {
+    using kvgimport::Pos;
+    for (const char *crs : {"+proj=laea +lat_0=40 +lon_0=-30 +R=6378137", "+proj=aeqd +lat_0=40 +lon_0=-30 +R=6378137"}) {
+        SCOPED_TRACE(crs);
+        const kvgimport::Projection projection(kvgimport::wgs84(), crs);
+        constexpr double A = 6378137;
+        const double disc = A * (std::string(crs).find("laea") != std::string::npos ? 2 : std::numbers::pi);
+        kvgimport::Feature f;
+        // Round the antipode (150, -40), a point a degree (edges near the antipode span much of
+        // the disc once projected), and a square near the centre.
+        kvgimport::Ring round;
+        for (int step = 0; step < 80; ++step) {
+            const int side = step / 20, along = step % 20;
+            const Pos corners[] = {{140, -50}, {160, -50}, {160, -30}, {140, -30}, {140, -50}};
+            round.push_back({corners[side].x + (corners[side + 1].x - corners[side].x) * along / 20,
+                             corners[side].y + (corners[side + 1].y - corners[side].y) * along / 20});
+        }
+        round.push_back(round.front());
+        f.polygons.push_back({{round}});
+        f.polygons.push_back({{{{-40, 30}, {-20, 30}, {-20, 50}, {-40, 50}, {-40, 30}}}});
+        kvgimport::ImportReport report;
+        projection.sphereCut().apply(f, {true, true, true, &report, "f"}, "f", report);
+        EXPECT_NE(report.summary().find("clipped"), std::string::npos) << report.summary();
+        ASSERT_GE(f.polygons.size(), 2u);
+        EXPECT_EQ(f.polygons.back().rings.front().size(), 5u);  // the square, whole and uncut
+        f.polygons.pop_back();
+        // What is left of the polygon round the antipode: the thin ring at the disc's edge (its
+        // positions beyond 160° from the centre, reaching the edge), not the inner disc that its
+        // outline encloses on the plane.
+        double farthest = 0, nearest = INFINITY, covered = 0;
+        for (kvgimport::Polygon &polygon : f.polygons) {
+            for (kvgimport::Ring &ring : polygon.rings) {
+                ASSERT_TRUE(projection.apply(ring));
+                for (const Pos p : ring) {
+                    farthest = std::max(farthest, std::hypot(p.x, p.y));
+                    nearest = std::min(nearest, std::hypot(p.x, p.y));
+                }
+            }
+            covered += kvgimport::area(polygon);
+        }
+        EXPECT_LE(farthest, disc * 1.01);
+        EXPECT_GE(farthest, disc * 0.99);
+        EXPECT_GT(nearest, disc * 0.88);
+        EXPECT_GT(covered, 0);
+        EXPECT_LT(covered, std::numbers::pi * disc * disc * 0.2);
+    }
+}
+
+// An oblique aspect turns the sphere as PROJ does before it is cut: the turned frame is what
+// PROJ's oblique plate carrée shows, and a polygon across that frame's antimeridian comes out in
+// two pieces at the map's two sides, not as a band across its width.
+TEST(ImportProjection, ObliqueAspectsAreCutAlongTheirOwnAntimeridian) {
+    using kvgimport::Pos;
+    constexpr double R = 6378137;
+    const std::string pole = " +o_lat_p=45 +o_lon_p=-90 +lon_0=-90 +R=6378137";
+    const kvgimport::Projection plate(kvgimport::wgs84(), "+proj=ob_tran +o_proj=eqc" + pole);
+    const kvgimport::Projection mollweide(kvgimport::wgs84(), "+proj=ob_tran +o_proj=moll" + pole);
+    for (const Pos p : {Pos{10, 20}, Pos{-120, -60}, Pos{170, 80}}) {
+        std::vector<Pos> projected{p};
+        ASSERT_TRUE(plate.apply(projected));
+        const Pos turned = plate.sphereCut().turn(p), back = plate.sphereCut().turnBack(turned);
+        EXPECT_NEAR(turned.x, projected[0].x / R * 180 / std::numbers::pi, 1e-6);
+        EXPECT_NEAR(turned.y, projected[0].y / R * 180 / std::numbers::pi, 1e-6);
+        EXPECT_NEAR(back.x, p.x, 1e-9);
+        EXPECT_NEAR(back.y, p.y, 1e-9);
+    }
+    // The same conversion with o_alpha, o_lon_c, o_lat_c: the pole PROJ derives from them.
+    const auto tear = kvgimport::tearOf("+proj=ob_tran +o_proj=moll +o_alpha=45 +o_lon_c=0 +o_lat_c=0");
+    ASSERT_TRUE(tear.oblique);
+    EXPECT_NEAR(tear.oblique->poleLat, 45, 1e-9);
+    EXPECT_NEAR(tear.oblique->poleLon, -90, 1e-9);
+
+    // A square across the turned antimeridian, round a point of it.
+    const Pos seam = mollweide.sphereCut().turnBack({180, 0});
+    kvgimport::Feature f;
+    f.polygons.push_back({{{{seam.x - 5, seam.y - 5}, {seam.x + 5, seam.y - 5}, {seam.x + 5, seam.y + 5},
+                            {seam.x - 5, seam.y + 5}, {seam.x - 5, seam.y - 5}}}});
+    kvgimport::ImportReport report;
+    mollweide.sphereCut().apply(f, {true, true, true, &report, "f"}, "f", report);
+    ASSERT_EQ(f.polygons.size(), 2u);
+    double halfWidth = 0;
+    std::vector<double> middles;
+    for (kvgimport::Polygon &polygon : f.polygons) {
+        kvgimport::Ring &ring = polygon.rings.front();
+        ASSERT_TRUE(mollweide.apply(ring));
+        const auto [west, east] = std::ranges::minmax(ring, {}, &Pos::x);
+        EXPECT_LT(east.x - west.x, R) << "a band across the map";
+        halfWidth = std::max({halfWidth, std::fabs(west.x), std::fabs(east.x)});
+        middles.push_back((west.x + east.x) / 2);
+    }
+    EXPECT_LT(middles[0] * middles[1], 0);  // one at each side
+    EXPECT_GT(halfWidth, 2 * std::sqrt(2) * R * 0.99);  // out to the map's edge
 }
 
 TEST(ImportPage, LineWeightsAreMillimetresWhateverTheDataUnits) {
