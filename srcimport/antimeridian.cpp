@@ -101,19 +101,28 @@ void densifyEdges(Ring &ring) {
     ring = std::move(result);
 }
 
+void note(const CutOptions &options, Change change, const std::string &reason,
+          const std::string &detail = {}) {
+    if (options.report) options.report->add(change, options.feature, reason, detail);
+}
+
 // The rings checked: at least four positions, closed. Mending closes a ring that does not and
 // drops one too short to enclose anything (all the polygon when that is its outer ring).
-std::optional<Polygon> checkedRings(const Polygon &polygon, bool mend, const std::string &where) {
+std::optional<Polygon> checkedRings(const Polygon &polygon, const CutOptions &options,
+                                    const std::string &where) {
+    const bool mend = options.mend;
     Polygon result;
     for (size_t r = 0; r < polygon.rings.size(); ++r) {
         Ring ring = polygon.rings[r];
         const std::string which = where + ", ring " + std::to_string(r + 1);
         if (!ring.empty() && !(ring.front() == ring.back())) {
             if (!mend) throw InputError(which + ": a ring that does not close");
+            note(options, Change::mended, "a ring that does not close");
             ring.push_back(ring.front());
         }
         if (ring.size() < 4) {
             if (!mend) throw InputError(which + ": a ring of fewer than four positions");
+            note(options, Change::mended, "a ring of fewer than four positions dropped");
             if (r == 0) return std::nullopt;
             continue;
         }
@@ -123,20 +132,22 @@ std::optional<Polygon> checkedRings(const Polygon &polygon, bool mend, const std
 }
 
 // The polygon if valid, else mended when asked, else refused.
-std::vector<Polygon> validated(const Polygon &polygon, bool mend, const std::string &where) {
+std::vector<Polygon> validated(const Polygon &polygon, const CutOptions &options, const std::string &where) {
     const auto reason = invalidity(polygon);
     if (!reason) return {polygon};
-    if (mend) return makeValid(polygon);
-    throw InputError(where + ": an invalid polygon (" + *reason +
-                     "); --make-valid mends such polygons");
+    if (options.mend) {
+        note(options, Change::mended, reason->substr(0, reason->find('[')),
+             where + ": an invalid polygon (" + *reason + ")");
+        return makeValid(polygon);
+    }
+    throw InputError(where + ": an invalid polygon (" + *reason + ")");
 }
 
 // Cuts a polygon whose rings are sound.
 std::vector<Polygon> cutRings(const Polygon &polygon, const CutOptions &options,
                               const std::string &where) {
-    const bool mend = options.mend;
     if (!options.geographic || !crossesAnywhere(polygon)) {
-        std::vector<Polygon> result = validated(polygon, mend, where);
+        std::vector<Polygon> result = validated(polygon, options, where);
         if (options.densify)
             for (Polygon &p : result)
                 for (Ring &ring : p.rings) densifyEdges(ring);
@@ -151,7 +162,7 @@ std::vector<Polygon> cutRings(const Polygon &polygon, const CutOptions &options,
         alignHole(unwrapped.rings[r], (low.x + high.x) / 2);
     }
     std::vector<Polygon> result;
-    for (const Polygon &valid : validated(unwrapped, mend, where)) {
+    for (const Polygon &valid : validated(unwrapped, options, where)) {
         for (int turn = static_cast<int>(std::floor((low.x + 180) / 360));
              turn <= static_cast<int>(std::floor((high.x + 180) / 360)); ++turn) {
             const double west = turn * 360.0 - 180;
@@ -171,7 +182,7 @@ std::vector<Polygon> cutRings(const Polygon &polygon, const CutOptions &options,
 
 std::vector<Polygon> cutPolygon(const Polygon &polygon, const CutOptions &options,
                                 const std::string &where) {
-    const std::optional<Polygon> checked = checkedRings(polygon, options.mend, where);
+    const std::optional<Polygon> checked = checkedRings(polygon, options, where);
     if (!checked) return {};
     return cutRings(*checked, options, where);
 }

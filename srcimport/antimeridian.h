@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "import_report.h"
 #include "model.h"
 
 namespace kvgimport {
@@ -17,6 +18,8 @@ struct CutOptions {
     bool geographic;  // in longitude and latitude: cut at the antimeridian
     bool densify;     // the map's edges will be projected: densify the steps along them
     bool mend;        // mend invalid polygons instead of refusing them
+    ImportReport *report = nullptr;  // where mending is counted
+    std::string feature;             // the feature, as the report names it
 };
 
 // Checks the polygon (rings of at least four positions that close, valid once unwrapped) and

@@ -33,11 +33,15 @@ Geometry checked(GEOSGeometry *g) {
     return Geometry(g);
 }
 
+GEOSCoordSequence *sequence(const std::vector<Pos> &positions) {
+    GEOSCoordSequence *seq = GEOSCoordSeq_create_r(context(), unsigned(positions.size()), 2);
+    for (unsigned i = 0; i < positions.size(); ++i)
+        GEOSCoordSeq_setXY_r(context(), seq, i, positions[i].x, positions[i].y);
+    return seq;
+}
+
 GEOSGeometry *linearRing(const Ring &ring) {
-    GEOSCoordSequence *seq = GEOSCoordSeq_create_r(context(), unsigned(ring.size()), 2);
-    for (unsigned i = 0; i < ring.size(); ++i)
-        GEOSCoordSeq_setXY_r(context(), seq, i, ring[i].x, ring[i].y);
-    return GEOSGeom_createLinearRing_r(context(), seq);  // takes the sequence
+    return GEOSGeom_createLinearRing_r(context(), sequence(ring));  // takes the sequence
 }
 
 Geometry toGeos(const Polygon &polygon) {
@@ -55,6 +59,16 @@ Ring fromGeos(const GEOSGeometry *ring) {
     for (unsigned i = 0; i < size; ++i)
         GEOSCoordSeq_getXY_r(context(), seq, i, &result[i].x, &result[i].y);
     return result;
+}
+
+void collectPaths(const GEOSGeometry *g, std::vector<Path> &out) {
+    const int type = GEOSGeomTypeId_r(context(), g);
+    if (type == GEOS_LINESTRING) {
+        if (GEOSisEmpty_r(context(), g) == 0) out.push_back(fromGeos(g));
+    } else if (type == GEOS_MULTILINESTRING || type == GEOS_GEOMETRYCOLLECTION) {
+        for (int i = 0; i < GEOSGetNumGeometries_r(context(), g); ++i)
+            collectPaths(GEOSGetGeometryN_r(context(), g, i), out);
+    }
 }
 
 void collectPolygons(const GEOSGeometry *g, std::vector<Polygon> &out) {
@@ -105,6 +119,32 @@ std::vector<Polygon> clip(const Polygon &polygon, double xmin, double xmax, doub
     std::vector<Polygon> result;
     collectPolygons(clipped.get(), result);
     return result;
+}
+
+std::vector<Polygon> intersection(const Polygon &polygon, const Polygon &area) {
+    const Geometry common = checked(GEOSIntersection_r(context(), toGeos(polygon).get(), toGeos(area).get()));
+    std::vector<Polygon> result;
+    collectPolygons(common.get(), result);
+    return result;
+}
+
+std::vector<Path> intersection(const Path &path, const Polygon &area) {
+    const Geometry line = checked(GEOSGeom_createLineString_r(context(), sequence(path)));
+    const Geometry common = checked(GEOSIntersection_r(context(), line.get(), toGeos(area).get()));
+    // The pieces as GEOS gives them, joined where one ends at the next one's start.
+    const Geometry merged = checked(GEOSLineMerge_r(context(), common.get()));
+    std::vector<Path> result;
+    collectPaths(merged.get(), result);
+    return result;
+}
+
+Circle maximumInscribedCircle(const Polygon &polygon, double tolerance) {
+    // GEOS gives the circle as the line from its centre to the nearest point of the boundary.
+    const Geometry line =
+        checked(GEOSMaximumInscribedCircle_r(context(), toGeos(polygon).get(), tolerance));
+    const Ring ends = fromGeos(line.get());
+    if (ends.size() < 2) return {pointOnSurface(polygon), 0};
+    return {ends[0], std::hypot(ends[1].x - ends[0].x, ends[1].y - ends[0].y)};
 }
 
 Pos pointOnSurface(const Polygon &polygon) {

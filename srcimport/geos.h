@@ -29,6 +29,21 @@ std::vector<Polygon> makeValid(const Polygon &polygon);
 std::vector<Polygon> clip(const Polygon &polygon, double xmin, double xmax, double ymin,
                           double ymax);
 
+// The polygons that the polygon and `area` (a valid polygon) have in common.
+std::vector<Polygon> intersection(const Polygon &polygon, const Polygon &area);
+
+// The pieces of the path inside `area` (a valid polygon).
+std::vector<Path> intersection(const Path &path, const Polygon &area);
+
+struct Circle {
+    Pos centre;
+    double radius;
+};
+
+// The largest circle inside the polygon, its centre the pole of inaccessibility, found to within
+// `tolerance`.
+Circle maximumInscribedCircle(const Polygon &polygon, double tolerance);
+
 // A point inside the polygon (on its boundary only for a polygon without area).
 Pos pointOnSurface(const Polygon &polygon);
 

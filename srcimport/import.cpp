@@ -1,3 +1,4 @@
+#include <cpl_vsi.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -13,14 +14,19 @@
 #include "feature_filter.h"
 #include "geos.h"
 #include "kvgimport.h"
+#include "labels.h"
 #include "map_writer.h"
 #include "ogr_source.h"
 #include "projection.h"
+#include "sphere_cut.h"
 #include "topojson_source.h"
 
 namespace kvgimport {
 
 namespace {
+
+// A label's room is found to within this fraction of its polygon's side.
+constexpr double LABEL_ROOM_PRECISION = 100;
 
 constexpr uint64_t MAX_TOPOJSON_BYTES = uint64_t(1) << 31;  // what one JSON parse may hold
 
@@ -52,12 +58,42 @@ bool withinLongitudeLatitude(const Source &source) {
     return true;
 }
 
+// Standard input through GDAL, kept whole so that drivers may read it more than once.
+constexpr const char *STANDARD_INPUT = "/vsistdin/?buffer_limit=-1";
+
+std::string readStandardInput() {
+    VSILFILE *in = VSIFOpenL(STANDARD_INPUT, "rb");
+    if (in == nullptr) throw InputError("standard input cannot be read");
+    std::string text;
+    char chunk[65536];
+    size_t got = 0;
+    while ((got = VSIFReadL(chunk, 1, sizeof chunk, in)) > 0 && text.size() <= MAX_TOPOJSON_BYTES)
+        text.append(chunk, got);
+    VSIFCloseL(in);
+    if (text.size() > MAX_TOPOJSON_BYTES) throw InputError("larger than 2 GiB");
+    return text;
+}
+
+Source readOgrSource(const std::string &input, const ImportOptions &options) {
+    if (input != "-") return readOgr(input, options.layers);
+    try {
+        return readOgr(STANDARD_INPUT, options.layers);
+    } catch (const InputError &e) {
+        throw InputError(std::string(e.what()) +
+                         " (standard input is one file without a name: formats known by their "
+                         "extension, such as CSV, or made of several files, such as Shapefile, "
+                         "must be named)");
+    }
+}
+
 Source readSource(const std::string &input, const ImportOptions &options) {
+    const bool standardInput = input == "-";
     struct stat info{};
-    if (stat(input.c_str(), &info) != 0) throw InputError(std::strerror(errno));
-    if (!options.topojson && !(S_ISREG(info.st_mode) && isTopoJson(input)))
-        return readOgr(input, options.layers);
-    Source source = readTopoJson(readText(input));
+    if (!standardInput && stat(input.c_str(), &info) != 0) throw InputError(std::strerror(errno));
+    const bool topojson = options.topojson || (standardInput ? isTopoJson(STANDARD_INPUT)
+                                                             : S_ISREG(info.st_mode) && isTopoJson(input));
+    if (!topojson) return readOgrSource(input, options);
+    Source source = readTopoJson(standardInput ? readStandardInput() : readText(input));
     if (!options.layers.empty()) {
         std::vector<Layer> chosen;
         for (const std::string &name : options.layers) {
@@ -75,42 +111,68 @@ Source readSource(const std::string &input, const ImportOptions &options) {
 
 // ---- Geometry: planar, projected, on the grid
 
-// Cuts, clips to the latitudes the projection shows, projects and flips one feature.
-void makePlanar(Feature &f, const Projection &projection, bool geographic,
-                const ImportOptions &options, const std::string &where) {
+constexpr const char *NOT_PROJECTED = "positions the projection cannot take";
+
+// The polygons cut at the antimeridian (when geographic) and checked, and the paths cut there:
+// longitude and latitude drawn as they are, or another source's own plane.
+void cutAtAntimeridian(Feature &f, const CutOptions &cut, const std::string &where) {
     std::vector<Polygon> polygons;
     for (size_t i = 0; i < f.polygons.size(); ++i)
-        for (Polygon &piece : cutPolygon(f.polygons[i], {geographic, projection.active(), options.makeValid},
-                                         where + ", polygon " + std::to_string(i + 1))) {
-            if (geographic && (projection.south() > -90 || projection.north() < 90)) {
-                for (Polygon &kept : clip(piece, -180, 180, projection.south(), projection.north()))
-                    polygons.push_back(std::move(kept));
-            } else {
-                polygons.push_back(std::move(piece));
-            }
-        }
+        for (Polygon &piece : cutPolygon(f.polygons[i], cut, where + ", polygon " + std::to_string(i + 1)))
+            polygons.push_back(std::move(piece));
     std::vector<Path> paths;
-    for (const Path &path : f.paths) {
-        if (path.size() < 2) throw InputError(where + ": a line of fewer than two positions");
-        for (Path &piece : geographic ? cutPath(path) : std::vector<Path>{path}) {
-            if (geographic)
-                for (Pos &p : piece) p.y = std::clamp(p.y, projection.south(), projection.north());
-            paths.push_back(std::move(piece));
-        }
-    }
-    if (geographic)
-        std::erase_if(f.points, [&](Pos p) { return p.y < projection.south() || p.y > projection.north(); });
+    for (const Path &path : f.paths)
+        for (Path &piece : cut.geographic ? cutPath(path) : std::vector<Path>{path}) paths.push_back(std::move(piece));
     f.polygons = std::move(polygons);
     f.paths = std::move(paths);
-    const auto finish = [&](std::vector<Pos> &positions) {
-        projection.apply(positions, where);
-        if (options.flipY)
+}
+
+// Projects every position of the feature; a polygon or path with a position that the
+// projection cannot take is left out, and counted.
+void project(Feature &f, const Projection &projection, const std::string &where, ImportReport &report) {
+    const size_t before = f.polygons.size() + f.paths.size() + f.points.size();
+    std::erase_if(f.polygons, [&](Polygon &polygon) {
+        return !std::ranges::all_of(polygon.rings, [&](Ring &ring) { return projection.apply(ring); });
+    });
+    std::erase_if(f.paths, [&](Path &path) { return !projection.apply(path); });
+    std::erase_if(f.points, [&](Pos &p) {
+        std::vector<Pos> one{p};
+        const bool ok = projection.apply(one);
+        p = one.front();
+        return !ok;
+    });
+    const size_t after = f.polygons.size() + f.paths.size() + f.points.size();
+    if (after < before) report.add(after == 0 ? Change::leftOut : Change::clipped, where, NOT_PROJECTED);
+}
+
+// Cuts the feature where its projection tears the sphere (at the antimeridian when not
+// projected), clips it to what the projection shows, projects and flips it.
+void makePlanar(Feature &f, const Projection &projection, bool geographic,
+                const ImportOptions &options, const std::string &where, ImportReport &report) {
+    for (const Path &path : f.paths)
+        if (path.size() < 2) throw InputError(where + ": a line of fewer than two positions");
+    const CutOptions cut{geographic, projection.active(), options.makeValid, &report, where};
+    const bool sphere = geographic && projection.active();
+    const bool seamless = sphere && projection.tear().kind == Tear::none;
+    if (sphere && !seamless) {
+        projection.sphereCut().apply(f, cut, where, report);
+    } else if (!seamless) {
+        cutAtAntimeridian(f, cut, where);
+    } else {
+        for (Polygon &polygon : f.polygons)
+            for (Ring &ring : polygon.rings) dropPoleEdges(ring);
+    }
+    project(f, projection, where, report);
+    // Without a seam, the polygons are checked where they are drawn.
+    if (seamless) cutAtAntimeridian(f, {false, false, options.makeValid, &report, where}, where);
+    if (options.flipY) {
+        const auto flip = [](std::vector<Pos> &positions) {
             for (Pos &p : positions) p.y = -p.y;
-    };
-    for (Polygon &polygon : f.polygons)
-        for (Ring &ring : polygon.rings) finish(ring);
-    for (Path &path : f.paths) finish(path);
-    finish(f.points);
+        };
+        for (Polygon &polygon : f.polygons) std::ranges::for_each(polygon.rings, flip);
+        std::ranges::for_each(f.paths, flip);
+        flip(f.points);
+    }
 }
 
 struct Extent {
@@ -213,10 +275,16 @@ std::string valueText(const Value &v) {
 
 // ---- The whole import
 
+// How messages and the report name a feature.
+std::string featureWhere(const Layer &layer, size_t i) {
+    const std::string &name = layer.features[i].name;
+    return "layer " + layer.name + ", feature " + (name.empty() ? "#" + std::to_string(i + 1) : name);
+}
+
 class Importer {
 public:
     Importer(const ImportOptions &options, const ImportProgress &progress)
-        : options_(options), progress_(progress) {}
+        : options_(options), progress_(progress), report_(options.strict) {}
 
     Map build(Source source) {
         std::erase_if(source.layers, [&](Layer &layer) {
@@ -232,9 +300,13 @@ public:
         Map map;
         map.width = grid_.width;
         map.height = grid_.height;
+        // The page's longer side holds the map's and two margins.
         const double longer = std::max(map.width, map.height);
-        map.widthMm = std::max(1.0, std::round(options_.pageMm * map.width / longer));
-        map.heightMm = std::max(1.0, std::round(options_.pageMm * map.height / longer));
+        const double marginMm = std::min(options_.marginMm, options_.pageMm / 4);
+        const double stepMm = (options_.pageMm - 2 * marginMm) / longer;
+        map.margin = static_cast<int32_t>(std::round(marginMm / stepMm));
+        map.widthMm = std::max(1.0, std::round(stepMm * (map.width + 2 * map.margin)));
+        map.heightMm = std::max(1.0, std::round(stepMm * (map.height + 2 * map.margin)));
         quantize(source, map);
         std::vector<GridPos> junctions;
         if (!projection_->active() && !options_.flipY)  // a source's arcs, where positions stay
@@ -246,6 +318,10 @@ public:
     }
 
     size_t features() const { return features_; }
+    const ImportReport &report() const { return report_; }
+    const std::vector<std::string> &notes() const { return notes_; }
+    size_t labelsKept() const { return labelsKept_; }
+    size_t labelsLeftOut() const { return labelsLeftOut_; }
 
 private:
     void planar(Source &source) {
@@ -256,10 +332,12 @@ private:
         for (Layer &layer : source.layers)
             for (size_t i = 0; i < layer.features.size(); ++i) {
                 Feature &f = layer.features[i];
-                const std::string where = "layer " + layer.name + ", feature " +
-                                          (f.name.empty() ? "#" + std::to_string(i + 1) : f.name);
+                const std::string where = featureWhere(layer, i);
+                const bool drawable = !f.polygons.empty() || !f.paths.empty() || !f.points.empty();
                 try {
-                    makePlanar(f, *projection_, geographic, options_, where);
+                    makePlanar(f, *projection_, geographic, options_, where, report_);
+                    if (drawable && f.polygons.empty() && f.paths.empty() && f.points.empty())
+                        report_.add(Change::leftOut, where, "nothing left to draw");
                 } catch (const GeometryError &e) {
                     throw InputError(where + ": " + e.what());
                 }
@@ -273,7 +351,8 @@ private:
         for (const Layer &layer : source.layers) {
             MapLayer &out = map.layers.emplace_back();
             out.name = layer.name;
-            for (const Feature &f : layer.features) {
+            for (size_t i = 0; i < layer.features.size(); ++i) {
+                const Feature &f = layer.features[i];
                 MapFeature &feature = out.features.emplace_back();
                 feature.name = f.name;
                 auto &polygons = polygonChains_.emplace_back();
@@ -298,6 +377,9 @@ private:
                     chains_.push_back({std::move(chain), false});
                 }
                 for (const Pos &p : f.points) feature.marks.push_back(grid_.exact(p));
+                const bool drawn = !f.polygons.empty() || !f.paths.empty() || !f.points.empty();
+                if (drawn && polygons.empty() && paths.empty() && f.points.empty())
+                    report_.add(Change::leftOut, featureWhere(layer, i), "smaller than a grid step");
             }
         }
     }
@@ -327,14 +409,57 @@ private:
                                 : neighbourFills(neighbours(*filled, map.topology.arcs.size()));
             for (size_t f = 0; f < filled->features.size(); ++f) filled->features[f].fill = fills.colours[f];
             map.legend = std::move(fills.legend);
+            if (!fills.note.empty()) notes_.push_back(fills.note);
         }
+        if (!options_.label.empty()) labels(source, map);
+    }
+
+    // The labels of every layer that has the field, placed together.
+    void labels(const Source &source, Map &map) {
+        std::vector<LabelWish> wishes;
+        std::vector<MapFeature *> labelled;
+        const double stepMm = std::min(map.widthMm / (map.width + 2.0 * map.margin),
+                                       map.heightMm / (map.height + 2.0 * map.margin));
         for (size_t l = 0; l < map.layers.size(); ++l) {
             const Layer &layer = source.layers[l];
             const Field *field = findField(layer, options_.label);
             if (!field) continue;
             const size_t index = size_t(field - layer.fields.data());
-            for (size_t f = 0; f < layer.features.size(); ++f) label(layer.features[f], index, map.layers[l].features[f]);
+            for (size_t f = 0; f < layer.features.size(); ++f)
+                if (const auto wish = labelWish(layer.features[f], index, stepMm)) {
+                    wishes.push_back(*wish);
+                    labelled.push_back(&map.layers[l].features[f]);
+                }
         }
+        const double m = map.margin;
+        const std::vector<PlacedLabel> placed =
+            placeLabels(wishes, {-m, -m, map.width + m, map.height + m, stepMm});
+        for (const PlacedLabel &label : placed) {
+            MapFeature &out = *labelled[label.wish];
+            out.label = wishes[label.wish].text;
+            out.labelAt = label.at;
+            out.labelMm = label.sizeMm;
+            out.labelAlignment = label.side == PlacedLabel::right ? KVG_TEXT_WEST
+                                 : label.side == PlacedLabel::left ? KVG_TEXT_EAST
+                                                                   : KVG_TEXT_CENTER;
+        }
+        labelsKept_ = placed.size();
+        labelsLeftOut_ = wishes.size() - placed.size();
+    }
+
+    // Where a feature's label would go: the pole of inaccessibility of its largest polygon, or
+    // beside its first mark.
+    std::optional<LabelWish> labelWish(const Feature &source, size_t field, double stepMm) const {
+        const std::string text = valueText(source.values[field]);
+        if (text.empty()) return std::nullopt;
+        if (source.polygons.empty()) {
+            if (source.points.empty()) return std::nullopt;
+            return LabelWish{text, grid_.exact(source.points.front()), 0, 0};
+        }
+        const auto largest = std::ranges::max_element(source.polygons, {}, [](const Polygon &p) { return area(p); });
+        const double size = area(*largest);
+        const Circle room = maximumInscribedCircle(*largest, std::sqrt(size) / LABEL_ROOM_PRECISION);
+        return LabelWish{text, grid_.exact(room.centre), room.radius / grid_.step * stepMm, size};
     }
 
     static std::vector<Value> values(const Layer &layer, const Field &field) {
@@ -362,17 +487,11 @@ private:
         return result;
     }
 
-    // A label at a point on the surface of the feature's largest polygon.
-    void label(const Feature &source, size_t field, MapFeature &out) const {
-        const std::string text = valueText(source.values[field]);
-        if (text.empty() || source.polygons.empty()) return;
-        const auto largest = std::ranges::max_element(source.polygons, {}, [](const Polygon &p) { return area(p); });
-        out.label = text;
-        out.labelAt = grid_.exact(pointOnSurface(*largest));
-    }
-
     const ImportOptions &options_;
     const ImportProgress &progress_;
+    ImportReport report_;
+    std::vector<std::string> notes_;
+    size_t labelsKept_ = 0, labelsLeftOut_ = 0;
     std::unique_ptr<Projection> projection_;
     Grid grid_{};
     size_t features_ = 0;
@@ -412,6 +531,10 @@ ImportSummary importMap(const std::string &input, const std::string &output,
     checkLimits(map);
     ImportSummary summary;
     summary.features = importer.features();
+    summary.report = importer.report();
+    summary.notes = importer.notes();
+    summary.labels = importer.labelsKept();
+    summary.labelsLeftOut = importer.labelsLeftOut();
     for (const MapLayer &layer : map.layers)
         if (layer.filled) {
             std::set<Colour> colours;

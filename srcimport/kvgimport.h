@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "import_report.h"
+
 namespace kvgimport {
 
 // The input cannot be imported: the message names the feature and what is wrong with it.
@@ -38,14 +40,16 @@ struct ImportOptions {
     bool topojson = false;            // read the input as a TopoJSON topology whatever it looks like
     std::string project;              // target CRS in any form PROJ knows; empty: as the source
     bool flipY = false;               // the source's y axis points down (screen coordinates)
-    bool makeValid = false;           // mend invalid polygons instead of refusing them
+    bool makeValid = true;            // mend invalid polygons instead of refusing them
+    bool strict = false;              // refuse the input rather than clip, mend or leave out
     int64_t grid = 0;                 // grid steps on the map's longer side; 0: the default
     double tolerance = 0;             // grid step in map units, instead of `grid`
     std::string fillBy;               // field that colours the polygons
-    std::string label;                // field written as a label inside each polygon
+    std::string label;                // field written as a label in each polygon, beside each point
     std::string where;                // attribute filter, in OGR's SQL dialect
     std::vector<std::string> select;  // names or ids of the features to keep; empty: all
     double pageMm = 200;              // the page's longer side in millimetres
+    double marginMm = 4;              // blank page round the map, so that edges show whole
     bool compress = true;             // gzip stream
 };
 
@@ -62,6 +66,10 @@ struct ImportSummary {
     size_t marks = 0;
     size_t colours = 0;  // fill colours the neighbours needed
     uint64_t bytes = 0;  // of the output file
+    ImportReport report;  // what was clipped, mended or left out, and why
+    std::vector<std::string> notes;  // what else the user should know ("--fill-by ...")
+    size_t labels = 0;         // labels written
+    size_t labelsLeftOut = 0;  // labels that found no room clear of larger features' labels
 };
 
 // Called as the work goes on with its phase and the progress within it.

@@ -32,7 +32,8 @@ class Writer {
 public:
     Writer(const Map &map, const std::string &path, bool compress)
         : map_(map), file_(path, options(map, compress)),
-          unitMm_(std::min(map.widthMm / map.width, map.heightMm / map.height)) {}
+          unitMm_(std::min(map.widthMm / (map.width + 2.0 * map.margin),
+                           map.heightMm / (map.height + 2.0 * map.margin))) {}
 
     void edges(ImportSummary &summary, const ImportProgress &progress) {
         const auto &arcs = map_.topology.arcs;
@@ -79,9 +80,10 @@ public:
 private:
     static kvg::Options options(const Map &map, bool compress) {
         kvg::Options o;
-        o.world = {0, double(map.width), 0, double(map.height)};
-        o.width_res = map.width;
-        o.height_res = map.height;
+        const double m = map.margin;
+        o.world = {-m, map.width + m, -m, map.height + m};
+        o.width_res = map.width + 2 * map.margin;
+        o.height_res = map.height + 2 * map.margin;
         o.width_mm = map.widthMm;
         o.height_mm = map.heightMm;
         o.compress = compress;
@@ -146,15 +148,16 @@ private:
     }
 
     void labels(const MapLayer &layer) {
-        bool styled = false;
+        std::optional<std::pair<uint32_t, uint8_t>> style;  // font size and alignment in force
         for (const MapFeature &feature : layer.features) {
             const std::string text = withoutNul(feature.label);
             if (text.empty()) continue;
-            if (!styled) {
-                file_.setTextColor(TEXT_COLOUR);
-                file_.setFont(KVG_FONT_SANS_SERIF, KVG_FONT_PLAIN, fontSize(LABEL_MM));
-                file_.setTextAlignment(KVG_TEXT_CENTER, 0);
-                styled = true;
+            if (!style) file_.setTextColor(TEXT_COLOUR);
+            const std::pair wanted{fontSize(feature.labelMm > 0 ? feature.labelMm : LABEL_MM), feature.labelAlignment};
+            if (style != wanted) {
+                file_.setFont(KVG_FONT_SANS_SERIF, KVG_FONT_PLAIN, wanted.first);
+                file_.setTextAlignment(static_cast<KVG_TEXT_ALIGNMENT>(wanted.second), 0);
+                style = wanted;
             }
             file_.text(feature.labelAt.x, feature.labelAt.y, text);
         }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kvgimport.h"
+#include "kvgwriter.h"
 #include "style.h"
 #include "topology.h"
 
@@ -24,7 +25,9 @@ struct MapFeature {
     std::vector<Pos> marks;                       // grid positions
     std::optional<Colour> fill;                   // in a filled layer
     std::string label;
-    Pos labelAt{0, 0};
+    Pos labelAt{0, 0};          // grid position: the text's centre, or its end by a mark
+    double labelMm = 0;         // font size
+    uint8_t labelAlignment = KVG_TEXT_CENTER;
 };
 
 struct MapLayer {
@@ -38,7 +41,8 @@ struct Map {
     std::vector<MapLayer> layers;
     Legend legend;
     int32_t width = 0, height = 0;   // the grid, even numbers of steps
-    double widthMm = 0, heightMm = 0;  // the page
+    int32_t margin = 0;              // grid steps of page round the grid, on every side
+    double widthMm = 0, heightMm = 0;  // the page, margins included
 };
 
 // The most edges and faces a file holds.

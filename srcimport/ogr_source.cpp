@@ -136,10 +136,19 @@ Layer readLayer(OGRLayer &ogr) {
     return layer;
 }
 
+// GPX's point layers that repeat every vertex of its tracks and routes: a dot on each vertex,
+// left out unless named.
+bool repeatsVertices(GDALDataset &ds, OGRLayer &layer) {
+    const std::string name = layer.GetName();
+    return ds.GetDriver() != nullptr && std::string(ds.GetDriver()->GetDescription()) == "GPX" &&
+           (name == "track_points" || name == "route_points");
+}
+
 std::vector<OGRLayer *> chosenLayers(GDALDataset &ds, const std::vector<std::string> &names) {
     std::vector<OGRLayer *> result;
     if (names.empty()) {
-        for (OGRLayer *layer : ds.GetLayers()) result.push_back(layer);
+        for (OGRLayer *layer : ds.GetLayers())
+            if (!repeatsVertices(ds, *layer)) result.push_back(layer);
         return result;
     }
     for (const std::string &name : names) {

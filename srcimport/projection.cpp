@@ -10,6 +10,11 @@ namespace kvgimport {
 
 namespace {
 
+// Where Mercator's square ends, for a projection that cannot show a pole and whose CRS does
+// not say what it shows.
+constexpr double MERCATOR_LATITUDE = 85.0511287798;
+constexpr double POLE_AT_INFINITY = 4;  // times the distance from the centre to the equator's end
+
 std::string lastMessage() {
     const char *message = CPLGetLastErrorMsg();
     return message != nullptr && *message != '\0' ? std::string(" (") + message + ")" : "";
@@ -42,18 +47,37 @@ Projection::Projection(const std::shared_ptr<OGRSpatialReference> &source,
     transform_.reset(OGRCreateCoordinateTransformation(source.get(), &to));
     if (!transform_)
         throw InputError("no transformation to '" + target + "'" + lastMessage());
-    double west = 0, east = 0, south = 0, north = 0;
-    const char *name = nullptr;
-    if (isGeographic(source) && to.GetAreaOfUse(&west, &south, &east, &north, &name)) {
-        south_ = std::max(south, -90.0);
-        north_ = std::min(north, 90.0);
-    }
+    if (!isGeographic(source)) return;
+    tear_ = tearOf(projString(to));
+    const auto [south, north] = latitudesShown(to);
+    cut_ = std::make_unique<SphereCut>(tear_, south, north);
 }
 
 Projection::~Projection() = default;
 
-void Projection::apply(std::vector<Pos> &positions, const std::string &where) const {
-    if (!transform_ || positions.empty()) return;
+std::pair<double, double> Projection::latitudesShown(const OGRSpatialReference &target) const {
+    double west = 0, east = 0, areaSouth = -90, areaNorth = 90;
+    const char *name = nullptr;
+    if (!target.GetAreaOfUse(&west, &areaSouth, &east, &areaNorth, &name)) areaSouth = -90, areaNorth = 90;
+    // A pole (of the turned frame) "at infinity": it cannot be projected, or lies many times
+    // as far from the centre as the equator's ends do (PROJ gives Mercator's poles a finite,
+    // huge position).
+    const SphereCut turned(tear_, -90, 90);
+    std::vector<Pos> reach{turned.turnBack({0, 0}), turned.turnBack({179, 0})};
+    const double equator = apply(reach) ? std::hypot(reach[1].x - reach[0].x, reach[1].y - reach[0].y) : 0;
+    const auto limit = [&](double pole, double area) {
+        std::vector<Pos> at{turned.turnBack({0, pole})};
+        if (equator > 0 && apply(at) &&
+            std::hypot(at[0].x - reach[0].x, at[0].y - reach[0].y) < POLE_AT_INFINITY * equator)
+            return pole;
+        const bool meant = !tear_.transverse && std::fabs(area) < 90 && std::fabs(area) > 45;
+        return meant ? area : std::copysign(MERCATOR_LATITUDE, pole);
+    };
+    return {limit(-90, areaSouth), limit(90, areaNorth)};
+}
+
+bool Projection::apply(std::vector<Pos> &positions) const {
+    if (!transform_ || positions.empty()) return true;
     std::vector<double> x(positions.size()), y(positions.size());
     std::vector<int> ok(positions.size());
     for (size_t i = 0; i < positions.size(); ++i) {
@@ -62,11 +86,10 @@ void Projection::apply(std::vector<Pos> &positions, const std::string &where) co
     }
     transform_->Transform(positions.size(), x.data(), y.data(), nullptr, ok.data());
     for (size_t i = 0; i < positions.size(); ++i) {
-        if (!ok[i] || !std::isfinite(x[i]) || !std::isfinite(y[i]))
-            throw InputError(where + ": the position (" + std::to_string(positions[i].x) + ", " +
-                             std::to_string(positions[i].y) + ") cannot be projected");
+        if (!ok[i] || !std::isfinite(x[i]) || !std::isfinite(y[i])) return false;
         positions[i] = {x[i], y[i]};
     }
+    return true;
 }
 
 }  // namespace kvgimport

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "model.h"
+#include "sphere_cut.h"
+#include "tear.h"
 
 class OGRCoordinateTransformation;
 
@@ -22,16 +24,20 @@ public:
     Projection &operator=(const Projection &) = delete;
 
     bool active() const { return transform_ != nullptr; }
-    // The latitudes the target can show, for a geographic source (all by default).
-    double south() const { return south_; }
-    double north() const { return north_; }
-    // Projects the positions in place; throws InputError naming `where` for one that the
-    // projection cannot take.
-    void apply(std::vector<Pos> &positions, const std::string &where) const;
+    // Where the target tears the sphere, for a geographic source.
+    const Tear &tear() const { return tear_; }
+    // How a geographic source is cut and clipped for the target.
+    const SphereCut &sphereCut() const { return *cut_; }
+    // Projects the positions in place; false when one of them cannot be projected.
+    bool apply(std::vector<Pos> &positions) const;
 
 private:
+    // The latitudes a projection with a seam shows: all, unless a pole lies at infinity.
+    std::pair<double, double> latitudesShown(const OGRSpatialReference &target) const;
+
     std::unique_ptr<OGRCoordinateTransformation> transform_;
-    double south_ = -90, north_ = 90;
+    Tear tear_;
+    std::unique_ptr<SphereCut> cut_;
 };
 
 // Whether the CRS is in longitude and latitude.

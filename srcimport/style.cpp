@@ -21,7 +21,7 @@ constexpr Colour CATEGORY_PALETTE[] = {0x8DD3C7, 0xFFFFB3, 0xBEBADA, 0xFB8072,
 // Quantities: light to dark (ColorBrewer's YlGnBu).
 constexpr Colour RAMP[] = {0xFFFFCC, 0xC7E9B4, 0x7FCDBB, 0x41B6C4, 0x1D91C0, 0x225EA8, 0x0C2C84};
 constexpr Colour NO_VALUE = 0xE6E6E6;
-constexpr size_t MAX_LEGEND_CATEGORIES = 12;
+constexpr Colour OTHER = 0xB8B8B8;  // the categories beyond the palette
 
 std::string formatNumber(double v) {
     std::ostringstream s;
@@ -30,21 +30,35 @@ std::string formatNumber(double v) {
     return s.str();
 }
 
+// One colour per category while the palette lasts; beyond it the most common categories keep
+// theirs and the rest share the colour of "other", which the legend and a note explain.
 Fills categories(const std::vector<Value> &values, const std::string &title) {
-    std::map<std::string, size_t> index;  // category names in sorted order
+    std::map<std::string, size_t> count;  // features per category, by name
     for (const Value &v : values)
-        if (const auto *text = std::get_if<std::string>(&v)) index.emplace(*text, 0);
-    size_t next = 0;
-    for (auto &[name, i] : index) i = next++;
-    Fills fills{{}, index.size(), {title, {}}};
+        if (const auto *text = std::get_if<std::string>(&v)) ++count[*text];
+    std::vector<std::pair<std::string, size_t>> ranked(count.begin(), count.end());
+    const size_t palette = std::size(CATEGORY_PALETTE);
+    const size_t coloured = ranked.size() <= palette ? ranked.size() : palette - 1;
+    std::stable_sort(ranked.begin(), ranked.end(), [](const auto &a, const auto &b) { return a.second > b.second; });
+    std::sort(ranked.begin(), ranked.begin() + ptrdiff_t(coloured));  // the legend in name order
+    std::map<std::string, Colour> colour;
+    Fills fills{{}, 0, {title, {}}, {}};
+    for (size_t i = 0; i < ranked.size(); ++i) {
+        colour[ranked[i].first] = i < coloured ? CATEGORY_PALETTE[i] : OTHER;
+        if (i < coloured) fills.legend.entries.emplace_back(CATEGORY_PALETTE[i], ranked[i].first);
+    }
+    const size_t others = ranked.size() - coloured;
+    if (others > 0) {
+        fills.legend.entries.emplace_back(OTHER, "other (" + std::to_string(others) + ")");
+        fills.note = "--fill-by " + title + ": " + std::to_string(ranked.size()) + " categories for " +
+                     std::to_string(palette) + " colours, the " + std::to_string(others) +
+                     " least common drawn as \"other\"";
+    }
+    fills.distinct = coloured + (others > 0);
     for (const Value &v : values) {
         const auto *text = std::get_if<std::string>(&v);
-        fills.colours.push_back(text ? CATEGORY_PALETTE[index[*text] % std::size(CATEGORY_PALETTE)]
-                                     : NO_VALUE);
+        fills.colours.push_back(text ? colour[*text] : NO_VALUE);
     }
-    if (index.size() <= MAX_LEGEND_CATEGORIES)
-        for (const auto &[name, i] : index)
-            fills.legend.entries.emplace_back(CATEGORY_PALETTE[i], name);
     return fills;
 }
 
@@ -58,7 +72,7 @@ Fills ramp(const std::vector<Value> &values, const std::string &title) {
     std::vector<double> bounds;  // upper bound of each class
     const size_t classes = std::min(std::size(RAMP), sorted.size());
     for (size_t c = 1; c <= classes; ++c) bounds.push_back(sorted[c * sorted.size() / classes - 1]);
-    Fills fills{{}, bounds.size(), {title, {}}};
+    Fills fills{{}, bounds.size(), {title, {}}, {}};
     const auto rampColour = [&](size_t c) {  // spread over the whole ramp
         return RAMP[classes <= 1 ? 0 : c * (std::size(RAMP) - 1) / (classes - 1)];
     };

@@ -24,6 +24,7 @@ struct Fills {
     std::vector<Colour> colours;  // one per feature
     size_t distinct = 0;          // colours used
     Legend legend;                // empty for neighbours' colours
+    std::string note;             // what the user should know of the colours, if anything
 };
 
 // Different colours for neighbours (`neighbours` as for colourGraph).

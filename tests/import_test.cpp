@@ -4,6 +4,7 @@
 #include <gdal_utils.h>
 #include <gtest/gtest.h>
 #include <ogr_api.h>
+#include <ogr_spatialref.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -15,6 +16,10 @@
 
 #include "antimeridian.h"
 #include "decoder.h"
+#include "import_report.h"
+#include "sphere_cut.h"
+#include "tear.h"
+#include "kvgimport.h"
 #include "test_support.h"
 #include "tool_support.h"
 #include "topology.h"
@@ -76,7 +81,8 @@ struct Imported {
 
 Imported import(const std::string &input, std::vector<std::string> options = {}) {
     TempPath out;
-    std::vector<std::string> args = {"import", input, "-o", out.str()};
+    // No margin: the map's window is its grid.
+    std::vector<std::string> args = {"import", input, "--margin", "0", "-o", out.str()};
     args.insert(args.end(), options.begin(), options.end());
     ToolRun r = kvg(args);
     if (r.status != 0) return {r, {}};
@@ -244,7 +250,7 @@ TEST(ImportAntimeridian, CrossingRingsAreCutAndPolarRingsClosed) {
 // ---- Projections, pages and the y axis
 
 TEST(ImportProjection, ProjectsThroughProjAndRefusesWhatItCannot) {
-    const Imported robinson = import(WORLD, {"--project", "ESRI:54030", "--make-valid"});
+    const Imported robinson = import(WORLD, {"--project", "ESRI:54030"});
     ASSERT_EQ(robinson.run.status, 0) << robinson.run.err;
     // Robinson's world is about 1.97 times as wide as high.
     const kvgr::impl::Point mm = robinson.file.header.millimetres;
@@ -260,6 +266,65 @@ TEST(ImportProjection, ProjectsThroughProjAndRefusesWhatItCannot) {
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(contains(r.err, ": unknown CRS 'EPSG:999999'")) << r.err;
     EXPECT_FALSE(fs::exists("never.kvg"));
+}
+
+TEST(ImportProjection, TearsAreReadFromWhatProjSaysOfTheCrs) {
+    using kvgimport::Tear;
+    const auto tear = [](const char *crs) {
+        OGRSpatialReference to;
+        EXPECT_EQ(to.SetFromUserInput(crs), OGRERR_NONE) << crs;
+        return kvgimport::tearOf(kvgimport::projString(to));
+    };
+    const Tear equalEarth = tear("EPSG:8859");
+    EXPECT_EQ(equalEarth.kind, Tear::seam);
+    EXPECT_EQ(equalEarth.lon0, 150);
+    EXPECT_EQ(tear("+proj=robin +lon_0=150").lon0, 150);
+    EXPECT_EQ(tear("EPSG:5070").lon0, -96);
+    const Tear ortho = tear("+proj=ortho +lat_0=40 +lon_0=-30");
+    EXPECT_EQ(ortho.kind, Tear::horizon);
+    EXPECT_EQ(ortho.lat0, 40);
+    EXPECT_NEAR(ortho.radius, 90, 1e-5);
+    const Tear north = tear("EPSG:3413");
+    EXPECT_EQ(north.kind, Tear::horizon);
+    EXPECT_EQ(north.lat0, 90);
+    EXPECT_EQ(north.lon0, -45);
+    EXPECT_NEAR(tear("+proj=gnom +lat_0=90").radius, 60, 1e-5);
+    // A satellite 35,786 km up sees 81.3° round the point beneath it.
+    EXPECT_NEAR(tear("+proj=nsper +h=35786000 +lat_0=10").radius, 81.3, 0.05);
+    EXPECT_EQ(tear("EPSG:3035").kind, Tear::none);
+    const Tear utm = tear("EPSG:32633");  // UTM zone 33N: its middle meridian, 15°E
+    EXPECT_EQ(utm.kind, Tear::seam);
+    EXPECT_TRUE(utm.transverse);
+    EXPECT_EQ(utm.lon0, 15);
+
+    // Turning and back is the identity, the turned centre at (0, 0).
+    const kvgimport::SphereCut cut(ortho, -90, 90);
+    const kvgimport::Pos centre = cut.turn({-30, 40});
+    EXPECT_NEAR(centre.x, 0, 1e-9);
+    EXPECT_NEAR(centre.y, 0, 1e-9);
+    for (const kvgimport::Pos p : {kvgimport::Pos{170, -60}, kvgimport::Pos{-100, 80}, kvgimport::Pos{0, 0}}) {
+        const kvgimport::Pos back = cut.turnBack(cut.turn(p));
+        EXPECT_NEAR(back.x, p.x, 1e-9);
+        EXPECT_NEAR(back.y, p.y, 1e-9);
+    }
+    // The edge along which a map closes a ring round a pole is one point of the sphere.
+    std::vector<kvgimport::Pos> ring = {{180, -80}, {180, -90}, {-180, -90}, {-180, -80}, {0, -70}, {180, -80}};
+    kvgimport::dropPoleEdges(ring);
+    EXPECT_EQ(ring, (std::vector<kvgimport::Pos>{{180, -80}, {-180, -80}, {0, -70}, {180, -80}}));
+    std::vector<kvgimport::Pos> apex = {{0, 80}, {0, 90}, {10, 80}, {0, 80}};  // a single point at the pole stays
+    kvgimport::dropPoleEdges(apex);
+    EXPECT_EQ(apex.size(), 4u);
+
+    // The far side of a globe is counted: clipped where a feature crosses the horizon, left
+    // out where nothing of it faces the viewer.
+    const Imported globe = import(WORLD, {"--project", "+proj=ortho +lat_0=40 +lon_0=-30"});
+    ASSERT_EQ(globe.run.status, 0) << globe.run.err;
+    EXPECT_TRUE(contains(globe.run.out, "clipped (beyond the horizon ")) << globe.run.out;
+    EXPECT_TRUE(contains(globe.run.out, "left out (beyond the horizon ")) << globe.run.out;
+    TempPath never;
+    EXPECT_EQ(kvg({"import", WORLD, "--strict", "--project", "+proj=ortho +lat_0=40 +lon_0=-30", "-o", never.str()})
+                  .status, 1);
+    EXPECT_FALSE(fs::exists(never.str()));
 }
 
 TEST(ImportPage, LineWeightsAreMillimetresWhateverTheDataUnits) {
@@ -279,6 +344,28 @@ TEST(ImportPage, LineWeightsAreMillimetresWhateverTheDataUnits) {
                 EXPECT_NEAR(std::get<kvgr::impl::LineStyle>(r.payload).weight * m.file.header.worldScale(),
                             0.1, 0.002);
     }
+}
+
+TEST(ImportPage, MarginsKeepTheMapOffTheEdgesWithinThePage) {
+    // A 2:1 map on a 200 mm page: 4 mm round it by default, the data in 192 x 96 mm.
+    TempPath csv(".csv"), out;
+    writeText(csv.str(), "WKT,name\n\"POLYGON((0 0,2 0,2 1,0 1,0 0))\",t\n");
+    for (const auto &[margin, page] : {std::pair{"", kvgr::impl::Point{200, 104}},
+                                       std::pair{"10", kvgr::impl::Point{200, 110}}}) {
+        std::vector<std::string> args = {"import", csv.str(), "-o", out.str()};
+        if (*margin) args.insert(args.end(), {"--margin", margin});
+        ASSERT_EQ(kvg(args).status, 0);
+        const Decoded d = decodeFile(out.str());
+        EXPECT_EQ(d.header.millimetres, page);
+        // The data's grid starts a margin in from the window's corner.
+        const double marginMm = *margin ? 10 : 4;
+        const double unitMm = d.header.millimetres.x / (d.header.windowMax.x - d.header.windowMin.x);
+        const kvgr::impl::EdgeDefinition &edge = d.definitions.edges.at(0);
+        double lowest = INFINITY;
+        for (const kvgr::impl::Point &p : kvgr::impl::chainPoints(edge.start, edge.steps)) lowest = std::min(lowest, p.x);
+        EXPECT_NEAR((lowest - d.header.windowMin.x) * unitMm, marginMm, 0.01);
+    }
+    EXPECT_EQ(kvg({"import", csv.str(), "--margin", "-1", "-o", out.str()}).status, 2);
 }
 
 TEST(ImportPage, FlipYTurnsScreenCoordinatesUpright) {
@@ -325,36 +412,147 @@ TEST(ImportStyle, FillsFromAFieldLabelsAndPickedFeatures) {
     EXPECT_EQ(m.file.count(fmt::SET_EDGE), 2);  // apart, each its own closed ring
 }
 
+// ---- Labels
+
+struct DrawnLabel {
+    std::string text;
+    double x, y, sizeMm;  // anchor in file units, font size on the page
+    uint8_t alignment;
+};
+
+std::vector<DrawnLabel> drawnLabels(const Decoded &d) {
+    std::vector<DrawnLabel> result;
+    uint32_t size = 0;
+    uint8_t alignment = 0;
+    for (const kvgr::impl::Record &r : d.records) {
+        if (r.code == fmt::FONT) size = std::get<kvgr::impl::Font>(r.payload).size;
+        if (r.code == fmt::TEXT_ALIGNMENT) alignment = std::get<kvgr::impl::TextAlignment>(r.payload).alignment;
+        if (r.code == fmt::TEXT) {
+            const auto &text = std::get<kvgr::impl::Text>(r.payload);
+            result.push_back({text.text, text.anchor.x, text.anchor.y, size * d.header.worldScale(), alignment});
+        }
+    }
+    return result;
+}
+
+TEST(ImportLabels, WorldLabelsNeitherOverlapNorLeaveThePageAndTheLargerWins) {
+    const Imported m = import(WORLD, {"--label", "name", "--project", "EPSG:8859", "--margin", "4"});
+    ASSERT_EQ(m.run.status, 0) << m.run.err;
+    const std::vector<DrawnLabel> labels = drawnLabels(m.file);
+    EXPECT_TRUE(contains(m.run.out, "; " + std::to_string(labels.size()) + " labels (")) << m.run.out;
+    ASSERT_GT(labels.size(), 60u);
+    const kvgr::impl::Header &h = m.file.header;
+    // Each label's box as placed: 0.6 of the size per character, 1.2 of it high (shrunk by a
+    // hundredth for the rounding of sizes to whole steps).
+    struct Box { double x0, y0, x1, y1; };
+    std::vector<Box> boxes;
+    std::map<std::string, double> sizes;
+    for (const DrawnLabel &l : labels) {
+        ASSERT_EQ(l.alignment, KVG_TEXT_CENTER) << l.text;
+        const double unit = l.sizeMm / h.worldScale();
+        const double w = 0.6 * unit * double(l.text.size()) * 0.99, ht = 1.2 * unit * 0.99;
+        boxes.push_back({l.x - w / 2, l.y - ht / 2, l.x + w / 2, l.y + ht / 2});
+        EXPECT_GE(l.sizeMm, 1.5) << l.text;
+        EXPECT_LE(l.sizeMm, 4.1) << l.text;
+        sizes[l.text] = l.sizeMm;
+        const Box &b = boxes.back();
+        EXPECT_TRUE(b.x0 >= h.windowMin.x && b.x1 <= h.windowMax.x && b.y0 >= h.windowMin.y &&
+                    b.y1 <= h.windowMax.y) << l.text << " leaves the page";
+    }
+    for (size_t i = 0; i < boxes.size(); ++i)
+        for (size_t j = i + 1; j < boxes.size(); ++j)
+            EXPECT_FALSE(boxes[i].x0 < boxes[j].x1 && boxes[j].x0 < boxes[i].x1 && boxes[i].y0 < boxes[j].y1 &&
+                         boxes[j].y0 < boxes[i].y1) << labels[i].text << " overlaps " << labels[j].text;
+    // The largest countries are labelled, in the largest size their room allows.
+    for (const char *large : {"Russia", "China", "Brazil", "Australia", "Canada"}) EXPECT_TRUE(sizes.contains(large)) << large;
+    EXPECT_GT(sizes["Russia"], 3);
+    EXPECT_LT(sizes["Antarctica"], sizes["Brazil"]);  // a long thin band gives little room
+}
+
+TEST(ImportLabels, PointsAreLabelledBesideTheirMarks) {
+    TempPath in(".geojson");
+    writeText(in.str(), geojson(R"({"type": "Feature", "properties": {"name": "Alpha"},
+        "geometry": {"type": "Point", "coordinates": [0, 0]}},
+      {"type": "Feature", "properties": {"name": "Beta"},
+        "geometry": {"type": "Point", "coordinates": [10, 5]}})"));
+    const Imported m = import(in.str(), {"--label", "name"});
+    ASSERT_EQ(m.run.status, 0) << m.run.err;
+    EXPECT_TRUE(contains(m.run.out, "; 2 labels (0 left out")) << m.run.out;
+    std::vector<kvgr::impl::Point> marks;
+    for (const kvgr::impl::Record &r : m.file.records)
+        if (r.code == fmt::MARK) marks.push_back(std::get<kvgr::impl::Mark>(r.payload).at);
+    const std::vector<DrawnLabel> labels = drawnLabels(m.file);
+    ASSERT_EQ(labels.size(), 2u);
+    ASSERT_EQ(marks.size(), 2u);
+    // Alpha on its mark's right; Beta, at the page's right edge, on its left; both level with
+    // their marks, but for the move onto the page (the marks are at its corners).
+    EXPECT_EQ(labels[0].alignment, KVG_TEXT_WEST);
+    EXPECT_GT(labels[0].x, marks[0].x);
+    EXPECT_EQ(labels[1].alignment, KVG_TEXT_EAST);
+    EXPECT_LT(labels[1].x, marks[1].x);
+    for (size_t i = 0; i < 2; ++i)
+        EXPECT_NEAR(labels[i].y, marks[i].y, 0.6 * labels[i].sizeMm / m.file.header.worldScale());
+}
+
 // ---- Bad input: a clear message, exit 1, no output
+
+TEST(ImportStyle, CategoriesBeyondThePaletteAreGroupedAsOther) {
+    // Fourteen categories for twelve colours: k13 (two features) and the first ten by name
+    // keep colours; k10, k11 and k12 are "other", in the legend and in the summary.
+    std::string features;
+    for (int i = 0; i < 15; ++i) {
+        char kind[8];
+        std::snprintf(kind, sizeof kind, "k%02d", std::min(i, 13));
+        const std::string x = std::to_string(i);
+        features += std::string(i ? "," : "") + R"({"type": "Feature", "properties": {"name": "f)" + x +
+                    R"(", "kind": ")" + kind + R"("}, "geometry": {"type": "Polygon", "coordinates": [[[)" + x +
+                    ",0],[" + x + ".5,0],[" + x + ".5,1],[" + x + ",1],[" + x + ",0]]]}}";
+    }
+    TempPath in(".geojson");
+    writeText(in.str(), geojson(features));
+    const Imported m = import(in.str(), {"--fill-by", "kind"});
+    ASSERT_EQ(m.run.status, 0) << m.run.err;
+    EXPECT_TRUE(contains(m.run.out, "; --fill-by kind: 14 categories for 12 colours, the 3 least common "
+                                    "drawn as \"other\".\n")) << m.run.out;
+    const std::vector<std::string> legend = texts(m.file);
+    EXPECT_EQ(legend, (std::vector<std::string>{"kind", "k00", "k01", "k02", "k03", "k04", "k05", "k06",
+                                                "k07", "k08", "k09", "k13", "other (3)"}));
+    const auto fills = fillsByObject(m.file);
+    EXPECT_EQ(fills.at("f10"), fills.at("f12"));  // both "other"
+    EXPECT_NE(fills.at("f10"), fills.at("f9"));
+    EXPECT_EQ(fills.at("f13"), fills.at("f14"));
+    EXPECT_EQ(std::set<uint32_t>({fills.at("f0"), fills.at("f1"), fills.at("f13"), fills.at("f10")}).size(), 4u);
+}
 
 TEST(ImportErrors, BadInputIsNamedAndLeavesNoOutput) {
     const std::string bowtie = "[[[0,0],[2,2],[2,0],[0,2],[0,0]]]";
+    // Refused when strict; mended or left out (and counted) otherwise.
     const std::pair<std::string, std::string> cases[] = {
         {geojson(polygonFeature("Knot", bowtie)),
-         "feature Knot, polygon 1: an invalid polygon (Self-intersection[1 1]); --make-valid "
-         "mends such polygons"},
+         "feature Knot, polygon 1: an invalid polygon (Self-intersection[1 1]) (mended unless --strict)"},
         {geojson(polygonFeature("Short", "[[[0,0],[1,1],[0,0]]]")),
-         "feature Short, polygon 1, ring 1: a ring of fewer than four positions"},
+         "feature Short: a ring of fewer than four positions dropped (mended unless --strict)"},
         {geojson(polygonFeature("Open", "[[[0,0],[1,0],[1,1],[0,1]]]")),
-         "feature Open, polygon 1, ring 1: a ring that does not close"},
+         "feature Open: a ring that does not close (mended unless --strict)"},
         {geojson(""), "no features to import"},
     };
     TempPath out;
     for (const auto &[json, message] : cases) {
         TempPath in(".geojson");
         writeText(in.str(), json);
-        const ToolRun r = kvg({"import", in.str(), "-o", out.str()});
+        const ToolRun r = kvg({"import", in.str(), "--strict", "-o", out.str()});
         EXPECT_EQ(r.status, 1) << json;
         EXPECT_EQ(r.err.rfind("kvg import: " + in.str() + ": ", 0), 0u) << r.err;
         EXPECT_TRUE(contains(r.err, message)) << r.err;
         EXPECT_FALSE(fs::exists(out.str()));
     }
-    // Mended on request: the bowtie's two triangles.
+    // Mended by default: the bowtie's two triangles.
     TempPath in(".geojson");
     writeText(in.str(), geojson(polygonFeature("Knot", bowtie)));
-    const Imported m = import(in.str(), {"--make-valid"});
+    const Imported m = import(in.str());
     ASSERT_EQ(m.run.status, 0) << m.run.err;
     EXPECT_EQ(m.file.count(fmt::FILL_FACE), 2);
+    EXPECT_TRUE(contains(m.run.out, "; features: 1 mended (Self-intersection 1).")) << m.run.out;
 
     ToolRun r = kvg({"import", WORLD, "--fill-by", "population", "-o", out.str()});
     EXPECT_EQ(r.status, 1);
@@ -367,11 +565,60 @@ TEST(ImportErrors, BadInputIsNamedAndLeavesNoOutput) {
     EXPECT_FALSE(fs::exists(out.str()));
 }
 
+// ---- The tally of what an import changed
+
+TEST(ImportReport, CountsFeaturesOncePerChangeAndRefusesWhenStrict) {
+    using kvgimport::Change;
+    kvgimport::ImportReport report;
+    EXPECT_EQ(report.summary(), "");
+    report.add(Change::mended, "layer l, feature a", "Self-intersection");
+    report.add(Change::mended, "layer l, feature a", "Self-intersection");  // another polygon
+    report.add(Change::mended, "layer l, feature b", "Ring Self-intersection");
+    report.add(Change::clipped, "layer l, feature a", "beyond the horizon");
+    report.add(Change::leftOut, "layer l, feature c", "beyond the horizon");
+    EXPECT_EQ(report.count(Change::mended), 2u);
+    EXPECT_EQ(report.count(Change::clipped), 1u);
+    EXPECT_EQ(report.count(Change::damaged), 0u);
+    EXPECT_EQ(report.summary(), "1 clipped (beyond the horizon 1), 2 mended (Ring Self-intersection 1; "
+                                "Self-intersection 1), 1 left out (beyond the horizon 1)");
+    kvgimport::ImportReport strict(true);
+    try {
+        strict.add(Change::damaged, "layer l, feature d", "a record cut short");
+        ADD_FAILURE() << "a strict report took an entry";
+    } catch (const kvgimport::InputError &e) {
+        EXPECT_STREQ(e.what(), "layer l, feature d: a record cut short (damaged unless --strict)");
+    }
+    EXPECT_TRUE(strict.empty());
+}
+
+TEST(ImportReport, SummaryLineCountsAndStrictWritesNothing) {
+    TempPath in(".geojson"), out;
+    // A bowtie (mended into two triangles) and a polar square Mercator cannot show whole.
+    writeText(in.str(), geojson(polygonFeature("Knot", "[[[0,0],[2,2],[2,0],[0,2],[0,0]]]") + "," +
+                                polygonFeature("Cap", "[[[0,80],[10,80],[10,89],[0,89],[0,80]]]")));
+    ToolRun r = kvg({"import", in.str(), "--project", "EPSG:3857", "-o", out.str()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, " s; features: 1 clipped (beyond the latitudes the projection shows 1), "
+                                "1 mended (Self-intersection 1).\n")) << r.out;
+    fs::remove(out.str());
+    r = kvg({"import", in.str(), "--make-valid", "--strict", "-o", out.str()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, "layer " + fs::path(in.str()).stem().string() +
+                                    ", feature Knot, polygon 1: an invalid polygon (Self-intersection[1 1]) "
+                                    "(mended unless --strict)")) << r.err;
+    EXPECT_FALSE(fs::exists(out.str()));
+    // Nothing changed: the line ends as it always did.
+    writeText(in.str(), REGIONS);
+    r = kvg({"import", in.str(), "--strict", "-o", out.str()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out.ends_with(" s.\n")) << r.out;
+}
+
 // ---- TopoJSON
 
 TEST(TopoJsonImport, WorldAtlasKeepsItsArcs) {
     TempPath out;
-    const ToolRun r = kvg({"import", "topojson", WORLD, "-o", out.str()});
+    const ToolRun r = kvg({"import", "topojson", WORLD, "--margin", "0", "-o", out.str()});
     ASSERT_EQ(r.status, 0) << r.err;
     const Decoded d = decodeFile(out.str());
     ASSERT_FALSE(d.error) << d.error->message();
@@ -425,7 +672,7 @@ TEST(TopoJsonImport, HolesNamesAndPointsOfAHandMadeTopology) {
             {"type": "LineString", "arcs": [1, 3], "id": 7},
             {"type": null}]},
           "places": {"type": "MultiPoint", "coordinates": [[1, 2], [3, 4]]}}})");
-    const ToolRun r = kvg({"import", "topojson", in.str(), "-o", out.str()});
+    const ToolRun r = kvg({"import", "topojson", in.str(), "--margin", "0", "-o", out.str()});
     ASSERT_EQ(r.status, 0) << r.err;
     const Decoded d = decodeFile(out.str());
     ASSERT_FALSE(d.error) << d.error->message();
@@ -502,11 +749,11 @@ TEST(TopoJsonImport, MalformedAndHostileTopologiesFailClearly) {
         EXPECT_EQ(r.out, "");
         EXPECT_FALSE(fs::exists(out.str()));
     }
-    // A ring its arcs leave open: refused, unless mended as the topojson form does.
+    // A ring its arcs leave open: refused when strict, else mended (and counted).
     writeText(in.str(), topology + R"("objects": {"o": {"type": "Polygon", "arcs": [[0]]}}})");
-    ToolRun r = kvg({"import", in.str(), "-o", out.str()});
-    EXPECT_TRUE(contains(r.err, ": layer o, feature #1, polygon 1, ring 1: a ring that does not "
-                                "close")) << r.err;
+    ToolRun r = kvg({"import", in.str(), "--strict", "-o", out.str()});
+    EXPECT_TRUE(contains(r.err, ": layer o, feature #1: a ring that does not close (mended unless "
+                                "--strict)")) << r.err;
     r = kvg({"import", "topojson", in.str(), "-o", out.str()});
     EXPECT_TRUE(contains(r.out, "1 features in 1 layers, 0 arcs as edges")) << r.err;
 }
@@ -536,65 +783,147 @@ bool haveReference() {
            std::system("command -v node >/dev/null 2>&1") == 0;
 }
 
-// The world's land drawn by d3-geo, black on white, in a picture of the given size.
-Image referencePicture(const std::string &projection, uint32_t width, uint32_t height) {
+const std::string ATLASES = (REFERENCE / "node_modules").string();
+
+// An object of a topology drawn by d3-geo, black on white, in a picture of the given size.
+// Its outline is stroked `stroke` pixels wide.
+Image referencePicture(const std::string &topology, const std::string &object,
+                       const std::string &projection, uint32_t width, uint32_t height, double stroke) {
     TempPath svg(".svg");
-    const std::string command = "node '" + (REFERENCE / "draw.js").string() + "' '" + WORLD +
-                                "' land " + projection + " " + std::to_string(width) + " " +
-                                std::to_string(height) + " > '" + svg.str() + "'";
+    const std::string command = "node '" + (REFERENCE / "draw.js").string() + "' '" + topology +
+                                "' " + object + " " + projection + " " + std::to_string(width) + " " +
+                                std::to_string(height) + " " + std::to_string(stroke) + " > '" +
+                                svg.str() + "'";
     if (std::system(command.c_str()) != 0) throw std::runtime_error("node draw.js failed");
     return rasterize(svg.str());
 }
 
+struct PictureCase {
+    std::string topology, object;  // the reference draws this object of the topology
+    std::string reference;         // its projection in draw.js
+    std::vector<std::string> options;  // kvg import's
+};
+
+// Imports and renders the topology, and compares the picture with d3-geo's drawing of the same
+// land. Land is any fill or border on ours (the palette's lightest channel is 0xF0), black on
+// the reference; both anti-alias their outlines. With `stroked`, the reference strokes its
+// outline as wide as ours (0.25 mm), so that islands under a pixel show on both.
+void expectLikeD3(const PictureCase &c, bool stroked = false) {
+    SCOPED_TRACE(c.reference);
+    TempPath map, png(".png");
+    std::vector<std::string> args = {"import", c.topology, "--margin", "0", "-o", map.str()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const ToolRun imported = kvg(args);
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    ASSERT_EQ(kvg({"render", map.str(), "-o", png.str()}).status, 0);
+    const Image ours = decodePng(readText(png.str()));
+    const double pixelsPerMm = ours.width / decodeFile(map.str()).header.millimetres.x;
+    const Image theirs = referencePicture(c.topology, c.object, c.reference, ours.width, ours.height,
+                                          stroked ? 0.25 * pixelsPerMm : 0);
+    ASSERT_EQ(theirs.width, ours.width);
+    ASSERT_EQ(theirs.height, ours.height);
+    const auto land = [](const Image &image, uint32_t x, uint32_t y, bool reference) {
+        const Rgba colour = image.at(x, y);
+        return reference ? colour.r < 128 : std::min({colour.r, colour.g, colour.b}) < 0xF0;
+    };
+    // A pixel is inside when the reference agrees all round it, two pixels each way.
+    const auto inside = [&](uint32_t x, uint32_t y) {
+        const bool here = land(theirs, x, y, true);
+        for (uint32_t v = std::max(y, 2u) - 2; v <= std::min(y + 2, theirs.height - 1); ++v)
+            for (uint32_t u = std::max(x, 2u) - 2; u <= std::min(x + 2, theirs.width - 1); ++u)
+                if (land(theirs, u, v, true) != here) return false;
+        return true;
+    };
+    size_t differ = 0, differInside = 0, coast = 0;
+    for (uint32_t y = 0; y < ours.height; ++y)
+        for (uint32_t x = 0; x < ours.width; ++x) {
+            const bool in = inside(x, y);
+            coast += !in;
+            if (land(ours, x, y, false) != land(theirs, x, y, true)) {
+                ++differ;
+                differInside += in;
+            }
+        }
+    const double pixels = double(ours.width) * ours.height;
+    // Along the coasts (the band of pixels within two of a coast in the reference) the two
+    // differ by about a pixel's width: ours strokes its coasts 0.25 mm wide (about a pixel
+    // here) where the reference only fills, and each side rounds the coast's pixels its
+    // own way. A pixel's width is a fifth of that band; more than 0.3 of it would be a
+    // shift or a distortion. Away from the coasts only a few pixels of tiny islands may
+    // differ (one side keeps what the other drops); a band across the map, a missing polar
+    // strip, a chord across a cut or a filled lake would each cover thousands.
+    EXPECT_LT(double(differ), 0.3 * double(coast)) << differ << " of " << coast;
+    EXPECT_LT(differInside / pixels, 0.0005) << differInside;
+}
+
 TEST(ImportPicture, WorldMatchesD3GeoInTwoProjections) {
     if (!haveReference()) GTEST_SKIP() << "needs node, tests/reference's packages and rsvg-convert";
-    for (const auto &[projection, option] :
-         {std::pair{"equirectangular", ""}, std::pair{"mercator", "EPSG:3857"}}) {
-        SCOPED_TRACE(projection);
-        TempPath map, png(".png");
-        std::vector<std::string> args = {"import", WORLD, "--make-valid", "-o", map.str()};
-        if (*option) args.insert(args.end(), {"--project", option});
-        ASSERT_EQ(kvg(args).status, 0);
-        ASSERT_EQ(kvg({"render", map.str(), "-o", png.str()}).status, 0);
-        const Image ours = decodePng(readText(png.str()));
-        const Image theirs = referencePicture(projection, ours.width, ours.height);
-        ASSERT_EQ(theirs.width, ours.width);
-        ASSERT_EQ(theirs.height, ours.height);
-        // Land is any fill or border on ours (the palette's lightest channel is 0xF0), black on
-        // the reference; both anti-alias their outlines.
-        const auto land = [](const Image &image, uint32_t x, uint32_t y, bool reference) {
-            const Rgba c = image.at(x, y);
-            return reference ? c.r < 128 : std::min({c.r, c.g, c.b}) < 0xF0;
-        };
-        // A pixel is inside when the reference agrees all round it, two pixels each way.
-        const auto inside = [&](uint32_t x, uint32_t y) {
-            const bool here = land(theirs, x, y, true);
-            for (uint32_t v = std::max(y, 2u) - 2; v <= std::min(y + 2, theirs.height - 1); ++v)
-                for (uint32_t u = std::max(x, 2u) - 2; u <= std::min(x + 2, theirs.width - 1); ++u)
-                    if (land(theirs, u, v, true) != here) return false;
-            return true;
-        };
-        size_t differ = 0, differInside = 0, coast = 0;
-        for (uint32_t y = 0; y < ours.height; ++y)
-            for (uint32_t x = 0; x < ours.width; ++x) {
-                const bool in = inside(x, y);
-                coast += !in;
-                if (land(ours, x, y, false) != land(theirs, x, y, true)) {
-                    ++differ;
-                    differInside += in;
-                }
-            }
-        const double pixels = double(ours.width) * ours.height;
-        // Along the coasts (the band of pixels within two of a coast in the reference) the two
-        // differ by about a pixel's width: ours strokes its coasts 0.25 mm wide (about a pixel
-        // here) where the reference only fills, and each side rounds the coast's pixels its
-        // own way. A pixel's width is a fifth of that band; more than 0.3 of it would be a
-        // shift or a distortion. Away from the coasts only a few pixels of tiny islands may
-        // differ (one side keeps what the other drops); a band across the map, a missing polar
-        // strip or a filled lake would each cover thousands.
-        EXPECT_LT(double(differ), 0.3 * double(coast)) << differ << " of " << coast;
-        EXPECT_LT(differInside / pixels, 0.0005) << differInside;
+    expectLikeD3({WORLD, "land", "equirectangular", {}});
+    expectLikeD3({WORLD, "land", "mercator", {"--project", "EPSG:3857"}});
+}
+
+// The central meridian turns the sphere before the cut (a transverse aspect turns it a quarter
+// more); one-hemisphere projections are clipped at the horizon, along it; polar ones show
+// their hemisphere whole, without a seam.
+TEST(ImportPicture, CutWhereEachProjectionTearsTheSphereAsD3GeoDoes) {
+    if (!haveReference()) GTEST_SKIP() << "needs node, tests/reference's packages and rsvg-convert";
+    const std::pair<const char *, const char *> cases[] = {
+        {"equal-earth-150", "EPSG:8859"},
+        {"robinson-150", "+proj=robin +lon_0=150"},
+        {"orthographic", "+proj=ortho +lat_0=40 +lon_0=-30"},
+        {"stereographic-north", "EPSG:3413"},
+        {"stereographic-south", "EPSG:3031"},
+        {"transverse-mercator-20", "+proj=tmerc +lon_0=20 +R=6371000"},
+    };
+    for (const auto &[reference, crs] : cases) expectLikeD3({WORLD, "land", reference, {"--project", crs}});
+}
+
+// Alaska, Hawaii and the territories lie outside the area of use of EPSG:5070; they stay.
+TEST(ImportPicture, UsCountiesInConusAlbersKeepAlaskaAndHawaii) {
+    if (!haveReference()) GTEST_SKIP() << "needs node, tests/reference's packages and rsvg-convert";
+    expectLikeD3({ATLASES + "/us-atlas/counties-10m.json", "nation", "albers-usa", {"--project", "EPSG:5070"}},
+                 true);
+}
+
+// ---- Standard input and output
+
+TEST(ImportStreams, DashReadsStandardInputAndWritesStandardOutput) {
+    ScratchDirectory here;
+    writeText("regions.geojson", REGIONS);
+    fs::copy_file(WORLD, "world.json");
+    // A TopoJSON and a GeoJSON through a pipe; the map on standard output, the summary with
+    // the messages.
+    for (const std::string &input : {"world.json", "regions.geojson"}) {
+        SCOPED_TRACE(input);
+        ASSERT_EQ(std::system(("'" + std::string(KVG_TOOL_PATH) + "' import - -o - < " + input +
+                               " > piped.kvg 2> summary.txt").c_str()), 0);
+        EXPECT_EQ(readText("summary.txt").rfind("Wrote standard output: ", 0), 0u) << readText("summary.txt");
+        expectValidKvg("piped.kvg");
+        ASSERT_EQ(kvg({"import", input, "-o", "named.kvg"}).status, 0);
+        EXPECT_EQ(decodeFile("piped.kvg").records.size(), decodeFile("named.kvg").records.size());
     }
+    EXPECT_FALSE(fs::exists("-"));
+    // A format that needs its name or several files says so.
+    translate("regions.geojson", "regions.shp", {"-f", "ESRI Shapefile"});
+    ASSERT_EQ(std::system(("'" + std::string(KVG_TOOL_PATH) + "' import - -o x.kvg < regions.shp 2> err.txt").c_str()) == 0,
+              false);
+    EXPECT_TRUE(contains(readText("err.txt"), "kvg import: standard input: ")) << readText("err.txt");
+    EXPECT_TRUE(contains(readText("err.txt"), "made of several files, such as Shapefile, must be named"));
+    EXPECT_FALSE(fs::exists("x.kvg"));
+}
+
+TEST(ImportStreams, GpxPointsThatRepeatTrackVerticesOnlyWhenNamed) {
+    TempPath gpx(".gpx");
+    writeText(gpx.str(), R"(<?xml version="1.0"?><gpx version="1.1" creator="test">
+        <wpt lat="5" lon="5"><name>camp</name></wpt>
+        <trk><name>one</name><trkseg><trkpt lat="0" lon="0"/><trkpt lat="1" lon="1"/>
+          <trkpt lat="2" lon="2"/></trkseg></trk></gpx>)");
+    Imported m = import(gpx.str());
+    ASSERT_EQ(m.run.status, 0) << m.run.err;
+    EXPECT_EQ(m.file.count(fmt::MARK), 1);  // the waypoint alone
+    m = import(gpx.str(), {"--layer", "tracks,track_points"});
+    ASSERT_EQ(m.run.status, 0) << m.run.err;
+    EXPECT_EQ(m.file.count(fmt::MARK), 3);
 }
 
 // ---- Files: what is never touched
@@ -635,11 +964,11 @@ TEST(ImportFiles, FailuresTouchNothingTheyDidNotWrite) {
     EXPECT_EQ(r.status, 1);
     r = kvg({"import", "absent.json"});
     EXPECT_EQ(r.err, "kvg import: absent.json: No such file or directory\n");
-    r = kvg({"import", "world.json", "--make-valid", "-o", "no-such-directory/w.kvg"});
+    r = kvg({"import", "world.json", "-o", "no-such-directory/w.kvg"});
     EXPECT_EQ(r.err, "kvg import: cannot write no-such-directory/w.kvg: No such file or directory\n");
     EXPECT_FALSE(fs::exists("out.kvg"));
     // The output's default name.
-    r = kvg({"import", "world.json", "--make-valid"});
+    r = kvg({"import", "world.json"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(fs::exists("world.kvg"));
 }

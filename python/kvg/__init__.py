@@ -40,16 +40,31 @@ from ._errors import (
     FormatError,
     InternalError,
     LimitError,
+    OutOfMemoryError,
     ParamError,
 )
 from ._file import File
-from ._reader import Drawing, Face, Header, Image, Layer, Record, Shape, read, records
+from ._reader import (
+    LIMITS,
+    READ_LIMITS,
+    Drawing,
+    Face,
+    Header,
+    Image,
+    Layer,
+    Record,
+    Shape,
+    read,
+    records,
+)
 
 __all__ = [
-    "Drawing", "Face", "Header", "Image", "Layer", "Record", "Shape", "read", "records",
+    "Drawing", "Face", "Header", "Image", "Layer", "LIMITS", "READ_LIMITS", "Record", "Shape",
+    "read", "records",
     "Arrow", "BlendMode", "Color", "ColorMode", "ContextError", "Error", "ErrorCode", "File",
     "FileSystemError", "FontStyle", "FormatError", "InternalError", "Joint", "LimitError",
-    "MarkType", "ParamError", "Primitive", "Stretch", "TextAlign", "Typeface", "color_value",
+    "MarkType", "OutOfMemoryError", "ParamError", "Primitive", "Stretch", "TextAlign",
+    "Typeface", "color_value",
     "decode_g8", "decode_g12", "decode_g16", "decode_ga", "decode_rgb", "decode_rgba",
     "encode_g8", "encode_g12", "encode_g16", "encode_ga", "encode_rgb", "encode_rgba",
 ]

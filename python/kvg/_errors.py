@@ -45,6 +45,11 @@ class InternalError(Error):
     """An inconsistency inside the library."""
 
 
+class OutOfMemoryError(Error, MemoryError):
+    """Memory could not be had for what a file holds; lower limits make the reader refuse such
+    a file before it tries."""
+
+
 class FormatError(Error, ValueError):
     """A damaged or invalid KVG file; ``offset`` is the byte offset of the fault."""
 
@@ -82,5 +87,5 @@ def from_reader(code: int, offset: int, reason: str, message: str) -> Exception:
     if code == _READER_LIMIT:
         return LimitError(ErrorCode.LIMITS, message)
     if code == _READER_MEMORY:
-        return MemoryError(message)
+        return OutOfMemoryError(ErrorCode.SYSTEM, message)
     return ContextError(ErrorCode.CONTEXT, message)

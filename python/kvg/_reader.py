@@ -5,12 +5,14 @@ from __future__ import annotations
 
 import os
 from dataclasses import dataclass, field
+from types import MappingProxyType
 from typing import Any, Dict, Iterator, List, Mapping, Optional, Tuple, Union
 
 import numpy as np
 
 from . import _kvg
 from ._enums import ColorMode
+from ._errors import Error, ErrorCode, LimitError, OutOfMemoryError, ParamError
 
 PathLike = Union[str, "os.PathLike[str]"]
 Window = Tuple[float, float, float, float]
@@ -119,9 +121,40 @@ def _world_axis(world_min: float, world_max: float, file_min: float,
     return file_min, (world_max - world_min) / (file_max - file_min), world_min
 
 
-def _open(path: PathLike, units: str, world: Optional[Window],
-          limits: Optional[Mapping[str, int]]):
-    reader = _kvg.Reader(os.fspath(path), dict(limits or {}))
+#: What reading one file may spend unless ``limits`` says otherwise. The reader's own limits:
+#: ``content_bytes`` (decompressed bytes read), ``points`` (points decoded in the whole file),
+#: ``image_pixels`` (pixels of one image), ``memory`` (bytes the reader holds: the definitions
+#: and the current record), ``depth`` (objects open inside one another). The module's:
+#: ``pixels`` (pixels of all images together expanded into arrays, 8 bytes each) and, for
+#: :func:`read` alone, ``records`` (records kept in the :class:`Drawing`). :func:`read` keeps
+#: every point it decodes as 16 bytes, so it lowers ``points`` too. With these a file of any
+#: size costs a few hundred MB at most; raise them to read larger drawings whole.
+LIMITS: Mapping[str, int] = MappingProxyType({
+    "content_bytes": 1 << 30, "points": 1 << 28, "image_pixels": 1 << 28, "memory": 1 << 28,
+    "depth": 256, "pixels": 1 << 24})
+READ_LIMITS: Mapping[str, int] = MappingProxyType({**LIMITS, "points": 1 << 23,
+                                                   "records": 1 << 19})
+_OWN_LIMITS = ("pixels", "records")
+
+
+def _limits(defaults: Mapping[str, int], given: Optional[Mapping[str, int]]) -> Dict[str, int]:
+    limits = dict(defaults)
+    for name, value in (given or {}).items():
+        if name not in defaults:
+            raise ParamError(ErrorCode.PARAM, f"unknown limit {name!r}")
+        if isinstance(value, bool) or not isinstance(value, int) or value < 0:
+            raise ParamError(ErrorCode.PARAM, f"limit {name!r} must be an int of 0 or more")
+        limits[name] = value
+    return limits
+
+
+def _open(path: PathLike, units: str, world: Optional[Window], limits: Mapping[str, int],
+          strings: str):
+    if strings not in ("str", "bytes"):
+        raise ParamError(ErrorCode.PARAM, f"strings must be 'str' or 'bytes', not {strings!r}")
+    own = {name: limits[name] for name in _OWN_LIMITS if name in limits}
+    theirs = {name: value for name, value in limits.items() if name not in _OWN_LIMITS}
+    reader = _kvg.Reader(os.fspath(path), theirs, own["pixels"], strings == "bytes")
     values = reader.header()
     header = _header(values)
     if units == "page":
@@ -129,7 +162,8 @@ def _open(path: PathLike, units: str, world: Optional[Window],
         reader.map(fx, s, tx, fy, s, ty)
     elif units == "world":
         if world is None:
-            raise ValueError("units='world' needs the world window the file was written with")
+            raise ParamError(ErrorCode.PARAM,
+                             "units='world' needs the world window the file was written with")
         kx0, kx1, ky0, ky1 = header.window
         sx = (kx1 - kx0) / (world[1] - world[0])
         sy = (ky1 - ky0) / (world[3] - world[2])
@@ -138,44 +172,64 @@ def _open(path: PathLike, units: str, world: Optional[Window],
         reader.map(*_world_axis(world[0], world[1], kx0, kx1, scale, correct),
                    *_world_axis(world[2], world[3], ky0, ky1, scale, correct))
     elif units != "file":
-        raise ValueError(f"units must be 'file', 'page' or 'world', not {units!r}")
+        raise ParamError(ErrorCode.PARAM,
+                         f"units must be 'file', 'page' or 'world', not {units!r}")
     return reader, header
 
 
-def records(path: PathLike, *, units: str = "file", world: Optional[Window] = None,
-            limits: Optional[Mapping[str, int]] = None) -> Iterator[Record]:
-    """The records of a KVG file (plain or compressed), one at a time, decoded as they are
-    read: memory stays small however large the file.
-
-    ``units`` chooses the coordinates of positions and extents: ``"file"`` (the grid, as
-    stored), ``"page"`` (millimetres from the page's lower-left corner, y up) or ``"world"``
-    (the world window the file was written with, given as ``world``). Inside a shape definition
-    positions are relative to the shape's origin. ``limits`` caps what the reader may spend:
-    ``content_bytes``, ``points``, ``image_pixels``, ``memory``, ``depth``.
-
-    Raises :class:`kvg.FormatError` (with the byte ``offset`` of the fault) at the first
-    damaged record, :class:`kvg.FileSystemError` when the file cannot be read and
-    :class:`kvg.LimitError` when a limit is reached.
-    """
-    reader, _ = _open(path, units, world, limits)
+def _walk(reader) -> Iterator[Record]:
+    """The records a reader gives; memory refused on the way is a :class:`kvg.Error` too."""
     while True:
-        values = reader.next()
+        try:
+            values = reader.next()
+        except MemoryError as e:
+            if isinstance(e, Error):
+                raise
+            raise OutOfMemoryError(ErrorCode.SYSTEM, f"out of memory: {e}") from None
         if values is None:
             return
         yield Record(*values)
 
 
+def records(path: PathLike, *, units: str = "file", world: Optional[Window] = None,
+            limits: Optional[Mapping[str, int]] = None, strings: str = "str") -> Iterator[Record]:
+    """The records of a KVG file (plain or compressed), one at a time, decoded as they are
+    read: what the walk holds is bounded by ``limits``, not by the size of the file.
+
+    ``units`` chooses the coordinates of positions and extents: ``"file"`` (the grid, as
+    stored), ``"page"`` (millimetres from the page's lower-left corner, y up) or ``"world"``
+    (the world window the file was written with, given as ``world``). Inside a shape definition
+    positions are relative to the shape's origin. ``limits`` caps what reading may spend, by
+    name; those not given keep their defaults, :data:`kvg.LIMITS`. ``strings="str"`` gives
+    names and texts as str, with every byte sequence that is not UTF-8 replaced by U+FFFD;
+    ``strings="bytes"`` gives them as stored.
+
+    Every failure is a :class:`kvg.Error`: :class:`kvg.FormatError` (with the byte ``offset``
+    of the fault) at the first damaged record, :class:`kvg.FileSystemError` when the file
+    cannot be read, :class:`kvg.LimitError` when a limit is reached,
+    :class:`kvg.OutOfMemoryError` when memory runs out first and :class:`kvg.ParamError` for
+    arguments out of place.
+    """
+    reader, _ = _open(path, units, world, _limits(LIMITS, limits), strings)
+    yield from _walk(reader)
+
+
 def read(path: PathLike, *, units: str = "file", world: Optional[Window] = None,
-         limits: Optional[Mapping[str, int]] = None) -> Drawing:
+         limits: Optional[Mapping[str, int]] = None, strings: str = "str") -> Drawing:
     """A whole KVG file: its header, its definitions (edges, faces, images, shapes) by
-    identifier and its layers with their records. Arguments as for :func:`records`."""
-    reader, header = _open(path, units, world, limits)
+    identifier and its layers with their records. Arguments as for :func:`records`; the
+    default limits are :data:`kvg.READ_LIMITS`, which also bound the records kept."""
+    given = _limits(READ_LIMITS, limits)
+    budget = given.pop("records")
+    reader, header = _open(path, units, world, given, strings)
     drawing = Drawing(header)
-    while True:
-        values = reader.next()
-        if values is None:
-            return drawing
-        _gather(drawing, Record(*values))
+    for count, record in enumerate(_walk(reader), 1):
+        if count > budget:
+            raise LimitError(ErrorCode.LIMITS,
+                             f"offset {record.offset}: more than {budget} records to keep (the "
+                             "limit 'records'); kvg.records walks a file without keeping them")
+        _gather(drawing, record)
+    return drawing
 
 
 def _gather(drawing: Drawing, record: Record) -> None:

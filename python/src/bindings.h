@@ -12,6 +12,8 @@
 [[noreturn]] void raise(int code, const std::string &message);
 // Raises kvg.ParamError.
 [[noreturn]] void raiseParam(const std::string &message);
+// Raises kvg.LimitError.
+[[noreturn]] void raiseLimit(const std::string &message);
 // Raises what a reader's failure (a KVGR_ERROR_CODE) is in Python: kvg.FormatError for a
 // damaged file, with the byte offset of the fault.
 [[noreturn]] void raiseReaderError(int code, uint64_t offset, const std::string &reason,

@@ -21,6 +21,8 @@ void raise(int code, const std::string &message) { raiseFrom("from_code", code, 
 
 void raiseParam(const std::string &message) { raise(KVG_ERR_PARAM, message); }
 
+void raiseLimit(const std::string &message) { raise(KVG_ERR_LIMITS, message); }
+
 void raiseReaderError(int code, uint64_t offset, const std::string &reason,
                       const std::string &message) {
     raiseFrom("from_reader", code, offset, reason, message);

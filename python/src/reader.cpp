@@ -67,7 +67,35 @@ private:
     bool inShape_ = false;
 };
 
-py::str text(KVGR_Text t) { return py::str(t.data, t.length); }
+// What the module itself may spend on a file beside the reader's limits, and how texts reach
+// Python.
+struct Expansion {
+    // Texts as the bytes stored, or as str with every invalid UTF-8 sequence replaced by
+    // U+FFFD: names and texts of a stranger's file need not be UTF-8.
+    bool textAsBytes = false;
+    // Pixels of images expanded into arrays (8 bytes each), counted over the whole file.
+    uint64_t pixelBudget = 0;
+    uint64_t pixelsExpanded = 0;
+
+    py::object text(KVGR_Text t) const {
+        if (textAsBytes) return py::bytes(t.data, t.length);
+        PyObject *str = PyUnicode_DecodeUTF8(t.data, static_cast<py::ssize_t>(t.length), "replace");
+        if (str == nullptr) throw py::error_already_set();
+        return py::reinterpret_steal<py::object>(str);
+    }
+
+    // The image defined at `offset` is about to be expanded.
+    void expandPixels(uint64_t pixels, uint64_t offset) {
+        if (pixels > pixelBudget - pixelsExpanded) {
+            raiseLimit("offset " + std::to_string(offset) + ": set-image: " +
+                       std::to_string(pixels) + " pixels would expand more than " +
+                       std::to_string(pixelBudget) +
+                       " pixels of the file into arrays (the limit 'pixels')");
+        }
+        pixelsExpanded += pixels;
+    }
+};
+
 py::tuple color(KVGR_Color c) { return py::make_tuple(c.value, c.size); }
 
 template <class T>
@@ -77,25 +105,33 @@ py::list list(const T *values, uint32_t count) {
     return out;
 }
 
+// One str object for every record of a kind: a drawing keeps many records.
+py::str interned(const char *name) {
+    PyObject *str = PyUnicode_InternFromString(name);
+    if (str == nullptr) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(str);
+}
+
 // The arguments of a record, by its kind.
 class Arguments {
 public:
-    Arguments(const KVGR_Reader *reader, const Units &units) : reader_(reader), u_(units) {}
+    Arguments(const KVGR_Reader *reader, const Units &units, Expansion &expansion)
+        : reader_(reader), u_(units), x_(expansion) {}
 
     py::dict of(const KVGR_Record &r) const {
         py::dict a;
         const auto &as = r.as;
         switch (r.code) {
             case KVGR_EXTENSION:
-                a["parameter"] = text(as.extension.parameter);
-                a["value"] = text(as.extension.value);
+                a["parameter"] = x_.text(as.extension.parameter);
+                a["value"] = x_.text(as.extension.value);
                 break;
             case KVGR_LAYER:
-                a["name"] = text(as.layer.name);
+                a["name"] = x_.text(as.layer.name);
                 a["visible"] = bool(as.layer.visible);
                 a["detectable"] = bool(as.layer.detectable);
                 break;
-            case KVGR_OBJECT: a["name"] = text(as.object.name); break;
+            case KVGR_OBJECT: a["name"] = x_.text(as.object.name); break;
             case KVGR_POLYLINE:
             case KVGR_DRAW_POLYGON:
             case KVGR_FILL_POLYGON:
@@ -115,7 +151,7 @@ public:
                 break;
             case KVGR_TEXT:
                 a["anchor"] = u_.position(as.text.anchor);
-                a["text"] = text(as.text.text);
+                a["text"] = x_.text(as.text.text);
                 break;
             case KVGR_SHAPE:
                 a["shape"] = as.shape.shape;
@@ -237,6 +273,7 @@ private:
     void image(const KVGR_Record &r, py::dict &a) const {
         KVGR_Image image;
         KVGR_getImage(reader_, static_cast<uint32_t>(r.definition), &image);
+        x_.expandPixels(uint64_t{image.width} * image.height, r.offset);
         const py::ssize_t h = image.height, w = image.width;
         py::array_t<uint32_t> values({h, w});
         py::array_t<uint8_t> rgba({h, w, py::ssize_t(4)});
@@ -263,6 +300,7 @@ private:
 
     const KVGR_Reader *reader_;
     const Units &u_;
+    Expansion &x_;
 };
 
 constexpr const char *LIMIT_NAMES[KVGR_LIMIT_COUNT] = {"content_bytes", "points", "image_pixels",
@@ -271,8 +309,10 @@ constexpr const char *LIMIT_NAMES[KVGR_LIMIT_COUNT] = {"content_bytes", "points"
 // One input, read once from start to end.
 class Reader {
 public:
-    Reader(const std::string &path, const py::dict &limits) : reader_(KVGR_new()) {
-        if (reader_ == nullptr) throw std::bad_alloc();
+    // `limits`: the reader's, by name; `pixels`: the budget of pixels expanded.
+    Reader(const std::string &path, const py::dict &limits, uint64_t pixels, bool textAsBytes)
+        : reader_(KVGR_new()), expansion_{textAsBytes, pixels} {
+        if (reader_ == nullptr) raiseReaderError(KVGR_ERR_MEMORY, 0, "", "out of memory");
         for (const auto &[name, value] : limits) setLimit(py::str(name), value.cast<uint64_t>());
         if (KVGR_openFile(reader_.get(), cString(path)) != 0) fail();
     }
@@ -309,10 +349,10 @@ public:
         const py::object shape = r->shape >= 0 ? py::object(py::int_(r->shape)) : py::none();
         const py::object definition =
             r->definition >= 0 ? py::object(py::int_(r->definition)) : py::none();
-        return py::make_tuple(r->code, KVGR_recordName(r->code),
-                              r->section == KVGR_SECTION_LAYERS ? "layers" : "definitions",
+        return py::make_tuple(r->code, interned(KVGR_recordName(r->code)),
+                              interned(r->section == KVGR_SECTION_LAYERS ? "layers" : "definitions"),
                               shape, definition, r->offset,
-                              Arguments(reader_.get(), units_).of(*r));
+                              Arguments(reader_.get(), units_, expansion_).of(*r));
     }
 
 private:
@@ -322,7 +362,7 @@ private:
                 KVGR_setLimit(reader_.get(), static_cast<KVGR_LIMIT>(i), value);
                 return;
             }
-        throw py::key_error("unknown limit " + name);
+        raiseParam("unknown limit '" + name + "'");
     }
     [[noreturn]] void fail() const {
         const KVGR_Reader *r = reader_.get();
@@ -336,13 +376,15 @@ private:
     // Released by the destructor, and when the constructor fails after making it.
     std::unique_ptr<KVGR_Reader, Delete> reader_;
     Units units_;
+    Expansion expansion_;
 };
 
 }  // namespace
 
 void bindReader(py::module_ &m) {
     py::class_<Reader>(m, "Reader")
-        .def(py::init<const std::string &, const py::dict &>(), "path"_a, "limits"_a)
+        .def(py::init<const std::string &, const py::dict &, uint64_t, bool>(), "path"_a,
+             "limits"_a, "pixels"_a, "text_as_bytes"_a)
         .def("map", &Reader::map, "x_from"_a, "x_scale"_a, "x_to"_a, "y_from"_a, "y_scale"_a,
              "y_to"_a)
         .def("header", &Reader::header)

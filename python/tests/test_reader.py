@@ -185,7 +185,7 @@ def test_limits_stop_the_reader(tmp_path):
         kvg.read(tmp_path / "a.kvg", limits={"points": 100})
     with pytest.raises(kvg.LimitError):
         kvg.read(tmp_path / "a.kvg", limits={"image_pixels": 10})
-    with pytest.raises(KeyError):
+    with pytest.raises(kvg.ParamError):
         kvg.read(tmp_path / "a.kvg", limits={"speed": 1})
 
 

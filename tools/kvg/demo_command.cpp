@@ -67,23 +67,14 @@ void summarize(std::ostream &out, const std::string &path, const Counts &counts,
 // The demo file on standard output: the writer writes files by name, so it is written to a
 // temporary file first.
 int writeToStandardOutput(std::ostream &out, std::ostream &err) {
-    std::string path = std::string(P_tmpdir) + "/kvg-demo-XXXXXX";
-    const int fd = mkstemp(path.data());
-    if (fd < 0) {
-        err << "kvg demo: cannot make a temporary file: " << std::strerror(errno) << "\n";
-        return EXIT_FAILED;
-    }
-    ::close(fd);
-    int status = EXIT_OK;
+    std::string reason;
     try {
-        writeDemo(path);
-        out << std::ifstream(path, std::ios::binary).rdbuf();
+        if (writeThroughTemporaryFile(writeDemo, out, reason)) return EXIT_OK;
+        err << "kvg demo: cannot make a temporary file: " << reason << "\n";
     } catch (const kvg::Error &e) {
         err << "kvg demo: cannot write a temporary file: " << e.what() << "\n";
-        status = EXIT_FAILED;
     }
-    ::unlink(path.c_str());
-    return status;
+    return EXIT_FAILED;
 }
 
 bool writeSvg(const std::string &kvgPath, const std::string &path, std::ostream &out,

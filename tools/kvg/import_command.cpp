@@ -19,7 +19,7 @@ constexpr OptionRule IMPORT_OPTIONS[] = {
     {"-o", true},          {"--layer", true},   {"--project", true}, {"--flip-y", false},
     {"--grid", true},      {"--tolerance", true}, {"--fill-by", true}, {"--label", true},
     {"--where", true},     {"--select", true},  {"--size", true},    {"--plain", false},
-    {"--make-valid", false}};
+    {"--make-valid", false}, {"--strict", false}, {"--margin", true}};
 
 // A progress line on `err`, shown only when it is the terminal's standard error and only once
 // the work has taken a second; redrawn at most five times a second.
@@ -104,8 +104,11 @@ std::optional<kvgimport::ImportOptions> importOptions(const Options &parsed, std
     if (const auto *v = value("--size");
         v && (!parseNumber(*v, o.pageMm) || !(o.pageMm >= 10 && o.pageMm <= 10000)))
         return bad("--size", "millimetres from 10 to 10000 expected");
+    if (const auto *v = value("--margin");
+        v && (!parseNumber(*v, o.marginMm) || !(o.marginMm >= 0 && o.marginMm <= 1000)))
+        return bad("--margin", "millimetres from 0 to 1000 expected");
     o.flipY = parsed.flags.contains("--flip-y");
-    o.makeValid = parsed.flags.contains("--make-valid");
+    o.strict = parsed.flags.contains("--strict");
     o.compress = !parsed.flags.contains("--plain");
     return o;
 }
@@ -115,7 +118,13 @@ void printSummary(const std::string &output, const kvgimport::ImportSummary &s, 
     out << "Wrote " << output << ": " << s.features << " features in " << s.layers << " layers, "
         << s.arcs << " arcs as edges (" << s.sharedArcs << " shared), " << s.faces
         << " rings as faces, " << s.arcPoints << " points, " << s.marks << " marks, " << s.bytes
-        << " bytes in " << std::fixed << std::setprecision(2) << seconds << " s.\n";
+        << " bytes in " << std::fixed << std::setprecision(2) << seconds << " s";
+    const std::string changes = s.report.summary();
+    if (!changes.empty()) out << "; features: " << changes;
+    if (s.labels + s.labelsLeftOut > 0)
+        out << "; " << s.labels << " labels (" << s.labelsLeftOut << " left out where a larger feature's label stood)";
+    for (const std::string &note : s.notes) out << "; " << note;
+    out << ".\n";
 }
 
 int importCommand(Args args, std::ostream &out, std::ostream &err) {
@@ -126,21 +135,27 @@ int importCommand(Args args, std::ostream &out, std::ostream &err) {
     if (!options) return EXIT_USAGE;
     std::optional<kvgimport::ImportOptions> importOptionsParsed = importOptions(*options, err);
     if (!importOptionsParsed) return EXIT_USAGE;
-    // The topology as it stands, as this form always took it: rings its own quantization
-    // collapsed or crossed are mended, not refused.
     importOptionsParsed->topojson = topojson;
-    importOptionsParsed->makeValid |= topojson;
     const std::string &input = options->positional[0];
     const auto named = options->values.find("-o");
     const std::string output =
-        named != options->values.end() ? named->second : replaceExtension(input, ".kvg");
+        named != options->values.end() ? named->second : defaultTarget(input, ".kvg");
     const auto start = std::chrono::steady_clock::now();
     kvgimport::ImportSummary summary;
     try {
         ProgressLine progress(err);
-        summary = kvgimport::importMap(input, output, *importOptionsParsed, progress.callback());
+        const auto importTo = [&](const std::string &path) {
+            summary = kvgimport::importMap(input, path, *importOptionsParsed, progress.callback());
+        };
+        std::string reason;
+        if (output != "-") {
+            importTo(output);
+        } else if (!writeThroughTemporaryFile(importTo, out, reason)) {
+            err << "kvg import: cannot make a temporary file: " << reason << "\n";
+            return EXIT_FAILED;
+        }
     } catch (const kvgimport::InputError &e) {
-        err << "kvg import: " << input << ": " << e.what() << "\n";
+        err << "kvg import: " << (input == "-" ? "standard input" : input) << ": " << e.what() << "\n";
         return EXIT_FAILED;
     } catch (const kvgimport::OutputError &e) {
         err << "kvg import: " << e.what() << "\n";
@@ -150,7 +165,9 @@ int importCommand(Args args, std::ostream &out, std::ostream &err) {
         return EXIT_FAILED;
     }
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
-    printSummary(output, summary, seconds.count(), out);
+    // With the map on standard output, the summary goes with the messages.
+    printSummary(output == "-" ? "standard output" : output, summary, seconds.count(),
+                 output == "-" ? err : out);
     return EXIT_OK;
 }
 
@@ -161,25 +178,37 @@ const Command IMPORT_COMMAND = {
     "convert a GIS vector source (GeoJSON, TopoJSON, Shapefile, ...) to a KVG map",
     "Reads every vector source that GDAL/OGR reads (GeoJSON, TopoJSON, Shapefile, GeoPackage,\n"
     "FlatGeobuf, KML, GPX, CSV with WKT, ...) and writes OUT.kvg (default: INPUT with the\n"
-    "extension .kvg) as a planar map: the positions on a grid, every distinct arc between\n"
-    "junctions one edge shared by the rings that use it, every ring one face. Longitude and\n"
-    "latitude are cut at the antimeridian and closed round the poles. A TopoJSON topology keeps\n"
+    "extension .kvg; '-' reads standard input and writes standard output) as a planar map: the\n"
+    "positions on a grid, every distinct arc between junctions one edge shared by the rings that\n"
+    "use it, every ring one face. Longitude and latitude are cut where the projection tears the\n"
+    "sphere: the antimeridian of its central meridian, the horizon of a globe (orthographic,\n"
+    "perspective, gnomonic, stereographic), nowhere for Lambert azimuthal and azimuthal\n"
+    "equidistant; unprojected, at ±180° and closed round the poles. A TopoJSON topology keeps\n"
     "its arcs. One layer per source layer, one object per feature (its name or id field); the\n"
     "first polygon layer is filled, neighbours in different colours; the others draw their\n"
     "edges; points are marks. 'kvg import topojson IN' reads IN as TopoJSON whatever it is.\n"
     "\n"
     "  -o OUT.kvg         the output file\n"
-    "  --layer A,B        the source layers to import (default: all)\n"
+    "  --layer A,B        the source layers to import (default: all but GPX's track_points and\n"
+    "                     route_points, which repeat the vertices of its tracks and routes)\n"
     "  --project CRS      project into CRS: EPSG:3857, ESRI:54030, '+proj=aea ...'\n"
     "  --flip-y           the source's y axis points down (screen coordinates)\n"
-    "  --make-valid       mend invalid polygons (self-intersections) instead of refusing them\n"
+    "  --strict           refuse the input (exit 1, nothing written) rather than clip, mend or\n"
+    "                     leave out any feature; without it invalid polygons are mended (GEOS\n"
+    "                     make-valid), and the summary line counts what was clipped, mended or\n"
+    "                     left out, and why (--make-valid, the default, is still taken)\n"
     "  --grid N           grid steps on the longer side (default 100000, or a TopoJSON's own)\n"
     "  --tolerance T      grid step in map units, instead of --grid\n"
-    "  --fill-by FIELD    fill colours from FIELD: categories, or classes of numbers with a legend\n"
-    "  --label FIELD      write FIELD inside each polygon\n"
+    "  --fill-by FIELD    fill colours from FIELD: categories, or classes of numbers with a legend;\n"
+    "                     beyond 12 categories the least common share one, \"other\"\n"
+    "  --label FIELD      write FIELD in each polygon (at the centre of its largest part's widest\n"
+    "                     room, sized to it from 1.6 to 4 mm) and beside each point; no two labels\n"
+    "                     overlap (the larger feature's wins) and none leaves the page\n"
     "  --where EXPR       keep the features that match, in OGR's SQL: \"pop_est > 1e7\"\n"
     "  --select A,B       keep the features of these names or ids\n"
     "  --size MM          the page's longer side in millimetres (default 200)\n"
+    "  --margin MM        blank page round the map, within --size, so that outlines, marks and\n"
+    "                     labels at the edge show whole (default 4)\n"
     "  --plain            write the file without compression\n"
     "\n"
     "Exit status: 0 written, 1 the input cannot be imported or the output not written (then no\n"

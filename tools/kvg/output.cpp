@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 
 namespace kvgtool {
 
@@ -190,6 +191,24 @@ std::string replaceExtension(const std::string &path, const std::string &extensi
 
 std::string defaultTarget(const std::string &input, const std::string &extension) {
     return input == "-" ? "-" : replaceExtension(input, extension);
+}
+
+bool writeThroughTemporaryFile(const std::function<void(const std::string &path)> &write,
+                               std::ostream &out, std::string &reason) {
+    std::string path = std::string(P_tmpdir) + "/kvg-XXXXXX";
+    const int fd = mkstemp(path.data());
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    ::close(fd);
+    struct Remover {
+        const std::string &path;
+        ~Remover() { ::unlink(path.c_str()); }
+    } remover{path};
+    write(path);
+    out << std::ifstream(path, std::ios::binary).rdbuf();
+    return true;
 }
 
 }  // namespace kvgtool

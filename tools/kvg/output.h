@@ -100,6 +100,12 @@ std::string replaceExtension(const std::string &path, const std::string &extensi
 // `extension`, or standard output when the input is standard input ("-").
 std::string defaultTarget(const std::string &input, const std::string &extension);
 
+// For writers that take a file name: runs `write` on a new temporary file and then copies it to
+// `out`; the file is removed whatever happens (exceptions from `write` pass through). False,
+// with the system's reason in `reason`, when no temporary file can be made.
+bool writeThroughTemporaryFile(const std::function<void(const std::string &path)> &write,
+                               std::ostream &out, std::string &reason);
+
 }  // namespace kvgtool
 
 #endif  // KVGTOOL_OUTPUT_H

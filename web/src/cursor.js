@@ -31,13 +31,18 @@ function truncated() {
 const COMPASS_X = new Int8Array([1, 1, 0, -1, -1, -1, 0, 1]);
 const COMPASS_Y = new Int8Array([0, 1, 1, 1, 0, -1, -1, -1]);
 
-// Invalid UTF-8 bytes read as U+FFFD.
+// Invalid UTF-8 bytes read as U+FFFD; texts of any length (the C reader passes them through).
 const utf8 = new TextDecoder('utf-8');
 
-/** @param {Uint8Array} bytes */
-function textOf(bytes) {
-  for (let i = 0; i < bytes.length; ++i) if (bytes[i] > 0x7f) return utf8.decode(bytes);
-  return String.fromCharCode.apply(null, /** @type {any} */ (bytes));
+/** A position of the floating layouts; infinities and NaN are no position of a drawing. */
+function finite(x, y) {
+  if (!Number.isFinite(x) || !Number.isFinite(y)) invalid('coordinate not a finite number');
+  return { x, y };
+}
+
+/** Steps of the floating layouts, out[from..end), checked as `finite` checks one. */
+function checkFinite(out, from, end) {
+  for (let i = from; i < end; ++i) if (!Number.isFinite(out[i])) invalid('coordinate not a finite number');
 }
 
 export class Cursor {
@@ -146,7 +151,7 @@ export class Cursor {
   text() {
     const length = this.size();
     const at = this.take(length);
-    return textOf(this.bytes.subarray(at, at + length));
+    return utf8.decode(this.bytes.subarray(at, at + length));
   }
 
   /** @returns {Point} */
@@ -171,11 +176,11 @@ export class Cursor {
       }
       case 64: {
         const at = this.take(8);
-        return { x: v.getFloat32(at), y: v.getFloat32(at + 4) };
+        return finite(v.getFloat32(at), v.getFloat32(at + 4));
       }
       default: {
         const at = this.take(16);
-        return { x: v.getFloat64(at), y: v.getFloat64(at + 8) };
+        return finite(v.getFloat64(at), v.getFloat64(at + 8));
       }
     }
   }
@@ -244,12 +249,14 @@ export class Cursor {
           out[i] = v.getFloat32(p);
           out[i + 1] = v.getFloat32(p + 4);
         }
+        checkFinite(out, at, end);
         break;
       default:
         for (let i = at, p = from; i < end; i += 2, p += 16) {
           out[i] = v.getFloat64(p);
           out[i + 1] = v.getFloat64(p + 8);
         }
+        checkFinite(out, at, end);
     }
     return out;
   }

@@ -8,9 +8,10 @@
 // Validation is strict: the first fault (unknown code, truncated record, non-zero padding bits,
 // an invalid size, colour or enumerated value, a use of an undefined edge, face, shape or image,
 // an unbalanced or misplaced shape definition, a record outside its section, a bad header) stops
-// the decoder, and `error` gives the byte offset of the faulty record and the reason.
+// the decoder, and `error` gives the byte offset of the faulty record and the reason. So does
+// a limit reached (LIMITS: the C reader's, with its defaults); nothing else is thrown.
 import { Cursor, Fault, invalid } from './cursor.js';
-import { Code, isIndexColorSize, recordName } from './format.js';
+import { Code, LIMITS, isIndexColorSize, recordName } from './format.js';
 import { PageMapping, readHeader } from './header.js';
 import { Context, decodePayload } from './payload.js';
 import { FillMode, GraphicState, StreamState } from './state.js';
@@ -60,13 +61,35 @@ export class Definitions {
   }
 }
 
+// Points each kind of record carries, as the points limit counts them (angles not counted).
+const FIXED_POINTS = new Map([
+  [Code.DRAW_ARC, 2], [Code.FILL_ARC, 2], [Code.SHAPE, 2], [Code.IMAGE, 4], [Code.LINE, 2],
+  [Code.DRAW_BOX, 2], [Code.FILL_BOX, 2], [Code.DRAW_ELLIPSE, 2], [Code.FILL_ELLIPSE, 2],
+  [Code.FULL_IMAGE, 2], [Code.GRADIENT_FILL, 2], [Code.STRETCHED_TEXTURE_FILL, 2],
+  [Code.TEXT, 1], [Code.MARK, 1], [Code.DRAW_CIRCLE, 1], [Code.FILL_CIRCLE, 1],
+  [Code.STAMP_SHAPE, 1], [Code.REPEAT_SHAPE, 1], [Code.TEXTURE_FILL, 1],
+  [Code.BEGIN_SET_SHAPE, 1],
+]);
+
+/** @param {KvgRecord} record */
+const pointCount = (record) => (record.args.steps !== undefined ? 1 + record.args.steps.length / 2
+  : FIXED_POINTS.get(record.code) ?? 0);
+
+/** A failure that is not the file's (memory refused, above all) as a fault of the record. */
+const asFault = (e) => (e instanceof Fault ? e : new Fault(e instanceof RangeError
+  ? `out of memory (${e.message})` : `cannot decode: ${e?.message ?? e}`));
+
 export class Decoder {
   /**
    * Reads the header at once; a bad header is reported by `error`.
    * @param {Uint8Array} bytes the decompressed content of a file
+   * @param {typeof LIMITS} [limits] what decoding may spend, as the C reader's limits
    */
-  constructor(bytes) {
+  constructor(bytes, limits = LIMITS) {
     this.bytes = bytes;
+    this.limits = { ...LIMITS, ...limits };
+    this.points = 0; // decoded so far, in the whole file
+    this.depth = 0; // objects open
     this.position = 0;
     /** @type {DecodeError|undefined} */
     this.error = undefined;
@@ -80,13 +103,21 @@ export class Decoder {
     /** @type {{offset: number, code: number, face: boolean, id: number}[]} */
     this.pending = [];
     this.cursor = new Cursor(bytes, 0);
+    this.header = undefined;
+    if (bytes.length > this.limits.contentBytes) {
+      this.stop({ offset: this.limits.contentBytes,
+        reason: `content beyond the limit of ${this.limits.contentBytes} bytes` });
+      return;
+    }
+    if (bytes.length === 0) {
+      this.stop({ offset: 0, reason: 'empty file' });
+      return;
+    }
     try {
       this.header = readHeader(this.cursor);
     } catch (e) {
-      if (!(e instanceof Fault)) throw e;
-      this.error = { offset: e.offset ?? 0, reason: `header: ${e.reason}` };
-      this.done = true;
-      this.header = undefined;
+      const fault = asFault(e);
+      this.stop({ offset: fault.offset ?? 0, reason: `header: ${fault.reason}` });
       return;
     }
     this.page = new PageMapping(this.header);
@@ -94,7 +125,7 @@ export class Decoder {
     /** The sizes and graphic state in force after the last record returned. */
     this.state = new StreamState(
       { point: this.header.pointSize, relPoint: this.header.relPointSize, color: 6 });
-    this.context = new Context(this.cursor, this.state);
+    this.context = new Context(this.cursor, this.state, this.limits);
     /** The sizes every layer starts with, as the closing size records announce them. */
     this.layerSizes = { ...this.state.sizes };
   }
@@ -132,15 +163,37 @@ export class Decoder {
       record.length = cursor.end() - offset;
       this.checkUses(record);
       this.apply(record);
+      this.spend(pointCount(record));
       this.position = cursor.end();
       return record;
     } catch (e) {
-      if (!(e instanceof Fault)) throw e;
-      const prefixed = name !== undefined && e.offset === undefined;
-      this.error = { offset: e.offset ?? offset, reason: prefixed ? `${name}: ${e.reason}` : e.reason };
-      this.done = true;
+      const fault = asFault(e);
+      const prefixed = name !== undefined && fault.offset === undefined;
+      this.stop({ offset: fault.offset ?? offset, reason: prefixed ? `${name}: ${fault.reason}` : fault.reason });
       return undefined;
     }
+  }
+
+  /** @param {DecodeError} error */
+  stop(error) {
+    this.error = error;
+    this.done = true;
+  }
+
+  spend(points) {
+    if (this.points + points > this.limits.points) invalid(`more than ${this.limits.points} points`);
+    this.points += points;
+  }
+
+  // An object with a name opens inside the current one; an empty name ends the current one
+  // (the writer keeps no count of open objects, so an end at depth 0 ends nothing).
+  changeDepth(name) {
+    if (name === '') {
+      if (this.depth > 0) --this.depth;
+      return;
+    }
+    if (this.depth + 1 > this.limits.depth) invalid(`objects nested deeper than ${this.limits.depth}`);
+    ++this.depth;
   }
 
   checkPlacement(code) {
@@ -223,6 +276,9 @@ export class Decoder {
       // Every layer starts from the defaults, the mark attributes excepted.
       state.graphic = new GraphicState(state.graphic.mark);
       state.sizes = { ...this.layerSizes };
+      this.depth = 0;
+    } else if (code === Code.OBJECT) {
+      this.changeDepth(args.name);
     } else if (code === Code.SHAPE || code === Code.STAMP_SHAPE) {
       state.graphic.lastShape = args.shape;
     } else if (code === Code.SET_EDGE) {
@@ -343,9 +399,10 @@ export class Decoder {
 /**
  * Decodes a whole file: its header, every record up to the first fault, and that fault.
  * @param {Uint8Array} bytes the decompressed content
+ * @param {typeof LIMITS} [limits]
  */
-export function decode(bytes) {
-  const decoder = new Decoder(bytes);
+export function decode(bytes, limits = LIMITS) {
+  const decoder = new Decoder(bytes, limits);
   /** @type {KvgRecord[]} */
   const records = [];
   for (let r = decoder.next(); r !== undefined; r = decoder.next()) records.push(r);

@@ -1,6 +1,6 @@
 // Paints a scene (scene.js) on a Canvas 2D context: the page mapped into a view of the canvas,
 // every item in its paint, and the item under a point for hovering.
-import { HEADS, MARKS, MARK_STROKE, imageRgba } from './paint.js';
+import { HEADS, MARKS, MARK_STROKE, canvasSize, imageRgba } from './paint.js';
 
 const JOINS = ['miter', 'miter', 'round', 'bevel'];
 const FONT_FAMILIES = ['sans-serif', 'monospace', 'serif', 'sans-serif'];
@@ -215,22 +215,26 @@ export class Painter {
       g.addColorStop(1, fill.c1);
       return g;
     }
-    const image = this.scene.images[fill.image];
-    const pattern = ctx.createPattern(this.imageCanvas(fill.image), 'repeat');
+    const canvas = this.imageCanvas(fill.image);
+    const pattern = ctx.createPattern(canvas, 'repeat');
     if (pattern === null) return undefined;
-    pattern.setTransform(new DOMMatrix([fill.tile.x / image.width, 0, 0, fill.tile.y / image.height,
+    pattern.setTransform(new DOMMatrix([fill.tile.x / canvas.width, 0, 0, fill.tile.y / canvas.height,
       fill.corner.x, fill.corner.y]));
     return pattern;
   }
 
-  /** An image definition as a canvas of its pixels, the file's first row at the canvas's top. */
+  /**
+   * An image definition as a canvas of its pixels (sampled down if it is very large; see
+   * canvasSize), the file's first row at the canvas's top.
+   */
   imageCanvas(id) {
     let canvas = this.imageCanvases.get(id);
     if (canvas === undefined) {
       const image = this.scene.images[id];
-      canvas = this.makeCanvas(image.width, image.height);
+      const size = canvasSize(image);
+      canvas = this.makeCanvas(size.width, size.height);
       const ctx = /** @type {CanvasRenderingContext2D} */ (canvas.getContext('2d'));
-      ctx.putImageData(new ImageData(imageRgba(image), image.width, image.height), 0, 0);
+      ctx.putImageData(new ImageData(imageRgba(image, size), size.width, size.height), 0, 0);
       this.imageCanvases.set(id, canvas);
     }
     return canvas;
@@ -240,8 +244,12 @@ export class Painter {
   // holds its rows from the bottom row up; the page's y axis turns it upright.
   image(ctx, item) {
     const { sourceMin: lo, sourceMax: hi } = item;
+    const canvas = this.imageCanvas(item.image);
+    const image = this.scene.images[item.image];
+    const sx = canvas.width / image.width;
+    const sy = canvas.height / image.height;
     ctx.imageSmoothingEnabled = item.smooth;
-    ctx.drawImage(this.imageCanvas(item.image), lo.x, lo.y, hi.x - lo.x, hi.y - lo.y,
+    ctx.drawImage(canvas, lo.x * sx, lo.y * sy, (hi.x - lo.x) * sx, (hi.y - lo.y) * sy,
       item.corner.x, item.corner.y, item.size.x, item.size.y);
   }
 

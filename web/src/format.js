@@ -77,6 +77,15 @@ export const isIndexColorSize = (size) => size === ColorSize.INDEX1 || size === 
 /** The eight bytes that open every file. */
 export const SIGNATURE = Object.freeze([0x4b, 0x56, 0x47, 0x98, 0xe1, 0x00, 0x00, 0x04]);
 
+/**
+ * What decoding one file may spend, as the C reader's limits (and its defaults): decompressed
+ * bytes of content, points decoded in the whole file, pixels of one image, objects open inside
+ * one another. Reaching one is a fault of the file, as in the C reader.
+ */
+export const LIMITS = Object.freeze({
+  contentBytes: 2 ** 30, points: 2 ** 28, imagePixels: 2 ** 28, depth: 256,
+});
+
 /** "No shape drawn yet": one more than the largest identifier. */
 export const NO_SHAPE = 4194304;
 export const PALETTE_CAPACITY = 256;

@@ -32,10 +32,27 @@ export function readHeader(cursor) {
   const windowMax = cursor.point(pointSize);
   const millimetres = cursor.point(pointSize);
   const background = cursor.color(6);
-  return {
+  const header = {
     pointSize, relPointSize, resolution, windowMin, windowMax, millimetres, background,
     length: cursor.end(),
   };
+  checkHeader(header);
+  return header;
+}
+
+const cells = (n) => n >= 1 && n <= 2 ** 31 && n === Math.floor(n);
+
+/**
+ * What no writer of the format produces: a grid of other than a whole number of cells (at
+ * least one, at most 2^31) and a page of negative size. Infinities and NaN never pass the
+ * cursor.
+ * @param {Header} h
+ */
+function checkHeader(h) {
+  if (!cells(h.resolution.x) || !cells(h.resolution.y)) throw new Fault('invalid grid size', 10);
+  if (h.millimetres.x < 0 || h.millimetres.y < 0) {
+    throw new Fault('negative page size', 10 + (3 * h.pointSize) / 8);
+  }
 }
 
 const usable = (s) => Number.isFinite(s) && s > 0;
@@ -49,8 +66,9 @@ export class PageMapping {
   /** @param {Header} header */
   constructor(header) {
     const { windowMin: lo, windowMax: hi, millimetres: mm } = header;
-    const sx = mm.x / (hi.x - lo.x);
-    const sy = mm.y / (hi.y - lo.y);
+    // The window's magnitude: a window reversed on an axis is mirrored in the coordinates too.
+    const sx = mm.x / Math.abs(hi.x - lo.x);
+    const sy = mm.y / Math.abs(hi.y - lo.y);
     /** Millimetres per file unit. */
     this.scale = usable(sx) && usable(sy) ? Math.min(sx, sy) : usable(sx) ? sx : usable(sy) ? sy : 1;
     this.centerX = lo.x + 0.5 * (hi.x - lo.x);

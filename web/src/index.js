@@ -2,7 +2,8 @@
 export { Decoder, Definitions, decode, errorMessage } from './decoder.js';
 export { PageMapping } from './header.js';
 export { plainBytes, isGzip } from './load.js';
-export { Code, ColorSize, recordName } from './format.js';
+export { Code, ColorSize, LIMITS, recordName } from './format.js';
+export { Fault } from './cursor.js';
 export { FillMode } from './state.js';
-export { buildScene } from './scene.js';
+export { PAGE_LIMITS, buildScene } from './scene.js';
 export { Painter, fitView } from './draw.js';

@@ -1,6 +1,7 @@
 // The paint a drawing is made with: colours of every colour size as CSS colours, image pixels
 // as RGBA, dash patterns as dash arrays, and the geometry of arrow heads and marks.
 import { ColorSize } from './format.js';
+import { imagePixel } from './payload.js';
 
 /** @typedef {[number, number, number, number]} Rgba 8-bit red, green, blue, alpha */
 
@@ -43,23 +44,42 @@ export function resolve(color, palette) {
 export const css = (c) => (c[3] === 255 ? `rgb(${c[0]},${c[1]},${c[2]})`
   : `rgba(${c[0]},${c[1]},${c[2]},${c[3] / 255})`);
 
+/** Pixels an image's canvas holds at most; a larger image is sampled down to it. */
+export const MAX_CANVAS_PIXELS = 2 ** 22;
+
 /**
- * The pixels of an image definition as RGBA, row after row in file order (the first row is the
- * bottom row of the picture).
- * @param {{width: number, height: number, colorSize: number, pixels: Uint32Array,
- *          palette: {value: number, size: number}[]}} image
+ * The size of the canvas an image is painted into: the image's own, or for an image of more
+ * than MAX_CANVAS_PIXELS every `step`-th pixel on both axes, so that a page shows any image
+ * in bounded memory and time.
+ * @param {{width: number, height: number}} image
  */
-export function imageRgba(image) {
+export function canvasSize(image) {
+  const step = Math.max(1, Math.ceil(Math.sqrt((image.width * image.height) / MAX_CANVAS_PIXELS)));
+  return { width: Math.ceil(image.width / step), height: Math.ceil(image.height / step), step };
+}
+
+/**
+ * The pixels of an image definition as RGBA at the canvas size, row after row in file order
+ * (the first row is the bottom row of the picture), nearest neighbour where sampled down.
+ * @param {{width: number, height: number, colorSize: number, packed: Uint8Array,
+ *          palette: {value: number, size: number}[]}} image
+ * @param {{width: number, height: number, step: number}} size
+ */
+export function imageRgba(image, size = canvasSize(image)) {
   const colors = new Uint32Array(256);
   image.palette.forEach((entry, i) => { colors[i] = entry.value; });
   const palette = {
     colors, length: image.palette.length,
     colorSize: image.palette.length > 0 ? image.palette[0].size : ColorSize.RGB,
   };
-  const rgba = new Uint8ClampedArray(image.pixels.length * 4);
-  image.pixels.forEach((value, i) => {
-    rgba.set(resolve({ value, size: image.colorSize }, palette), 4 * i);
-  });
+  const rgba = new Uint8ClampedArray(size.width * size.height * 4);
+  for (let y = 0, out = 0; y < size.height; ++y) {
+    const row = y * size.step * image.width;
+    for (let x = 0; x < size.width; ++x, out += 4) {
+      const value = imagePixel(image, row + x * size.step);
+      rgba.set(resolve({ value, size: image.colorSize }, palette), out);
+    }
+  }
   return rgba;
 }
 

@@ -2,7 +2,7 @@
 // itself can settle is checked here: sizes, enumerations, extents, counts, palette indexes.
 import { invalid } from './cursor.js';
 import {
-  Code, COLOR_BITS, COLOR_SIZE_COUNT, MAX_BLEND_MODE, MAX_FONT_STYLE, MAX_FONT_TYPEFACE,
+  Code, COLOR_BITS, ColorSize, COLOR_SIZE_COUNT, MAX_BLEND_MODE, MAX_FONT_STYLE, MAX_FONT_TYPEFACE,
   MAX_JOINT_STYLE, MAX_LINE_DECORATION, MAX_MARK_TYPE, MAX_STRETCH_MODE, MAX_TEXT_ALIGNMENT,
   NO_SHAPE, POINT_SIZES, REL_POINT_SIZES, isIndexColorSize,
 } from './format.js';
@@ -21,10 +21,13 @@ export class Context {
   /**
    * @param {Cursor} cursor
    * @param {import('./state.js').StreamState} state
+   * @param {typeof import('./format.js').LIMITS} limits
    */
-  constructor(cursor, state) {
+  constructor(cursor, state, limits) {
     this.cursor = cursor;
     this.state = state;
+    /** @type {typeof import('./format.js').LIMITS} */
+    this.limits = limits;
   }
 
   point() { return this.cursor.point(this.state.sizes.point); }
@@ -32,7 +35,12 @@ export class Context {
   identifier() { return this.cursor.size(); }
 
   steps(count, relPointSize, out = undefined, at = 0) {
-    this.cursor.expect(count, relPointSize);
+    if (count > Math.floor(this.cursor.bitsLeft() / relPointSize)) {
+      // Cut short: the steps that are there come first, and a non-finite one among them is
+      // the fault, as the C reader, reading one step after the other, finds it.
+      if (relPointSize >= 64) this.cursor.relPoints(Math.floor(this.cursor.bitsLeft() / relPointSize), relPointSize);
+      this.cursor.expect(count, relPointSize);
+    }
     return this.cursor.relPoints(count, relPointSize, out, at);
   }
 
@@ -70,12 +78,31 @@ export class Context {
 
   /** @returns {Angle} */
   angle() {
-    const vector = this.point();
+    const vector = onUnitCircle(this.point(), this.state.sizes.point);
     let degrees = Math.atan2(vector.y, vector.x) * DEGREES_PER_RADIAN;
     if (degrees < 0) degrees += 360;
     if (degrees >= 360) degrees = 0; // rounding of a tiny negative angle
     return { vector, degrees };
   }
+}
+
+/**
+ * An angle is stored as its cosine and sine, scaled and rounded down in the integer point sizes
+ * (so less than sqrt(2) off a circle of the scale's radius), in single or double precision in
+ * the others: a point far from that circle is no angle.
+ * @param {Point} v
+ */
+function onUnitCircle(v, pointSize) {
+  const scale = pointSize === 16 ? 127 : pointSize === 24 ? 2047 : pointSize === 32 ? 32767 : 1;
+  const tolerance = pointSize === 64 ? 1e-6 : pointSize === 128 ? 1e-12 : 1.5;
+  if (!(Math.abs(Math.hypot(v.x, v.y) - scale) < tolerance)) invalid('angle not on the unit circle');
+  return v;
+}
+
+/** A box may run either way from its corner, but never with no width or no height. */
+function nonZero(extent, what) {
+  if (extent.x === 0 || extent.y === 0) invalid(`${what} of 0`);
+  return extent;
 }
 
 /** @param {Point} extent @param {string} what */
@@ -135,14 +162,14 @@ function edgeDefinition(c) {
   const start = c.point();
   const count = c.cursor.size();
   if (count === 0) invalid('no edge segment');
-  c.cursor.expect(count, 16); // a size byte and a count byte at least
-  const segments = new Array(count);
+  // Read one after the other, so that the data, not the count, bounds what is held.
+  const segments = [];
   let used = 0;
   for (let i = 0; i < count; ++i) {
     const relPointSize = c.cursor.byte();
     if (!REL_POINT_SIZES.includes(relPointSize)) invalid(`invalid segment size ${relPointSize}`);
     const n = c.stepCount();
-    c.cursor.expect(n, relPointSize);
+    if (n > Math.floor(c.cursor.bitsLeft() / relPointSize)) c.steps(n, relPointSize);
     if (used + 2 * n > edgeSteps.length) {
       const grown = new Float64Array(Math.max(2 * edgeSteps.length, used + 2 * n));
       grown.set(edgeSteps.subarray(0, used));
@@ -150,20 +177,18 @@ function edgeDefinition(c) {
     }
     c.steps(n, relPointSize, edgeSteps, used);
     used += 2 * n;
-    segments[i] = { relPointSize, count: n };
+    segments.push({ relPointSize, count: n });
   }
   return { start, segments, steps: edgeSteps.slice(0, used) };
 }
 
+// Read one after the other, as the C reader reads them: a malformed identifier before the data
+// runs out is the fault, and the data, not the count, bounds what is held.
 function faceDefinition(c) {
-  const edgeCount = c.cursor.size();
-  c.cursor.expect(edgeCount, 8);
-  const edges = new Array(edgeCount);
-  for (let i = 0; i < edgeCount; ++i) edges[i] = c.cursor.sidentifier();
-  const holeCount = c.cursor.size();
-  c.cursor.expect(holeCount, 8);
-  const holes = new Array(holeCount);
-  for (let i = 0; i < holeCount; ++i) holes[i] = c.identifier();
+  const edges = [];
+  for (let i = c.cursor.size(); i > 0; --i) edges.push(c.cursor.sidentifier());
+  const holes = [];
+  for (let i = c.cursor.size(); i > 0; --i) holes.push(c.identifier());
   return { edges, holes };
 }
 
@@ -204,25 +229,67 @@ function font(c) {
 function palette(c) {
   const count = c.cursor.byte() + 1;
   const entries = new Array(count);
-  for (let i = 0; i < count; ++i) entries[i] = c.color(count);
+  const known = Math.min(count, c.state.graphic.palette.length);
+  for (let i = 0; i < count; ++i) entries[i] = c.color(known);
   return { entries };
 }
 
+// The pixels are kept as stored, a view of the content (rows from the bottom up, bit-packed
+// sizes padded with zero bits at the end): a large image costs its bytes once, and the
+// renderer reads what it draws (imagePixel).
 function imageDefinition(c) {
   const width = c.cursor.uint16();
   const height = c.cursor.uint16();
   const colorSize = c.state.sizes.color;
   const count = width * height;
-  c.cursor.expect(count, COLOR_BITS[colorSize]);
-  const pixels = new Uint32Array(count);
-  for (let i = 0; i < count; ++i) pixels[i] = c.color().value;
-  /** @type {Color[]} For the index sizes: the palette in force, as direct colours. */
-  const palette = [];
+  if (count > c.limits.imagePixels) {
+    invalid(`image of ${count} pixels beyond the limit of ${c.limits.imagePixels}`);
+  }
+  const bits = count * COLOR_BITS[colorSize];
+  const at = c.cursor.take(Math.ceil(bits / 8));
+  const packed = c.cursor.bytes.subarray(at, at + Math.ceil(bits / 8));
+  if (bits % 8 !== 0 && (packed[packed.length - 1] & (0xff >> (bits % 8))) !== 0) {
+    invalid(`non-zero padding bits in byte ${at + packed.length - 1}`);
+  }
+  const image = { width, height, colorSize, packed, palette: /** @type {Color[]} */ ([]) };
   if (isIndexColorSize(colorSize)) {
     const inForce = c.state.graphic.palette;
-    for (let i = 0; i < inForce.length; ++i) palette.push(inForce.entry(i));
+    checkIndexes(image, inForce.length);
+    for (let i = 0; i < inForce.length; ++i) image.palette.push(inForce.entry(i));
   }
-  return { width, height, colorSize, pixels, palette };
+  return image;
+}
+
+/** Every index of an image must name an entry of the palette in force. */
+function checkIndexes(image, length) {
+  const beyond = (index) => invalid(`colour index ${index} beyond a palette of ${length} colours`);
+  const { packed } = image;
+  if (image.colorSize === ColorSize.INDEX8) {
+    if (length < 256) for (const index of packed) if (index >= length) beyond(index);
+  } else if (length < 2) {
+    // INDEX1: the padding bits are zero, so any set bit is a pixel of index 1.
+    if (packed.some((b) => b !== 0)) beyond(1);
+  }
+}
+
+/**
+ * The stored value of pixel i (counted from the first row stored) of an image definition.
+ * @param {{packed: Uint8Array, colorSize: number}} image
+ */
+export function imagePixel(image, i) {
+  const b = image.packed;
+  switch (image.colorSize) {
+    case ColorSize.INDEX1: return (b[i >> 3] >> (7 - (i & 7))) & 1;
+    case ColorSize.INDEX8:
+    case ColorSize.GRAY8: return b[i];
+    case ColorSize.GRAY12: {
+      const at = (i * 3) >> 1;
+      return (i & 1) === 0 ? (b[at] << 4) | (b[at + 1] >> 4) : ((b[at] & 15) << 8) | b[at + 1];
+    }
+    case ColorSize.GRAY16: return (b[2 * i] << 8) | b[2 * i + 1];
+    case ColorSize.RGB: return (b[3 * i] << 16) | (b[3 * i + 1] << 8) | b[3 * i + 2];
+    default: return ((b[4 * i] << 24) | (b[4 * i + 1] << 16) | (b[4 * i + 2] << 8) | b[4 * i + 3]) >>> 0;
+  }
 }
 
 /**
@@ -275,12 +342,14 @@ export function decodePayload(c, code) {
     case Code.DRAW_BOX:
     case Code.FILL_BOX: {
       const corner = c.point();
-      return { corner, size: c.relPoint() };
+      return { corner, size: nonZero(c.relPoint(), 'box size') };
     }
     case Code.DRAW_CIRCLE:
     case Code.FILL_CIRCLE: {
       const center = c.point();
-      return { center, radius: cursor.size() };
+      const radius = cursor.size();
+      if (radius === 0) invalid('radius of 0');
+      return { center, radius };
     }
     case Code.DRAW_ELLIPSE:
     case Code.FILL_ELLIPSE: {

@@ -3,7 +3,7 @@
 // what a viewer shows on hover (the face, edge or object an item draws). It needs no DOM, so
 // Node builds it as browsers do; draw.js paints it.
 import { Decoder } from './decoder.js';
-import { Code } from './format.js';
+import { Code, LIMITS } from './format.js';
 import { HEAD_WIDTHS, css, dashes, resolve } from './paint.js';
 import { FillMode } from './state.js';
 
@@ -61,12 +61,17 @@ function grow(box, pts) {
 }
 
 class SceneBuilder {
-  /** @param {Decoder} decoder */
-  constructor(decoder) {
+  /**
+   * @param {Decoder} decoder
+   * @param {number} itemLimit
+   */
+  constructor(decoder, itemLimit) {
     this.decoder = decoder;
+    this.itemLimit = itemLimit;
     this.pointLimit = FLOOR_POINTS + POINTS_PER_BYTE * decoder.bytes.length;
     this.built = 0; // points of the paths gathered
     this.painted = 0; // points a frame paints
+    this.itemCount = 0; // items of the layers and shapes
     this.page = decoder.page;
     this.mmPerUnit = this.page.scale;
     /** @type {{name: string, visible: boolean, items: any[]}[]} */
@@ -113,7 +118,11 @@ class SceneBuilder {
           '(uses of edges, faces and shapes repeat them); not drawn');
       }
     }
-    this.items().push(item);
+    const items = this.items();
+    if (++this.itemCount > this.itemLimit) {
+      throw new LimitExceeded(`the drawing has more than ${this.itemLimit} figures to paint; not drawn`);
+    }
+    items.push(item);
   }
 
   strokePaint(decorated) {
@@ -378,25 +387,38 @@ function chainsBox(chains) {
 }
 
 /**
+ * What a page decodes at most: the C renderers' 256 MiB of content and 2^23 points (16 bytes
+ * each as the decoder holds them, again as the scene's paths); images are kept as stored and
+ * painted sampled down. `items` bounds the figures, marks, texts, images and placed shapes a
+ * scene holds, a few hundred bytes of objects each: a file of millions of small records is
+ * refused, not held.
+ */
+export const PAGE_LIMITS = Object.freeze({
+  ...LIMITS, contentBytes: 2 ** 28, points: 2 ** 23, items: 2 ** 19,
+});
+
+/**
  * Decodes a file's plain bytes into a scene. A file with a fault has no scene: `error` says why.
  * @param {Uint8Array} bytes
+ * @param {typeof PAGE_LIMITS} [limits]
  */
-export function buildScene(bytes) {
-  const decoder = new Decoder(bytes);
+export function buildScene(bytes, limits = PAGE_LIMITS) {
+  const decoder = new Decoder(bytes, limits);
   if (decoder.error) return { error: decoder.error };
   const header = /** @type {import('./header.js').Header} */ (decoder.header);
   const mm = header.millimetres;
   if (!(Number.isFinite(mm.x) && Number.isFinite(mm.y) && mm.x > 0 && mm.y > 0)) {
     return { error: { offset: 0, reason: 'header: a page of this size cannot be drawn' } };
   }
-  const builder = new SceneBuilder(decoder);
+  const builder = new SceneBuilder(decoder, limits.items ?? PAGE_LIMITS.items);
   let points = 0;
   for (let r = decoder.next(); r !== undefined; r = decoder.next()) {
     try {
       builder.record(r);
     } catch (e) {
-      if (!(e instanceof LimitExceeded)) throw e;
-      return { error: { offset: r.offset, reason: e.message } };
+      // Memory refused while building (a RangeError) is the file's fault too.
+      if (!(e instanceof LimitExceeded) && !(e instanceof RangeError)) throw e;
+      return { error: { offset: r.offset, reason: e instanceof RangeError ? `out of memory (${e.message})` : e.message } };
     }
     if (r.args.steps) points += r.args.steps.length / 2 + 1;
   }

@@ -5,7 +5,9 @@
 // While the view moves, the last full picture (drawn with a margin around the window) is moved
 // and scaled, which costs one image copy per frame whatever the drawing holds; the full picture
 // is drawn again once the view has settled.
-import { Painter, buildScene, errorMessage, fitView, plainBytes } from '../src/index.js';
+import {
+  Fault, PAGE_LIMITS, Painter, buildScene, errorMessage, fitView, plainBytes,
+} from '../src/index.js';
 
 const SETTLE_MS = 150;
 const WHEEL_ZOOM = 0.0015; // per wheel pixel, exponential
@@ -50,7 +52,7 @@ class Viewer {
     $('title').textContent = name;
     document.title = `${name} – KVG viewer`;
     try {
-      const scene = buildScene(await plainBytes(bytes));
+      const scene = buildScene(await plainBytes(bytes, PAGE_LIMITS), PAGE_LIMITS);
       if (scene.error) throw new Error(errorMessage(scene.error));
       this.scene = scene;
       this.painter = new Painter(scene);
@@ -60,7 +62,7 @@ class Viewer {
       this.fit();
     } catch (e) {
       this.scene = undefined;
-      this.status(`${name}: ${e.message}`, true);
+      this.status(`${name}: ${e instanceof Fault ? errorMessage({ offset: e.offset ?? 0, reason: e.reason }) : e.message}`, true);
       this.ctx.clearRect(0, 0, this.canvas.width, this.canvas.height);
     }
   }

@@ -1,5 +1,6 @@
 // The files the decoder is compared on, and the C reader's verdict on each: `kvg dump --json`.
-import { execFileSync } from 'node:child_process';
+import { execFile, execFileSync } from 'node:child_process';
+import { promisify } from 'node:util';
 import { readdirSync } from 'node:fs';
 import { join } from 'node:path';
 
@@ -19,17 +20,48 @@ export const kvgFiles = (dir) =>
  * @returns {{records: any[], error: string|undefined}}
  */
 export function cDump(kvg, path) {
-  let stdout;
-  let error;
   try {
-    stdout = execFileSync(kvg, ['dump', '--json', path], { encoding: 'utf8', maxBuffer: 1 << 30 });
+    return parsed(path, execFileSync(kvg, ['dump', '--json', path], DUMP_OPTIONS), '');
   } catch (e) {
     if (e.status !== 1) throw e;
-    stdout = e.stdout;
-    const prefix = `kvg dump: ${path}: `;
-    const line = e.stderr.trim();
-    error = line.startsWith(prefix) ? line.slice(prefix.length) : line;
+    return parsed(path, e.stdout, e.stderr);
   }
+}
+
+const DUMP_OPTIONS = { encoding: /** @type {const} */ ('utf8'), maxBuffer: 1 << 30 };
+const execFileAsync = promisify(execFile);
+
+/**
+ * cDump of many files, a few processes at a time; with `records` false only the verdicts, from
+ * `kvg check` (whose output stays small whatever the file holds).
+ */
+export async function cDumps(kvg, paths, records = true, processes = 4) {
+  const args = records ? ['dump', '--json'] : ['check'];
+  const prefix = `kvg ${args[0]}: `;
+  const verdict = (path, stdout, stderr) => parsed(path, records ? stdout : '', stderr, prefix);
+  const one = (path) => execFileAsync(kvg, [...args, path], DUMP_OPTIONS).then(
+    ({ stdout }) => verdict(path, stdout, ''),
+    (e) => {
+      if (e.code !== 1) throw e;
+      return verdict(path, e.stdout, e.stderr);
+    });
+  const out = new Array(paths.length);
+  let next = 0;
+  const worker = async () => {
+    while (next < paths.length) {
+      const i = next++;
+      out[i] = await one(paths[i]);
+    }
+  };
+  await Promise.all(Array.from({ length: processes }, worker));
+  return out;
+}
+
+/** The records of a dump's output, and the fault its message names (after the file name). */
+function parsed(path, stdout, stderr, command = 'kvg dump: ') {
+  const prefix = `${command}${path}: `;
+  const line = stderr.trim();
+  const error = line === '' ? undefined : line.startsWith(prefix) ? line.slice(prefix.length) : line;
   const records = stdout.split('\n').filter((l) => l !== '').map((l) => JSON.parse(asDecoded(l)));
   return { records, error };
 }

@@ -1,6 +1,7 @@
 // A decoded record in the form of the C reader's `kvg dump --json` line, to compare the two
 // decoders record for record.
 import { COLOR_SIZE_NAMES, Code } from '../../src/format.js';
+import { imagePixel } from '../../src/payload.js';
 
 const COLOR_DIGITS = [0, 0, 2, 3, 4, 8, 6, 8];
 
@@ -84,7 +85,7 @@ function fields(record, page) {
     case C.SET_IMAGE:
       return {
         width: a.width, height: a.height, color_size: COLOR_SIZE_NAMES[a.colorSize],
-        pixels: Array.from(a.pixels, (p) => pixelWord(p, a.colorSize)),
+        pixels: Array.from({ length: a.width * a.height }, (_, i) => pixelWord(imagePixel(a, i), a.colorSize)),
       };
     case C.BEGIN_SET_SHAPE: return { corner: extent(a.corner) };
     case C.END_SET_SHAPE: return {};

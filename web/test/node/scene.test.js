@@ -1,8 +1,9 @@
-// The display list: what hovering reports, and the bound on the points a drawing may build.
+// The display list: what hovering reports, and the bounds on the points and figures a drawing
+// may build.
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
 
-import { buildScene } from '../../src/scene.js';
+import { PAGE_LIMITS, buildScene } from '../../src/scene.js';
 
 // A plain file by hand: 16-bit points and relative points, a 200 x 100 mm page.
 const size = (n) => (n < 0x80 ? [n] : n < 0x4000 ? [0x80 | (n >> 8), n & 255] : [0xc0 | (n >> 16), (n >> 8) & 255, n & 255]);
@@ -38,4 +39,12 @@ test('faces whose holes have holes are refused beyond the bound', () => {
     ...layer('deep'), ...fills]);
   const scene = buildScene(bytes);
   assert.match(scene.error?.reason ?? '', /^the drawing needs paths of more than \d+ points in all/);
+});
+
+test('a page holds a bounded number of figures', () => {
+  const marks = Array.from({ length: 1001 }, () => [48, 1, 2]).flat();
+  const bytes = Uint8Array.from([...HEADER, ...CLOSE, ...layer('many'), ...marks]);
+  assert.equal(buildScene(bytes, { ...PAGE_LIMITS, items: 1001 }).error, undefined);
+  assert.deepEqual(buildScene(bytes, { ...PAGE_LIMITS, items: 1000 }).error,
+    { offset: 32 + 3 * 1000, reason: 'the drawing has more than 1000 figures to paint; not drawn' });
 });
