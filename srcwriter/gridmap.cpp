@@ -138,25 +138,45 @@ struct DifferenceSummary {
     bool any_not_unit;
 };
 
+// The pass keeps, two differences at a time, only the largest and the smallest coordinate,
+// whether any is not whole and whether any difference is the zero step: a folded magnitude
+// (v for v >= 0, -v - 1 below) grows away from zero on both sides, so the largest of a run is
+// the largest coordinate's or the smallest's, and its significant bits are those of all of
+// them ORed together. A whole number below 2^51 in magnitude survives adding and subtracting
+// 1.5 × 2^52 unchanged and any other finite number in that range does not; larger magnitudes
+// and infinities fail the range test, NaN both.
 [[gnu::always_inline]] inline DifferenceSummary summarizeBody(const double *d, uint32_t n) {
-    constexpr double HALF32 = 32768.0;
-    uint32_t not_small = 0, folded = 0, not_unit = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const double x = d[2 * i], y = d[2 * i + 1];
-        // Bitwise, not short-circuit: no branch in the loop.
-        const bool in_range = (x >= -HALF32) & (x < HALF32) & (y >= -HALF32) & (y < HALF32);
-        // Out of range (or NaN) converts a stand-in, so that the conversion stays defined.
-        const auto ix = static_cast<int32_t>(in_range ? x : 0.0);
-        const auto iy = static_cast<int32_t>(in_range ? y : 0.0);
-        not_small |= static_cast<uint32_t>(!in_range) |
-                     static_cast<uint32_t>(static_cast<double>(ix) != x) |
-                     static_cast<uint32_t>(static_cast<double>(iy) != y);
-        folded |= static_cast<uint32_t>(ix ^ (ix >> 31)) | static_cast<uint32_t>(iy ^ (iy >> 31));
-        not_unit |= static_cast<uint32_t>(static_cast<uint32_t>(ix + 1) > 2) |
-                    static_cast<uint32_t>(static_cast<uint32_t>(iy + 1) > 2) |
-                    static_cast<uint32_t>((ix | iy) == 0);
+    constexpr double HALF32 = 32768.0, SHIFT = 0x1.8p52;
+    const Quad shift = {SHIFT, SHIFT, SHIFT, SHIFT};
+    Quad high = {d[0], d[1], d[0], d[1]}, low = high;
+    QuadMask not_whole = {}, zero_step = {};
+    const auto take = [&](Quad q) {
+        not_whole |= (QuadMask)((q + shift) - shift != q);
+        high = q > high ? q : high;
+        low = q < low ? q : low;
+        const QuadMask zero = (QuadMask)(q == 0.0);
+        zero_step |= zero & __builtin_shufflevector(zero, zero, 1, 0, 3, 2);
+    };
+    size_t i = 0;
+    for (; i + 2 <= n; i += 2) {
+        Quad q;
+        std::memcpy(&q, d + 2 * i, sizeof q);
+        take(q);
     }
-    return {not_small == 0, folded, not_unit != 0};
+    if (i < n) take(Quad{d[2 * i], d[2 * i + 1], d[2 * i], d[2 * i + 1]});
+    const double largest = std::max(std::max(high[0], high[1]), std::max(high[2], high[3]));
+    const double smallest = std::min(std::min(low[0], low[1]), std::min(low[2], low[3]));
+    const int64_t any_not_whole = not_whole[0] | not_whole[1] | not_whole[2] | not_whole[3];
+    const int64_t any_zero_step = zero_step[0] | zero_step[1] | zero_step[2] | zero_step[3];
+    if (any_not_whole != 0 || !(largest < HALF32) || !(smallest >= -HALF32)) {
+        return {false, 0, true};
+    }
+    const auto fold = [](double v) {
+        const auto whole = static_cast<int32_t>(v);
+        return static_cast<uint32_t>(whole ^ (whole >> 31));
+    };
+    return {true, fold(largest) | fold(smallest),
+            largest > 1.0 || smallest < -1.0 || any_zero_step != 0};
 }
 
 double *differencesPortable(const GridMapping &m, const double *xy, uint32_t count, Pair &last,

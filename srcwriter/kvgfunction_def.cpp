@@ -66,10 +66,7 @@ int writeEdge(KVGF_State *st, double p0_x, double p0_y, const EdgeSegments &edge
     if (RecordOut(st, KVGF_CODE_SET_EDGE).point(p0_x, p0_y).size(edge.nsegs).result() != 0) {
         return -1;
     }
-    return forEachSegment(st, edge, [st](const double *relpoints, uint32_t n, uint8_t size) {
-        if (KVGT_Byte(st, size) != 0) return -1;
-        return writeRelPointsUnchecked(st, relpoints, n);
-    });
+    return writeCountedSegments(st, edge.relpoints, edge.nsegs, edge.sizes, edge.counts, true);
 }
 
 // 0 when `check` accepts each of the `n` values, else -1 with the first refusal's message.

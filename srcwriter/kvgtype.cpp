@@ -40,23 +40,14 @@ int fail(const KVGF_State *st, int message, int line) {
 
 // ---- Variable-length integers ----
 
-// The three lengths of a size or identifier: the length prefix in the top bits of the first
-// byte, and the number of value bits that follow it.
-struct VarLength {
-    uint32_t prefix;
-    int bits;
-};
-constexpr VarLength VAR_LENGTHS[] = {{0x00u, 7}, {0x8000u, 14}, {0xC00000u, 22}};
-
 // Writes the low bits of `field` in the length of index `length` (0 to 2), aligned.
 int writeVarField(KVGF_State *st, uint32_t field, int length) {
-    const VarLength &form = VAR_LENGTHS[length];
     if (flushBits(st) != 0) return -1;
-    return putBigEndian(st, form.prefix | (field & ((1u << form.bits) - 1u)), length + 1);
+    return putBigEndian(st, varFieldBytes(field, length), length + 1);
 }
 
 int writeUnsigned(KVGF_State *st, uint32_t value) {
-    return writeVarField(st, value, value < 128u ? 0 : value < 16384u ? 1 : 2);
+    return writeVarField(st, value, unsignedLength(value));
 }
 
 int writeSigned(KVGF_State *st, int32_t value) {

@@ -15,6 +15,24 @@ int checkSizeLimit(KVGF_State *st, uint32_t size);
 int checkIdentifierLimit(KVGF_State *st, uint32_t id);
 int checkSIdentifierLimit(KVGF_State *st, int32_t id);
 
+// ---- Sizes and identifiers: one, two or three aligned bytes ----
+
+// The length prefix in the top bits of the first byte, and the number of value bits after it.
+struct VarLength {
+    uint32_t prefix;
+    int bits;
+};
+inline constexpr VarLength VAR_LENGTHS[] = {{0x00u, 7}, {0x8000u, 14}, {0xC00000u, 22}};
+
+// The length (0 to 2, for 1 to 3 bytes) of an unsigned size or identifier.
+inline int unsignedLength(uint32_t value) { return value < 128u ? 0 : value < 16384u ? 1 : 2; }
+
+// The bytes of the low bits of `field` in the length of index `length`, right-aligned.
+inline uint32_t varFieldBytes(uint32_t field, int length) {
+    const VarLength &form = VAR_LENGTHS[length];
+    return form.prefix | (field & ((1u << form.bits) - 1u));
+}
+
 // 0 when every one of the `n` differences fits the stream's relative point size, else -1;
 // records nothing.
 int verifyRelPoints(const KVGF_State *st, const double *relpoints, uint32_t n);
@@ -92,6 +110,12 @@ inline uint8_t minRelPointSize(double dx, double dy) {
 // KVGT_RelPointArray without the per-point size check: the caller guarantees that every
 // difference fits the stream's relative point size and that `n` is 1 to KVGT_SIZE_MAX.
 int writeRelPointsUnchecked(KVGF_State *st, const double *relpoints, uint32_t n);
+// `nsegs` segments of differences, each an aligned size byte (`sizes[i]`, when `size_bytes`),
+// then `counts[i]` (1 to KVGT_SIZE_MAX) and that many differences of that size, every one
+// known to fit: an edge record's segments, or (one segment, no size byte) a figure's
+// differences.
+int writeCountedSegments(KVGF_State *st, const double *relpoints, uint32_t nsegs,
+                         const uint8_t *sizes, const uint32_t *counts, bool size_bytes);
 // The same without the count, for records whose count is implied (the cubic curves).
 int writeRelPointRunUnchecked(KVGF_State *st, const double *relpoints, uint32_t n);
 

@@ -12,6 +12,7 @@
 
 #include "bitstream.h"
 #include "kvgtype_internal.h"
+#include "packedbits.h"
 
 namespace {
 
@@ -40,6 +41,17 @@ uint32_t packPair(double x, double y) {
     constexpr uint32_t mask = (1u << Bits) - 1u;
     return (static_cast<uint32_t>(whole(x)) & mask) << Bits |
            (static_cast<uint32_t>(whole(y)) & mask);
+}
+
+// One difference of `Size` bits (3 to 32), known to fit, as its field: a direction code, or
+// the packed pair.
+template <int Size>
+uint32_t relPointField(const double *point) {
+    if constexpr (Size == 3) {
+        return COMPASS_DIRECTIONS[whole(point[0]) + 1][whole(point[1]) + 1];
+    } else {
+        return packPair<Size / 2>(point[0], point[1]);
+    }
 }
 
 // Host byte order: 0 little-endian, otherwise big-endian. Known when the library is compiled,
@@ -91,13 +103,9 @@ int writeAlignedPoint(KVGF_State *st, double x, double y) {
 // list. 3- and 6-bit points pack straight into the bit buffer; the others align first.
 template <int Size>
 int writePointRun(KVGF_State *st, const double *points, uint32_t n) {
-    if constexpr (Size == 3) {
-        return writeBitRun<3>(st, n, [points](uint32_t i) -> uint32_t {
-            return COMPASS_DIRECTIONS[whole(points[2 * i]) + 1][whole(points[2 * i + 1]) + 1];
-        });
-    } else if constexpr (Size == 6) {
-        return writeBitRun<6>(
-            st, n, [points](uint32_t i) { return packPair<3>(points[2 * i], points[2 * i + 1]); });
+    if constexpr (Size <= 6) {
+        return writeBitRun<Size>(
+            st, n, [points](uint32_t i) { return relPointField<Size>(points + 2 * i); });
     } else if constexpr (Size <= 32) {
         // Whole bytes of packed integers: as many points at a time as the file's buffer has
         // room for, stored straight into it; one point at a time where it must be drained.
@@ -154,6 +162,78 @@ int writeCountedPoints(KVGF_State *st, uint8_t size, const double *points, uint3
     const PointRunWriter write = pointRunWriter(size);
     if (write == nullptr || KVGT_Size(st, n) != 0) return -1;
     return write(st, points, n);
+}
+
+// ---- Segments of differences through the packed writer ----
+
+// The bytes that segments of whole-number sizes take at most (each aligned, with its size byte
+// when `size_bytes`, its count and its fields), and the 8 that the packed writer may store
+// beyond them; or 0 when a segment is of another size: the floating sizes and sizes that are
+// none keep the writers above.
+uint64_t packedBound(uint32_t nsegs, const uint8_t *sizes, const uint32_t *counts,
+                     bool size_bytes) {
+    uint64_t bytes = 8;
+    for (uint32_t i = 0; i < nsegs; ++i) {
+        if (sizes[i] > 32 || pointRunWriter(sizes[i]) == nullptr) return 0;
+        bytes += (size_bytes ? 1 : 0) + 3 + (uint64_t{counts[i]} * sizes[i] + 7) / 8;
+    }
+    return bytes;
+}
+
+// `n` differences of `Size` bits. The fields are gathered, as many as fill 32 bits, so that the
+// writer is called once a word rather than once a field: the bit-packed sizes through its
+// register, the aligned ones stored as bytes. The loop works on a copy of the writer: its
+// stores through a byte pointer could alias the caller's object, which would send the pending
+// bits through memory at every word.
+template <int Size>
+const double *packRun(PackedBits &bits, const double *points, uint32_t n) {
+    constexpr int PER_WORD = 32 / Size;
+    const auto put = [](PackedBits &out, uint32_t word, int nfields) {
+        if constexpr (Size % 8 == 0) {
+            out.putBytes(word, nfields * Size / 8);
+        } else {
+            out.put(word, nfields * Size);
+        }
+    };
+    PackedBits local = bits;
+    const double *const end = points + 2 * size_t{n};
+    for (; end - points >= 2 * PER_WORD;) {
+        uint32_t word = 0;
+        for (int f = 0; f < PER_WORD; ++f, points += 2) {
+            word = static_cast<uint32_t>(uint64_t{word} << Size) | relPointField<Size>(points);
+        }
+        put(local, word, PER_WORD);
+    }
+    for (; points < end; points += 2) put(local, relPointField<Size>(points), 1);
+    bits = local;
+    return points;
+}
+
+// A segment's count, then its `n` differences of `size` bits: the bits that
+// writeCountedPoints sends.
+const double *packCountedRun(PackedBits &bits, uint8_t size, const double *points, uint32_t n) {
+    const int length = unsignedLength(n);
+    bits.drain();
+    bits.putBytes(varFieldBytes(n, length), length + 1);
+    switch (size) {
+        case 3: return packRun<3>(bits, points, n);
+        case 6: return packRun<6>(bits, points, n);
+        case 8: return packRun<8>(bits, points, n);
+        case 16: return packRun<16>(bits, points, n);
+        case 24: return packRun<24>(bits, points, n);
+        default: return packRun<32>(bits, points, n);
+    }
+}
+
+// The segments one writer call at a time, for whatever the packed writer does not take.
+int writeSegmentsByCalls(KVGF_State *st, const double *relpoints, uint32_t nsegs,
+                         const uint8_t *sizes, const uint32_t *counts, bool size_bytes) {
+    for (uint32_t i = 0; i < nsegs; ++i) {
+        if (size_bytes && KVGT_Byte(st, sizes[i]) != 0) return -1;
+        if (writeCountedPoints(st, sizes[i], relpoints, counts[i]) != 0) return -1;
+        relpoints += 2 * size_t{counts[i]};
+    }
+    return 0;
 }
 
 // ---- Angles ----
@@ -237,7 +317,30 @@ int writeRelPointRunUnchecked(KVGF_State *st, const double *relpoints, uint32_t 
 }
 
 int writeRelPointsUnchecked(KVGF_State *st, const double *relpoints, uint32_t n) {
-    return writeCountedPoints(st, st->rel_point_size, relpoints, n);
+    return writeCountedSegments(st, relpoints, 1, &st->rel_point_size, &n, false);
+}
+
+// One check for room, then every segment stored straight into the file's buffer by the packed
+// writer; where the buffer has not the room, or a segment holds floating differences, one
+// writer call at a time.
+int writeCountedSegments(KVGF_State *st, const double *relpoints, uint32_t nsegs,
+                         const uint8_t *sizes, const uint32_t *counts, bool size_bytes) {
+    if (flushBits(st) != 0) return -1;
+    const uint64_t bound = packedBound(nsegs, sizes, counts, size_bytes);
+    XioCursor *cursor = xioCursor(st->file);
+    if (bound == 0 || bound > static_cast<uint64_t>(cursor->limit - cursor->next)) [[unlikely]] {
+        return writeSegmentsByCalls(st, relpoints, nsegs, sizes, counts, size_bytes);
+    }
+    PackedBits bits(cursor->next);
+    for (uint32_t i = 0; i < nsegs; ++i) {
+        if (size_bytes) {
+            bits.drain();
+            bits.putBytes(sizes[i], 1);
+        }
+        relpoints = packCountedRun(bits, sizes[i], relpoints, counts[i]);
+    }
+    cursor->next = bits.finish(st->current, st->bit);
+    return 0;
 }
 
 // All differences are checked before the count, so a refused array leaves nothing in the

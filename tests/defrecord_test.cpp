@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -218,6 +219,79 @@ TEST(DefinitionRecordEdge, KeepsTheStreamsRelativePointSize) {
     XIO_setFaultInjection(0, 0, 0);
     EXPECT_EQ(s.message(), "I/O error");
     EXPECT_EQ(s.state()->rel_point_size, 8);
+}
+
+// A bit at a time, most significant first: the plainest reading of the record's layout.
+class ReferenceBits {
+public:
+    void put(uint32_t value, int nbits) {
+        for (int b = nbits - 1; b >= 0; --b) {
+            if (nbit_ % 8 == 0) bytes.push_back(0);
+            bytes.back() |= static_cast<uint8_t>(((value >> b) & 1u) << (7 - nbit_ % 8));
+            ++nbit_;
+        }
+    }
+    void align() { nbit_ = 8 * bytes.size(); }
+    void count(uint32_t n) {
+        align();
+        if (n < 128) put(n, 8);
+        else if (n < 16384) put(0x8000u | n, 16);
+        else put(0xC00000u | n, 24);
+    }
+    Bytes bytes;
+
+private:
+    size_t nbit_ = 0;
+};
+
+// Edges of random segments in every whole-number size, long and short, back to back so that
+// segments end at every bit of a byte and records cross the file's 64 KiB buffer, against the
+// layout written a bit at a time.
+TEST(DefinitionRecordEdge, RandomSegmentsMatchTheLayoutBitByBit) {
+    const uint8_t kSizes[] = {3, 6, 8, 16, 24, 32};
+    const int kHalf[] = {0, 3, 4, 8, 12, 16};  // field bits of a coordinate
+    std::mt19937 rng(24);
+    StreamFixture s;
+    s.state()->point_size = 16;
+    ReferenceBits expected;
+    for (int edge = 0; edge < 400; ++edge) {
+        const uint32_t nsegs = 1 + rng() % 6;
+        std::vector<uint8_t> sizes;
+        std::vector<uint32_t> counts;
+        std::vector<double> steps;
+        expected.align();
+        expected.put(59, 8);  // the record's code
+        expected.put(0, 16);  // its start point, (0, 0)
+        expected.count(nsegs);
+        for (uint32_t g = 0; g < nsegs; ++g) {
+            const unsigned k = rng() % 6;
+            const uint32_t n = rng() % 50 == 0 ? 16384 + rng() % 100 : 1 + rng() % 300;
+            sizes.push_back(kSizes[k]);
+            counts.push_back(n);
+            expected.align();
+            expected.put(kSizes[k], 8);
+            expected.count(n);
+            for (uint32_t i = 0; i < n; ++i) {
+                if (k == 0) {
+                    const uint32_t code = rng() % 8;  // the unit step of that direction
+                    const int dx[] = {1, 1, 0, -1, -1, -1, 0, 1}, dy[] = {0, 1, 1, 1, 0, -1, -1, -1};
+                    steps.insert(steps.end(), {double(dx[code]), double(dy[code])});
+                    expected.put(code, 3);
+                    continue;
+                }
+                const int32_t lo = -(1 << (kHalf[k] - 1)), span = 1 << kHalf[k];
+                const int32_t x = lo + int32_t(rng() % span), y = lo + int32_t(rng() % span);
+                steps.insert(steps.end(), {double(x), double(y)});
+                const uint32_t mask = (1u << kHalf[k]) - 1u;
+                expected.put((uint32_t(x) & mask) << kHalf[k] | (uint32_t(y) & mask),
+                             2 * kHalf[k]);
+            }
+        }
+        ASSERT_EQ(KVGF_SetEdge(s.state(), 0, 0, steps.data(), nsegs, sizes.data(), counts.data()),
+                  0)
+            << s.message();
+    }
+    EXPECT_EQ(s.bytes(), expected.bytes);
 }
 
 }  // namespace

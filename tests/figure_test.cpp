@@ -2,8 +2,12 @@
 // changes, circles that become ellipses, and figures that come to nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
+#include <random>
+#include <vector>
 
+#include "kvgtype.h"
 #include "unit_writer.h"
 
 namespace kvgtest {
@@ -88,6 +92,69 @@ TEST(FigureWriter, RadiusIsMeasuredInFileUnits) {
     WriterFixture writer(opt.get());
     ASSERT_EQ(KVG_circle(writer.get(), 0, 0, 2.5), 0);
     EXPECT_EQ(hex(writer.closeLayerSection()), "50 33 00 00 05");
+}
+
+// The relative size a polyline's record is written in, from its layer section: the size record
+// after the start point's (the section starts at relative size 32, which needs none).
+unsigned relativeSizeWritten(const Bytes &layers) {
+    constexpr unsigned kSizes[] = {3, 6, 8, 16, 24, 32, 64, 128};
+    const unsigned code = layers.at(1);
+    return code >= 85 && code <= 92 ? kSizes[code - 85] : 32;
+}
+
+// Polylines from (0, 0) through the per-point and the bulk calls take the smallest size that
+// holds their largest step, whichever sign holds it and wherever it falls: at each boundary of
+// the field sizes, unit steps alone and with one longer step, and random walks.
+TEST(FigureWriter, PolylineTakesTheSizeOfItsLargestStep) {
+    std::vector<std::vector<double>> walks = {
+        {1, 1, 2, 1, 2, 0, 1, -1},  // unit steps only: 3 bits
+        {1, 1, 2, 1, 0, 1},         // ... and one step (-2, 0): 6 bits
+    };
+    for (const int v : {3, -4, 4, -5, 7, -8, 8, -9, 127, -128, 128, -129, 2047, -2048}) {
+        walks.push_back({1, 0, 1.0 + v, 0});  // a unit step, then the boundary step
+        walks.push_back({0, double(v)});
+        walks.push_back({1, 1, 1, 1.0 + v, 2, 1.0 + v});  // odd and even counts
+    }
+    std::mt19937 rng(108);
+    for (int trial = 0; trial < 60; ++trial) {
+        const int reach = 1 + int(rng() % 300);
+        std::vector<double> walk;
+        int x = 0, y = 0;
+        for (int i = 1 + int(rng() % 40); i > 0; --i) {
+            x = std::clamp(x + int(rng() % (2 * reach + 1)) - reach, -2048, 2047);
+            y = std::clamp(y + int(rng() % (2 * reach + 1)) - reach, -2048, 2047);
+            walk.insert(walk.end(), {double(x), double(y)});
+        }
+        walks.push_back(walk);
+    }
+    for (const auto &walk : walks) {
+        unsigned largest = 3;
+        bool moved = false;
+        double px = 0, py = 0;
+        for (size_t i = 0; i < walk.size(); i += 2) {
+            if (walk[i] != px || walk[i + 1] != py) {
+                moved = true;
+                largest = std::max<unsigned>(largest, KVGT_MinRelPointSize(walk[i] - px,
+                                                                          walk[i + 1] - py));
+            }
+            px = walk[i];
+            py = walk[i + 1];
+        }
+        if (!moved) continue;  // a polyline of one point draws nothing
+        UnitWriter per_point, bulk;
+        ASSERT_EQ(KVG_begin(per_point.get(), KVG_BEGIN_POLYLINE, 0, 0), 0);
+        for (size_t i = 0; i < walk.size(); i += 2) {
+            ASSERT_GE(KVG_vertex(per_point.get(), walk[i], walk[i + 1]), -2);
+        }
+        ASSERT_EQ(KVG_end(per_point.get()), 0) << per_point.message();
+        std::vector<double> positions = {0, 0};
+        positions.insert(positions.end(), walk.begin(), walk.end());
+        ASSERT_EQ(KVG_polyline(bulk.get(), KVG_BEGIN_POLYLINE, positions.size() / 2, positions.data()), 0)
+            << bulk.message();
+        const Bytes layers = per_point.closeLayerSection();
+        EXPECT_EQ(relativeSizeWritten(layers), largest) << hex(layers);
+        EXPECT_EQ(bulk.closeLayerSection(), layers);
+    }
 }
 
 }  // namespace
