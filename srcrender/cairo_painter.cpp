@@ -14,6 +14,8 @@ namespace kvgrender {
 namespace {
 
 constexpr double MITER_LIMIT = 4;
+// Strokes of at least this many points are drawn band by band on raster surfaces.
+constexpr uint64_t BANDED_STROKE_POINTS = uint64_t{1} << 14;
 constexpr uint32_t MAX_SURFACE_SIDE = 32767;            // cairo's limit
 constexpr uint64_t MAX_IMAGE_PIXELS = uint64_t{1} << 24;  // 64 MiB a converted image
 constexpr uint64_t MAX_PAGE_PIXELS = uint64_t{1} << 28;   // 1 GiB a PNG page
@@ -242,7 +244,6 @@ void CairoPainter::setTexture(const Texture &t) {
 
 void CairoPainter::strokePath(const Path &path, const Stroke &stroke) {
     cairo_t *c = cr_;
-    addPath(path);
     setColor(c, stroke.color);
     cairo_set_line_width(c, stroke.width);
     constexpr cairo_line_join_t JOINS[] = {CAIRO_LINE_JOIN_MITER, CAIRO_LINE_JOIN_ROUND,
@@ -252,7 +253,40 @@ void CairoPainter::strokePath(const Path &path, const Stroke &stroke) {
     cairo_set_line_cap(c, CAIRO_LINE_CAP_BUTT);
     cairo_set_dash(c, stroke.dashes.data(), static_cast<int>(stroke.dashes.size()),
                    stroke.dashOffset);
-    cairo_stroke(c);
+    strokeInBands(path);
+}
+
+// Cairo turns a whole stroke into one polygon before it scans it: several hundred bytes a point
+// with round joins. On a raster surface a path of many points is stroked band by band, each
+// band whole rows of pixels (some BANDED_STROKE_POINTS points a band where they spread evenly),
+// so that the polygon holds only the edges that reach the band; each pixel's coverage comes
+// from the edges that cross its row, so the pixels are those of one stroke.
+void CairoPainter::strokeInBands(const Path &path) {
+    cairo_t *c = cr_;
+    cairo_surface_t *target = cairo_get_target(c);
+    const uint64_t points = path.size();
+    if (points < BANDED_STROKE_POINTS ||
+        cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE) {
+        addPath(path);
+        cairo_stroke(c);
+        return;
+    }
+    cairo_matrix_t toDevice;
+    cairo_get_matrix(c, &toDevice);
+    const int width = cairo_image_surface_get_width(target);
+    const int height = cairo_image_surface_get_height(target);
+    const int rows = std::max<int>(1, int(BANDED_STROKE_POINTS * uint64_t(height) / points));
+    for (int top = 0; top < height; top += rows) {
+        cairo_save(c);
+        cairo_identity_matrix(c);
+        cairo_new_path(c);
+        cairo_rectangle(c, 0, top, width, std::min(rows, height - top));
+        cairo_clip(c);
+        cairo_set_matrix(c, &toDevice);
+        addPath(path);
+        cairo_stroke(c);
+        cairo_restore(c);
+    }
 }
 
 // Laid out by pango in a y-down frame turned about the anchor; the baseline below the anchor

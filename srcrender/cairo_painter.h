@@ -2,7 +2,9 @@
 //
 // A shape definition's figures are kept and drawn again, transformed, where the shape is
 // placed; images are converted once into cairo image surfaces, sampled down when larger than a
-// cairo surface may be. Hidden layers draw nothing.
+// cairo surface may be. Hidden layers draw nothing. On a raster surface a stroke of many points
+// is drawn in bands of whole pixel rows, with the pixels of one stroke, so that cairo's memory
+// follows the band and not the whole path.
 #ifndef KVGRENDER_CAIRO_PAINTER_H
 #define KVGRENDER_CAIRO_PAINTER_H
 
@@ -78,6 +80,7 @@ private:
     void draw(const Call &call);
     void fillPath(const Path &path, const Fill &fill);
     void strokePath(const Path &path, const Stroke &stroke);
+    void strokeInBands(const Path &path);
     void drawText(const TextRun &run);
     void drawMark(const MarkFigure &mark);
     void drawImage(const ImagePlacement &placement);
