@@ -1,9 +1,11 @@
 """kvg: write and read KVG, a compact bit-packed file format for 2-D vector drawings.
 
 Write with :class:`File`, read with :func:`read` or :func:`records`; ``import kvg.matplotlib``
-adds the ``kvg`` format to matplotlib's ``savefig``.
+adds the ``kvg`` format to matplotlib's ``savefig``. :class:`TileArchive` writes a pyramid of
+KVG tiles into one PMTiles archive.
 """
 
+from ._archive import TileArchive, TileArchiveReader, tile_bounds
 from ._colors import (
     Color,
     color_value,
@@ -33,6 +35,7 @@ from ._enums import (
     Typeface,
 )
 from ._errors import (
+    ArchiveError,
     ContextError,
     Error,
     ErrorCode,
@@ -59,6 +62,7 @@ from ._reader import (
 )
 
 __all__ = [
+    "ArchiveError", "TileArchive", "TileArchiveReader", "tile_bounds",
     "Drawing", "Face", "Header", "Image", "Layer", "LIMITS", "READ_LIMITS", "Record", "Shape",
     "read", "records",
     "Arrow", "BlendMode", "Color", "ColorMode", "ContextError", "Error", "ErrorCode", "File",

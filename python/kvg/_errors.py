@@ -89,3 +89,19 @@ def from_reader(code: int, offset: int, reason: str, message: str) -> Exception:
     if code == _READER_MEMORY:
         return OutOfMemoryError(ErrorCode.SYSTEM, message)
     return ContextError(ErrorCode.CONTEXT, message)
+
+
+class ArchiveError(Error, ValueError):
+    """A damaged or invalid tile archive, or one that a limit of the reader refuses to read."""
+
+
+_ARCHIVE_USAGE = 6
+
+
+def from_archive(code: int, message: str) -> Exception:
+    """The exception for a failure of the tile archive library (same codes as the reader's)."""
+    if code in (_READER_FORMAT, _READER_COMPRESSION):
+        return ArchiveError(ErrorCode.PARAM, message)
+    if code == _ARCHIVE_USAGE:
+        return ParamError(ErrorCode.PARAM, message)
+    return from_reader(code, 0, message, message)

@@ -11,6 +11,7 @@ import numpy.typing as npt
 
 from . import _kvg
 from ._colors import Color, color_value
+from ._output import Output
 from ._plain import PlainWriter
 from ._enums import (
     Arrow,
@@ -111,7 +112,7 @@ def _pack_pixels(pixels: npt.ArrayLike) -> np.ndarray:
     return packed
 
 
-class File:
+class File(Output):
     """A KVG file being written.
 
     Positions are world units: the window ``world = (xmin, xmax, ymin, ymax)`` maps onto the
@@ -158,23 +159,6 @@ class File:
         """Completes the file. Raises when it cannot be completed; the handle is released
         either way."""
         self._w.close()
-
-    def abandon(self) -> None:
-        """Releases the handle and removes what was written; ``path`` keeps what it held before."""
-        self._w.abandon()
-
-    @property
-    def closed(self) -> bool:
-        return not self._w.is_open
-
-    def __enter__(self) -> "File":
-        return self
-
-    def __exit__(self, exc_type, exc, traceback) -> None:
-        if exc_type is not None:
-            self.abandon()
-        elif not self.closed:
-            self.close()
 
     def _color(self, color: Color) -> int:
         return color_value(color, self._w.get_color_size())

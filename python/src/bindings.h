@@ -23,5 +23,6 @@ const char *cString(const std::string &text);
 
 void bindReader(pybind11::module_ &m);
 void bindRings(pybind11::module_ &m);
+void bindArchive(pybind11::module_ &m);
 
 #endif  // KVG_PYTHON_BINDINGS_H

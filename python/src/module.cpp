@@ -535,4 +535,5 @@ PYBIND11_MODULE(_kvg, m) {
     bindAttributes(writer);
     bindReader(m);
     bindRings(m);
+    bindArchive(m);
 }

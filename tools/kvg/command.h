@@ -43,6 +43,7 @@ extern const Command SVG_COMMAND;
 extern const Command RENDER_COMMAND;
 extern const Command IMPORT_COMMAND;
 extern const Command HTML_COMMAND;
+extern const Command SERVE_COMMAND;
 
 // Runs kvg with the arguments that follow the program name. A command that succeeds but could
 // not write all its standard output fails with a message.

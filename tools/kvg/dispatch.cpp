@@ -16,9 +16,9 @@ namespace {
 constexpr uint64_t WHOLE_FILE_CONTENT_LIMIT = uint64_t{1} << 28;
 
 // The subcommands, in the order of the overview.
-const std::array<const Command *, 8> COMMANDS = {&DEMO_COMMAND,  &INFO_COMMAND,   &DUMP_COMMAND,
+const std::array<const Command *, 9> COMMANDS = {&DEMO_COMMAND,  &INFO_COMMAND,   &DUMP_COMMAND,
                                                  &CHECK_COMMAND, &SVG_COMMAND,    &RENDER_COMMAND,
-                                                 &HTML_COMMAND,
+                                                 &HTML_COMMAND,  &SERVE_COMMAND,
                                                  &IMPORT_COMMAND};
 
 bool isHelp(const std::string &arg) { return arg == "--help" || arg == "-h"; }

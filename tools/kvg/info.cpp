@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <map>
 
+#include "archive.h"
 #include "command.h"
 
 namespace kvgtool {
@@ -71,6 +72,7 @@ int info(Args args, std::ostream &out, std::ostream &err) {
     const std::optional<Options> options = parseOptions(INFO_COMMAND, args, {}, 1, err);
     if (!options) return EXIT_USAGE;
     const std::string &path = options->positional[0];
+    if (isArchive(path)) return describeArchive(INFO_COMMAND, path, out, err);
     return readRecords(INFO_COMMAND, path, err, [&](kvgr::Reader &reader) {
         Totals totals;
         while (const kvgr::Record *record = reader.next()) {
@@ -85,13 +87,16 @@ int info(Args args, std::ostream &out, std::ostream &err) {
 }  // namespace
 
 const Command INFO_COMMAND = {
-    "info", "FILE", "describe a KVG file: header, sections, records, points",
+    "info", "FILE", "describe a KVG file (header, sections, records, points) or an archive",
     "Prints the header fields, the size of the file and whether it is compressed, the bytes of\n"
     "the definitions section (definitions and the closing size records) and of the layer\n"
     "section, the number of records of each kind, the points (absolute and relative) and the\n"
     "bytes per point, counted on the decompressed content and, for a compressed file, on disk.\n"
     "The file must be valid ('kvg check'); otherwise the first fault is reported (exit 1).\n"
-    "FILE '-' is standard input.\n",
+    "FILE '-' is standard input.\n"
+    "For a tile archive (PMTiles) it prints the header, the sections, the layers of the\n"
+    "metadata and, per zoom, the tiles, their distinct contents and the median, 99th\n"
+    "percentile and largest stored bytes of those contents.\n",
     info};
 
 }  // namespace kvgtool

@@ -7,3 +7,4 @@ export { Fault } from './cursor.js';
 export { FillMode } from './state.js';
 export { PAGE_LIMITS, buildScene } from './scene.js';
 export { Painter, fitView } from './draw.js';
+export { TileArchive, TILE_PIXELS, isArchive, tilePageView, visibleTiles } from './tiles.js';

@@ -9,8 +9,9 @@
 // and scaled, which costs one image copy per frame whatever the drawing holds; the full picture
 // is drawn again once the view has settled.
 import {
-  Fault, PAGE_LIMITS, Painter, buildScene, errorMessage, fitView, plainBytes,
+  Fault, PAGE_LIMITS, Painter, buildScene, errorMessage, fitView, isArchive, plainBytes,
 } from '../src/index.js';
+import { openArchive } from './archive.js';
 
 const SETTLE_MS = 150;
 const WHEEL_ZOOM = 0.0015; // per wheel pixel, exponential
@@ -59,6 +60,7 @@ class Viewer {
     $('title').textContent = name;
     document.title = `${name} – KVG viewer`;
     try {
+      if (isArchive(bytes)) return await this.openArchive(bytes, name);
       const scene = buildScene(await plainBytes(bytes, PAGE_LIMITS), PAGE_LIMITS);
       if (scene.error) throw new Error(errorMessage(scene.error));
       this.scene = scene;
@@ -72,6 +74,12 @@ class Viewer {
       this.status(`${name}: ${e instanceof Fault ? errorMessage({ offset: e.offset ?? 0, reason: e.reason }) : e.message}`, true);
       this.ctx.clearRect(0, 0, this.canvas.width, this.canvas.height);
     }
+  }
+
+  /** A tile archive (URL or bytes) is shown by the archive viewer, which takes the canvas. */
+  async openArchive(source, name) {
+    this.scene = undefined;
+    await openArchive(source, name, (text, error) => this.status(text, error));
   }
 
   fit() {
@@ -300,6 +308,9 @@ async function start() {
   const src = new URLSearchParams(location.search).get('src');
   if (drawing) {
     await viewer.open(drawing.bytes, drawing.name);
+  } else if (src && /\.pmtiles$/i.test(new URL(src, location.href).pathname)) {
+    $('hint').hidden = true;
+    await viewer.openArchive(src, src.split('/').pop() || src).catch((e) => viewer.status(`${src}: ${e.message}`, true));
   } else if (src) {
     try {
       const response = await fetch(src);

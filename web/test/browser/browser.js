@@ -45,9 +45,13 @@ const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.json': 'applic
 /**
  * Serves the files under `routes` (URL prefix to folder) on 127.0.0.1; the optional `gzip`
  * set names paths sent with Content-Encoding: gzip (their bytes are gzip streams already).
+ * A request with a byte range ("Range: bytes=FIRST-LAST") gets those bytes alone (206), as
+ * tile archives are read. `requests` lists each request's path and range.
  * @param {Record<string, string>} routes
  */
 export async function serve(routes, gzip = new Set()) {
+  /** @type {{path: string, range: string|undefined, status: number}[]} */
+  const requests = [];
   const server = createServer((request, response) => {
     const path = decodeURIComponent(new URL(request.url ?? '/', 'http://x').pathname);
     const prefix = Object.keys(routes).find((p) => path.startsWith(p));
@@ -55,14 +59,22 @@ export async function serve(routes, gzip = new Set()) {
     try {
       if (!file || !file.startsWith(routes[prefix])) throw new Error('outside');
       const body = readFileSync(file);
-      const headers = { 'Content-Type': TYPES[extname(file)] ?? 'application/octet-stream', 'Cache-Control': 'no-store' };
+      const headers = { 'Content-Type': TYPES[extname(file)] ?? 'application/octet-stream', 'Cache-Control': 'no-store', 'Accept-Ranges': 'bytes' };
       if (gzip.has(path)) headers['Content-Encoding'] = 'gzip';
-      response.writeHead(200, headers).end(body);
+      const range = /^bytes=(\d+)-(\d*)$/.exec(request.headers.range ?? '');
+      requests.push({ path, range: request.headers.range, status: range ? 206 : 200 });
+      if (!range) {
+        response.writeHead(200, headers).end(body);
+        return;
+      }
+      const first = Number(range[1]), last = Math.min(body.length - 1, range[2] ? Number(range[2]) : body.length - 1);
+      headers['Content-Range'] = `bytes ${first}-${last}/${body.length}`;
+      response.writeHead(206, headers).end(body.subarray(first, last + 1));
     } catch {
       response.writeHead(404).end();
     }
   });
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
   const { port } = /** @type {import('node:net').AddressInfo} */ (server.address());
-  return { url: `http://127.0.0.1:${port}`, close: () => new Promise((r) => server.close(r)) };
+  return { url: `http://127.0.0.1:${port}`, requests, close: () => new Promise((r) => server.close(r)) };
 }
