@@ -33,6 +33,12 @@
  * KVGR_getErrorCode, KVGR_getErrorOffset and KVGR_getErrorMessage tell why. A reader is used by
  * one thread at a time; different readers are independent.
  *
+ * NULL. A NULL reader is a usage error: calls that return int give -1, the others 0 or NULL
+ * (KVGR_getErrorCode KVGR_ERR_USAGE, KVGR_getErrorMessage "no reader"). A NULL path, read
+ * function, buffer of data (but for 0 bytes) or record pointer fails with KVGR_ERR_USAGE; a NULL
+ * result pointer of a getter gives -1. A NULL header or mapping is the mapping of scale 1 centred
+ * on 0.
+ *
  * Coordinates. Every position is given as stored, in file coordinates (the units of the grid
  * that the writer mapped the drawing onto), and is mapped onto the page by the one page
  * mapping below. The enumerated values of records and state (blend modes, joint styles, line
@@ -74,7 +80,8 @@ typedef enum {
     KVGR_ERR_COMPRESSION = 3, /* a damaged gzip stream, or data after it */
     KVGR_ERR_LIMIT = 4,       /* the file needs more than a limit allows */
     KVGR_ERR_MEMORY = 5,      /* memory could not be had */
-    KVGR_ERR_USAGE = 6        /* a call out of order: reading before opening, opening twice */
+    KVGR_ERR_USAGE = 6        /* a call out of order (reading before opening, opening twice), an
+                                 unknown limit or a NULL argument */
 } KVGR_ERROR_CODE;
 
 /* What the reader may spend on one file. Each limit is a count (see below); reaching one
@@ -88,8 +95,11 @@ typedef enum {
     KVGR_LIMIT_POINTS = 1,
     /* Pixels (width x height) of one image. Default 2^28 (16384 x 16384). */
     KVGR_LIMIT_IMAGE_PIXELS = 2,
-    /* Memory the reader holds at once: the definitions kept for the layers and the decoded
-     * arguments of the current record, in bytes. Default 1 GiB. */
+    /* Memory the reader holds at once, in bytes: the definitions kept for the layers, in every
+     * form the reader gives them out (an edge as stored and as absolute points), the decoded
+     * arguments of the current record, with the room their buffers have grown to. Buffers of
+     * fixed size (the input window, zlib's state, under 1 MiB in all) are not counted. Default
+     * 1 GiB. */
     KVGR_LIMIT_MEMORY = 3,
     /* Objects open inside one another (begun and not yet ended). Default 256. */
     KVGR_LIMIT_DEPTH = 4
@@ -101,10 +111,11 @@ KVGR_API KVGR_Reader *KVGR_new(void);
 /* Releases the reader, everything it gave out, and the file it opened. NULL is allowed. */
 KVGR_API void KVGR_delete(KVGR_Reader *reader);
 
-/* Sets a limit; fails (KVGR_ERR_USAGE) once an input has been opened or for an unknown limit. */
-KVGR_API int KVGR_setLimit(KVGR_Reader *reader, KVGR_LIMIT limit, uint64_t value);
+/* Sets a limit (a KVGR_LIMIT); fails (KVGR_ERR_USAGE) once an input has been opened or for an
+ * unknown limit. The limit is passed as an int so that any value a caller passes is defined. */
+KVGR_API int KVGR_setLimit(KVGR_Reader *reader, int limit, uint64_t value);
 /* The limit in force, or 0 for an unknown limit. */
-KVGR_API uint64_t KVGR_getLimit(const KVGR_Reader *reader, KVGR_LIMIT limit);
+KVGR_API uint64_t KVGR_getLimit(const KVGR_Reader *reader, int limit);
 
 /* The last failure: its KVGR_ERROR_CODE (KVGR_ERR_NONE if none), the byte offset where the
  * fault lies (in the decompressed content; 0 for failures that have none), its reason, and

@@ -235,12 +235,16 @@ typedef struct {
 /* Opens `filename` for writing with the options `opt` (NULL: the defaults); NULL on failure.
  * The file is written beside `filename`, in the same directory (which must be writable), and
  * takes its name only when KVG_close completes it: until then, and after any failure or
- * KVG_abandon, `filename` keeps what it held, or stays absent. The new file gets the permissions
- * of the file it replaces, or those of an ordinary create (0666 less the umask). A symbolic link
+ * KVG_abandon, `filename` keeps what it held, or stays absent. While it is written the new file
+ * has no name (where the file system allows; elsewhere a hidden one beside `filename`), so no
+ * other process can open it and a crash leaves nothing; from its creation it has the permissions
+ * of the file it replaces, or those of an ordinary create (0666 less the umask), and before its
+ * first byte that file's owner and group, as far as the process may give them. A symbolic link
  * is followed and its target replaced; FIFOs, devices and names under /dev and /proc
  * (/dev/stdout) are written directly, byte by byte as the drawing goes. A file the process may
- * not write is refused. The layer section collects meanwhile in a temporary file in /tmp,
- * removed when the handle is released. Threads may create files at the same time. */
+ * not write is refused. The layer section collects meanwhile in a scratch file under $TMPDIR
+ * (else /tmp) that has no name either and vanishes with the handle or the process. Threads may
+ * create files at the same time. */
 KVG_API KVG_File *KVG_create(const char *filename, const KVG_FileOptions *opt);
 /* KVG_create that tells why it failed: when the result is NULL and `error` is not, *error holds
  * the code (KVG_ERR_PARAM for unusable options, KVG_ERR_SYSTEM for a file that cannot be made),

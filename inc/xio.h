@@ -32,8 +32,11 @@ KVG_API XIO_File *XIO_open(const char *name, int mode, int compression);
  * write and the completion succeeded; when `sync` is non-zero it first puts the file's data on
  * the disk (fdatasync), so that not even a power failure can leave `name` half-written. Until
  * then, and after any failure or XIO_discard, `name` keeps what it held, or stays absent, and
- * the temporary file is removed. The new file gets the permissions of the file it replaces, or
- * those of an ordinary create (0666 less the umask); its owner is the writing process's user. A
+ * the temporary file is removed. The temporary file has no name while it is written (where the
+ * file system allows; elsewhere a hidden name beside `name`), so that no other process can open
+ * it and a crash leaves nothing behind. From its creation it has the permissions of the file it
+ * replaces, or those of an ordinary create (0666 less the umask), and before its first byte
+ * the replaced file's owner and group, as far as the process may give them. A
  * file the process may not write is refused (EACCES), as opening it would be. A symbolic link
  * is followed and the file it leads to is replaced (the link stays). What cannot be replaced is
  * written directly, as XIO_open does: a FIFO, a device, a directory (refused by the open) and
@@ -44,6 +47,14 @@ KVG_API XIO_File *XIO_openReplacing(const char *name, int compression, int sync)
  * characters must be "XXXXXX" and are replaced in place (mkstemp semantics: created atomically,
  * never an existing file). NULL on failure. */
 KVG_API XIO_File *XIO_openTemporary(char *name_template);
+/* Creates and opens for writing a plain scratch file in $TMPDIR (or the system's temporary
+ * directory), readable only by its owner, that no other process can open and that vanishes when
+ * released or when the process ends in any way: it has no name (O_TMPFILE), or loses the one it
+ * was created with at once. NULL on failure, with errno telling why. */
+KVG_API XIO_File *XIO_openScratch(void);
+/* Completes the writing of a scratch file and opens it for reading from its first byte; 0 on
+ * success, -1 when a write failed (now or before) or the file cannot be reread. */
+KVG_API int XIO_reread(XIO_File *file);
 /* Appends one byte (the low 8 bits of `c`); returns the byte written, or -1 on failure. */
 KVG_API int XIO_putc(XIO_File *file, int c);
 /* Appends `count` bytes; returns the number written, which equals `count` on success, and 0

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <iomanip>
 #include <set>
 #include <sstream>
 #include <unordered_map>
@@ -18,6 +19,7 @@
 #include "map_writer.h"
 #include "ogr_source.h"
 #include "projection.h"
+#include "source_budget.h"
 #include "sphere_cut.h"
 #include "topojson_source.h"
 
@@ -32,11 +34,12 @@ constexpr uint64_t MAX_TOPOJSON_BYTES = uint64_t(1) << 31;  // what one JSON par
 
 // ---- Reading
 
-std::string readText(const std::string &path) {
+std::string readText(const std::string &path, SourceBudget &budget) {
     struct stat info{};
     if (stat(path.c_str(), &info) != 0) throw InputError(std::strerror(errno));
     if (!S_ISREG(info.st_mode)) throw InputError("not a regular file");
     if (uint64_t(info.st_size) > MAX_TOPOJSON_BYTES) throw InputError("larger than 2 GiB");
+    budget.bytes(uint64_t(info.st_size));
     std::ifstream in(path, std::ios::binary);
     std::string text(size_t(info.st_size), '\0');
     if (!in.read(text.data(), std::streamsize(text.size())))
@@ -61,23 +64,25 @@ bool withinLongitudeLatitude(const Source &source) {
 // Standard input through GDAL, kept whole so that drivers may read it more than once.
 constexpr const char *STANDARD_INPUT = "/vsistdin/?buffer_limit=-1";
 
-std::string readStandardInput() {
+std::string readStandardInput(SourceBudget &budget) {
     VSILFILE *in = VSIFOpenL(STANDARD_INPUT, "rb");
     if (in == nullptr) throw InputError("standard input cannot be read");
     std::string text;
     char chunk[65536];
     size_t got = 0;
-    while ((got = VSIFReadL(chunk, 1, sizeof chunk, in)) > 0 && text.size() <= MAX_TOPOJSON_BYTES)
+    while ((got = VSIFReadL(chunk, 1, sizeof chunk, in)) > 0 && text.size() <= MAX_TOPOJSON_BYTES) {
+        budget.bytes(got);
         text.append(chunk, got);
+    }
     VSIFCloseL(in);
     if (text.size() > MAX_TOPOJSON_BYTES) throw InputError("larger than 2 GiB");
     return text;
 }
 
-Source readOgrSource(const std::string &input, const ImportOptions &options) {
-    if (input != "-") return readOgr(input, options.layers);
+Source readOgrSource(const std::string &input, const ImportOptions &options, SourceBudget &budget) {
+    if (input != "-") return readOgr(input, options.layers, options.drivers, budget);
     try {
-        return readOgr(STANDARD_INPUT, options.layers);
+        return readOgr(STANDARD_INPUT, options.layers, options.drivers, budget);
     } catch (const InputError &e) {
         throw InputError(std::string(e.what()) +
                          " (standard input is one file without a name: formats known by their "
@@ -90,10 +95,11 @@ Source readSource(const std::string &input, const ImportOptions &options) {
     const bool standardInput = input == "-";
     struct stat info{};
     if (!standardInput && stat(input.c_str(), &info) != 0) throw InputError(std::strerror(errno));
+    SourceBudget budget(options.limits);
     const bool topojson = options.topojson || (standardInput ? isTopoJson(STANDARD_INPUT)
                                                              : S_ISREG(info.st_mode) && isTopoJson(input));
-    if (!topojson) return readOgrSource(input, options);
-    Source source = readTopoJson(standardInput ? readStandardInput() : readText(input));
+    if (!topojson) return readOgrSource(input, options, budget);
+    Source source = readTopoJson(standardInput ? readStandardInput(budget) : readText(input, budget), budget);
     if (!options.layers.empty()) {
         std::vector<Layer> chosen;
         for (const std::string &name : options.layers) {
@@ -216,6 +222,24 @@ int32_t evenSteps(double extent, double step) {
     return static_cast<int32_t>(std::max(2.0, steps + std::fmod(steps, 2)));
 }
 
+// Why no grid holds the extent: positions too far apart for any step (their distance is beyond
+// the range of doubles), or too many steps of the one chosen.
+std::string gridTooLarge(const Extent &e, double longer, double steps) {
+    std::ostringstream s;
+    s << std::setprecision(6);
+    if (!std::isfinite(longer)) {
+        s << "positions from (" << e.xmin << ", " << e.ymin << ") to (" << e.xmax << ", " << e.ymax
+          << "), farther apart than a map can hold";
+        return s.str();
+    }
+    s << "a grid of ";
+    if (steps < 1e15) s << std::llround(steps);
+    else if (std::isfinite(steps)) s << steps;
+    else s << "more than 1e308";
+    s << " steps, more than " << MAX_GRID << " (choose a coarser --grid or --tolerance)";
+    return s.str();
+}
+
 Grid chooseGrid(const Extent &e, const ImportOptions &options, std::optional<double> sourceStep,
                 bool reprojected) {
     const double width = e.xmax - e.xmin, height = e.ymax - e.ymin;
@@ -226,10 +250,7 @@ Grid chooseGrid(const Extent &e, const ImportOptions &options, std::optional<dou
     else if (sourceStep && !reprojected) step = *sourceStep;  // the source's own precision
     else step = longer / double(DEFAULT_GRID);
     if (!(step > 0) || !std::isfinite(step)) step = 1;  // a single position
-    if (!(longer / step <= double(MAX_GRID)))
-        throw InputError("a grid of " + std::to_string(std::llround(longer / step)) +
-                         " steps, more than " + std::to_string(MAX_GRID) +
-                         " (choose a coarser --grid or --tolerance)");
+    if (!(longer / step <= double(MAX_GRID))) throw InputError(gridTooLarge(e, longer, longer / step));
     return {e.xmin, e.ymin, step, evenSteps(width, step), evenSteps(height, step)};
 }
 
@@ -287,6 +308,8 @@ public:
         : options_(options), progress_(progress), report_(options.strict) {}
 
     Map build(Source source) {
+        for (const std::string &record : source.damaged)
+            report_.add(Change::damaged, record, "unreadable record");
         std::erase_if(source.layers, [&](Layer &layer) {
             filterFeatures(layer, options_.where, options_.select);
             return layer.features.empty();

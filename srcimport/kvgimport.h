@@ -1,14 +1,14 @@
 // kvgimport: maps from GIS sources into KVG planar maps.
 //
-// importMap() reads every vector source that GDAL/OGR reads (GeoJSON, TopoJSON, Shapefile,
-// GeoPackage, FlatGeobuf, KML, GPX, CSV with WKT, ...), cuts geographic data at the antimeridian
-// and closes rings around the poles, projects it through PROJ when asked, quantizes it onto a
-// grid, and builds a shared topology as TopoJSON's server side does: junctions where rings and
-// lines meet or part, every ring and line cut there into arcs, each distinct arc stored once
-// whichever way it is walked. Each arc becomes one edge, each ring one face (holes as hole
-// faces); features sharing a border share its edges. A TopoJSON source keeps its own arcs: their
-// ends stay junctions. Then it styles the map (neighbours in different colours, or colours from a
-// field; labels) and writes it, one layer per source layer and one object per feature.
+// importMap() reads vector sources through GDAL/OGR (GeoJSON, TopoJSON, Shapefile, GeoPackage,
+// FlatGeobuf, KML, GPX, CSV with WKT; other drivers only when named), cuts geographic data at the
+// antimeridian and closes rings around the poles, projects it through PROJ when asked, quantizes it
+// onto a grid, and builds a shared topology as TopoJSON's server side does: junctions where rings
+// and lines meet or part, every ring and line cut there into arcs, each distinct arc stored once
+// whichever way it is walked. Each arc becomes one edge, each ring one face (holes as hole faces);
+// features sharing a border share its edges. A TopoJSON source keeps its own arcs: their ends stay
+// junctions. Then it styles the map (neighbours in different colours, or colours from a field;
+// labels) and writes it, one layer per source layer and one object per feature.
 #ifndef KVGIMPORT_H
 #define KVGIMPORT_H
 
@@ -35,6 +35,16 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// What reading one source may take, counted as the source is read (a TopoJSON arc counts once
+// for every ring or line that uses it). Reaching a limit stops the import with a message in the
+// reader's words ("more than 268435456 points"). The defaults are the reader's.
+struct ImportLimits {
+    uint64_t points = uint64_t(1) << 28;
+    uint64_t features = uint64_t(1) << 24;
+    uint64_t memory = uint64_t(1) << 30;  // bytes: positions, values, names, a JSON text's tree
+    uint64_t depth = 256;                 // JSON arrays and objects inside each other
+};
+
 struct ImportOptions {
     std::vector<std::string> layers;  // source layers to import; empty: all of them
     bool topojson = false;            // read the input as a TopoJSON topology whatever it looks like
@@ -51,6 +61,10 @@ struct ImportOptions {
     double pageMm = 200;              // the page's longer side in millimetres
     double marginMm = 4;              // blank page round the map, so that edges show whole
     bool compress = true;             // gzip stream
+    ImportLimits limits;
+    // GDAL drivers allowed besides those of the formats documented (VRT, ...); even these read
+    // local files only: network access is off.
+    std::vector<std::string> drivers;
 };
 
 constexpr int64_t DEFAULT_GRID = 100000;

@@ -55,6 +55,8 @@ struct Source {
     std::vector<Pos> arcEnds;
     // The source's own quantization step, where it has one: the finest grid worth keeping.
     std::optional<double> step;
+    // Records the source holds but could not give whole, left out: "layer L, record N (why)".
+    std::vector<std::string> damaged;
 };
 
 }  // namespace kvgimport

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "kvgimport.h"
+#include "source_budget.h"
 
 namespace kvgimport {
 
@@ -67,13 +68,16 @@ Pos finite(Pos p, const std::string &where) {
     return p;
 }
 
-std::vector<Path> readArcs(const Json &root, const std::optional<Transform> &transform) {
+std::vector<Path> readArcs(const Json &root, const std::optional<Transform> &transform,
+                           SourceBudget &budget) {
     const Json &arcs = array(member(root, "arcs", "topology"), "arcs");
+    budget.bytes(arcs.size() * sizeof(Path));
     std::vector<Path> result(arcs.size());
     for (size_t i = 0; i < arcs.size(); ++i) {
         const std::string where = indexed("arcs", i);
         const Json &arc = array(arcs[i], where);
         if (arc.empty()) fail(where, "an arc without positions");
+        budget.points(arc.size());
         Pos sum{0, 0};
         for (size_t k = 0; k < arc.size(); ++k) {
             const std::string at = indexed(where, k);
@@ -93,6 +97,8 @@ std::vector<Path> readArcs(const Json &root, const std::optional<Transform> &tra
 // every value given is a number.
 class FieldTable {
 public:
+    explicit FieldTable(SourceBudget &budget) : budget_(budget) {}
+
     std::vector<Value> values(const Json &geometry) {
         std::vector<Value> result(fields_.size());
         const auto properties = geometry.find("properties");
@@ -103,6 +109,7 @@ public:
             if (value.is_number()) result[index] = value.get<double>();
             else if (value.is_string()) result[index] = value.get<std::string>();
             else if (!value.is_null()) result[index] = value.dump();
+            if (const auto *text = std::get_if<std::string>(&result[index])) budget_.text(*text);
         }
         return result;
     }
@@ -111,23 +118,28 @@ public:
 private:
     size_t field(const std::string &key, const Json &value) {
         const auto [found, added] = index_.try_emplace(key, fields_.size());
-        if (added) fields_.push_back({key, true});
+        if (added) {
+            fields_.push_back({key, true});
+            budget_.text(key);
+        }
         if (!value.is_null() && !value.is_number()) fields_[found->second].numeric = false;
         return found->second;
     }
 
+    SourceBudget &budget_;
     std::vector<Field> fields_;
     std::map<std::string, size_t> index_;
 };
 
 class ObjectReader {
 public:
-    ObjectReader(const std::vector<Path> &arcs, const std::optional<Transform> &transform)
-        : arcs_(arcs), transform_(transform) {}
+    ObjectReader(const std::vector<Path> &arcs, const std::optional<Transform> &transform,
+                 SourceBudget &budget)
+        : arcs_(arcs), transform_(transform), budget_(budget) {}
 
     Layer layer(const std::string &name, const Json &object) {
         Layer layer{name, {}, {}};
-        FieldTable fields;
+        FieldTable fields(budget_);
         geometry(object, "objects." + name, 0, fields, layer.features);
         layer.fields = fields.fields();
         for (Feature &f : layer.features) f.values.resize(layer.fields.size());
@@ -152,14 +164,16 @@ private:
         }
         Feature feature;
         feature.name = name(g);
+        budget_.text(feature.name);
         feature.values = fields.values(g);
+        budget_.feature(feature.values.size());
         const std::string arcsWhere = where + ".arcs";
         if (kind == "Polygon") {
-            feature.polygons.push_back(polygon(member(g, "arcs", where), arcsWhere));
+            addPolygon(member(g, "arcs", where), arcsWhere, feature);
         } else if (kind == "MultiPolygon") {
             const Json &polygons = array(member(g, "arcs", where), arcsWhere);
             for (size_t i = 0; i < polygons.size(); ++i)
-                feature.polygons.push_back(polygon(polygons[i], indexed(arcsWhere, i)));
+                addPolygon(polygons[i], indexed(arcsWhere, i), feature);
         } else if (kind == "LineString") {
             feature.paths.push_back(chain(member(g, "arcs", where), arcsWhere));
         } else if (kind == "MultiLineString") {
@@ -191,6 +205,7 @@ private:
     }
 
     Pos point(const Json &value, const std::string &where) const {
+        budget_.points(1);
         const Pos p = position(value, where);
         return transform_ ? finite(transform_->apply(p), where) : p;
     }
@@ -223,29 +238,56 @@ private:
             bool reversed = false;
             const Path &a = arc(refs[i], indexed(where, i), reversed);
             const size_t from = result.empty() ? 0 : 1;  // an arc starts where the last ended
+            budget_.points(a.size() - from);  // counted before they are copied
             for (size_t k = from; k < a.size(); ++k)
                 result.push_back(reversed ? a[a.size() - 1 - k] : a[k]);
         }
         return result;
     }
 
-    Polygon polygon(const Json &value, const std::string &where) const {
+    // A polygon of no rings has no area: nothing to add, as for an empty geometry.
+    void addPolygon(const Json &value, const std::string &where, Feature &feature) const {
         const Json &rings = array(value, where);
-        Polygon result;
-        for (size_t i = 0; i < rings.size(); ++i) {
-            result.rings.push_back(chain(rings[i], indexed(where, i)));
-        }
-        return result;
+        if (rings.empty()) return;
+        Polygon &polygon = feature.polygons.emplace_back();
+        for (size_t i = 0; i < rings.size(); ++i)
+            polygon.rings.push_back(chain(rings[i], indexed(where, i)));
     }
 
     const std::vector<Path> &arcs_;
     const std::optional<Transform> &transform_;
+    SourceBudget &budget_;
 };
 
-// Parse errors and numbers out of range alike.
-Json parse(std::string_view text) {
+// What the parsed tree holds, counted as it grows: a value, and a key or text's characters.
+void spendOnTree(SourceBudget &budget, int depth, Json::parse_event_t event, const Json &parsed) {
+    using Event = Json::parse_event_t;
+    switch (event) {
+    case Event::object_start:
+    case Event::array_start:
+        budget.depth(uint64_t(depth) + 1);
+        budget.bytes(2 * sizeof(Json));  // the value and its share of the container's spare room
+        break;
+    case Event::key:
+        budget.bytes(sizeof(std::string) + parsed.get_ref<const std::string &>().size());
+        break;
+    case Event::value:
+        budget.bytes(2 * sizeof(Json) +
+                     (parsed.is_string() ? parsed.get_ref<const std::string &>().size() : 0));
+        break;
+    default:
+        break;
+    }
+}
+
+// Parse errors and numbers out of range alike; nesting and the tree's size within the budget
+// (the tree's values are destroyed and serialised by recursion).
+Json parse(std::string_view text, SourceBudget &budget) {
     try {
-        return Json::parse(text);
+        return Json::parse(text, [&](int depth, Json::parse_event_t event, Json &parsed) {
+            spendOnTree(budget, depth, event, parsed);
+            return true;
+        });
     } catch (const Json::exception &e) {
         // The library's message names its own exception first: keep the readable part.
         const std::string what = e.what();
@@ -257,17 +299,17 @@ Json parse(std::string_view text) {
 
 }  // namespace
 
-Source readTopoJson(std::string_view json) {
-    const Json root = parse(json);
+Source readTopoJson(std::string_view json, SourceBudget &budget) {
+    const Json root = parse(json, budget);
     if (!root.is_object() || root.value("type", Json()) != "Topology")
         fail("topology", "not a TopoJSON topology (\"type\": \"Topology\" expected)");
     const std::optional<Transform> transform = readTransform(root);
-    const std::vector<Path> arcs = readArcs(root, transform);
+    const std::vector<Path> arcs = readArcs(root, transform, budget);
     const Json &objects = member(root, "objects", "topology");
     if (!objects.is_object()) fail("objects", "an object expected");
 
     Source source;
-    ObjectReader reader(arcs, transform);
+    ObjectReader reader(arcs, transform, budget);
     for (const auto &[name, object] : objects.items())
         source.layers.push_back(
             reader.layer(name.empty() ? "object " + std::to_string(source.layers.size() + 1)

@@ -10,8 +10,11 @@
 
 namespace kvgimport {
 
-// Throws InputError naming the member that is wrong ("objects.o.arcs[0][1]: ...").
-Source readTopoJson(std::string_view json);
+class SourceBudget;
+
+// Throws InputError naming the member that is wrong ("objects.o.arcs[0][1]: ..."), or when the
+// topology takes more than `budget` allows.
+Source readTopoJson(std::string_view json, SourceBudget &budget);
 
 }  // namespace kvgimport
 

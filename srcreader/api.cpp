@@ -16,6 +16,11 @@ constexpr Limits DEFAULTS;
 constexpr std::array<uint64_t, KVGR_LIMIT_COUNT> DEFAULT_LIMITS = {
     DEFAULTS.contentBytes, DEFAULTS.points, DEFAULTS.imagePixels, DEFAULTS.memory, DEFAULTS.depth};
 
+// A record of at most this many points keeps its buffer for the next one.
+constexpr size_t SMALL_RECORD_POINTS = 4096;
+// What the allocator adds to every block it hands out.
+constexpr uint64_t BLOCK_OVERHEAD = 16;
+
 KVGR_Color toC(const Color &c) { return {c.value, c.size}; }
 KVGR_Angle toC(const Angle &a) { return {toC(a.vector), a.degrees}; }
 KVGR_Text toC(const std::string &text) {
@@ -104,7 +109,7 @@ struct KVGR_Reader {
     int open(std::unique_ptr<Source> (*make)(const void *), const void *arguments);
     int next(const KVGR_Record **result);
     void convert();
-    void keepDefinition();
+    bool keepDefinition();
 };
 
 namespace {
@@ -124,6 +129,7 @@ int guarded(KVGR_Reader *r, F body) {
 // The absolute points of a chain into `points`: the start, then each step added to the point
 // before it.
 void absolute(Point start, std::span<const Point> steps, std::vector<KVGR_Point> &points) {
+    points.clear();  // grown to the size asked for, not doubled from the last record's
     points.resize(steps.size() + 1);
     KVGR_Point p = toC(start);
     points[0] = p;
@@ -156,10 +162,13 @@ int KVGR_Reader::next(const KVGR_Record **result) {
         return -1;
     }
     if (!readable) return usage("no input is open");
+    // The last record's points go before the next is decoded, unless they are few: the memory
+    // limit counts a record's arguments only while it is current.
+    if (points.capacity() > SMALL_RECORD_POINTS) points = {};
     return guarded(this, [&] {
         if (!decoder->next(record)) return decoder->error() ? stop(*decoder->error()) : 0;
         convert();
-        keepDefinition();
+        if (!keepDefinition()) return stop(*decoder->error());
         stateStale = true;
         *result = &out;
         return 1;
@@ -262,10 +271,19 @@ void KVGR_Reader::convert() {
         record.payload);
 }
 
-// Edges and images keep what the definition getters give out.
-void KVGR_Reader::keepDefinition() {
-    if (record.code == kvgfmt::SET_EDGE) edgePoints.push_back(points);
+// Edges and images keep what the definition getters give out, within the memory limit; false
+// when that would pass it.
+bool KVGR_Reader::keepDefinition() {
+    if (record.code == kvgfmt::SET_EDGE) {
+        const uint64_t bytes = points.size() * sizeof(KVGR_Point) + BLOCK_OVERHEAD +
+                               2 * sizeof(std::vector<KVGR_Point>);
+        if (!decoder->hold(record, bytes)) return false;
+        edgePoints.push_back(points);
+    }
     if (record.code == kvgfmt::SET_IMAGE) {
+        constexpr uint64_t PALETTE_BYTES =
+            sizeof(KVGR_Palette) + BLOCK_OVERHEAD + 2 * sizeof(std::unique_ptr<KVGR_Palette>);
+        if (!decoder->hold(record, PALETTE_BYTES)) return false;
         const ImageDefinition &image = decoder->definitions().images.back();
         std::unique_ptr<KVGR_Palette> palette;
         if (isIndexColorSize(image.colorSize)) {
@@ -276,40 +294,63 @@ void KVGR_Reader::keepDefinition() {
         }
         imagePalettes.push_back(std::move(palette));
     }
+    return true;
 }
 
 // ---- The C interface
+
+namespace {
+
+// The error of a NULL reader.
+constexpr const char *NO_READER = "no reader";
+
+bool hasDecoder(const KVGR_Reader *r) { return r != nullptr && r->decoder.has_value(); }
+
+}  // namespace
 
 KVGR_Reader *KVGR_new(void) { return new (std::nothrow) KVGR_Reader; }
 
 void KVGR_delete(KVGR_Reader *reader) { delete reader; }
 
-int KVGR_setLimit(KVGR_Reader *r, KVGR_LIMIT limit, uint64_t value) {
-    if (static_cast<unsigned>(limit) >= KVGR_LIMIT_COUNT) return r->usage("unknown limit");
+int KVGR_setLimit(KVGR_Reader *r, int limit, uint64_t value) {
+    if (r == nullptr) return -1;
+    if (limit < 0 || limit >= KVGR_LIMIT_COUNT) return r->usage("unknown limit");
     if (r->opened) return r->usage("limits are set before an input is opened");
-    r->limits[limit] = value;
+    r->limits[static_cast<size_t>(limit)] = value;
     return 0;
 }
 
-uint64_t KVGR_getLimit(const KVGR_Reader *r, KVGR_LIMIT limit) {
-    return static_cast<unsigned>(limit) < KVGR_LIMIT_COUNT ? r->limits[limit] : 0;
+uint64_t KVGR_getLimit(const KVGR_Reader *r, int limit) {
+    if (r == nullptr || limit < 0 || limit >= KVGR_LIMIT_COUNT) return 0;
+    return r->limits[static_cast<size_t>(limit)];
 }
 
-int KVGR_getErrorCode(const KVGR_Reader *r) { return r->failure.code; }
-uint64_t KVGR_getErrorOffset(const KVGR_Reader *r) { return r->failure.offset; }
-const char *KVGR_getErrorReason(const KVGR_Reader *r) { return r->failure.reason.c_str(); }
-const char *KVGR_getErrorMessage(const KVGR_Reader *r) { return r->failure.message.c_str(); }
+int KVGR_getErrorCode(const KVGR_Reader *r) {
+    return r != nullptr ? r->failure.code : KVGR_ERR_USAGE;
+}
+uint64_t KVGR_getErrorOffset(const KVGR_Reader *r) { return r != nullptr ? r->failure.offset : 0; }
+const char *KVGR_getErrorReason(const KVGR_Reader *r) {
+    return r != nullptr ? r->failure.reason.c_str() : NO_READER;
+}
+const char *KVGR_getErrorMessage(const KVGR_Reader *r) {
+    return r != nullptr ? r->failure.message.c_str() : NO_READER;
+}
 
 int KVGR_openFile(KVGR_Reader *r, const char *path) {
+    if (r == nullptr) return -1;
+    if (path == nullptr) return r->usage("no path");
     return r->open([](const void *p) { return fileSource(static_cast<const char *>(p)); }, path);
 }
 
 int KVGR_openFd(KVGR_Reader *r, int fd) {
+    if (r == nullptr) return -1;
     return r->open([](const void *p) { return fdSource(*static_cast<const int *>(p), false); },
                    &fd);
 }
 
 int KVGR_openMemory(KVGR_Reader *r, const void *data, size_t size) {
+    if (r == nullptr) return -1;
+    if (data == nullptr && size != 0) return r->usage("no data");
     const std::span<const uint8_t> bytes(static_cast<const uint8_t *>(data), size);
     return r->open(
         [](const void *p) { return memorySource(*static_cast<const std::span<const uint8_t> *>(p)); },
@@ -317,6 +358,8 @@ int KVGR_openMemory(KVGR_Reader *r, const void *data, size_t size) {
 }
 
 int KVGR_openStream(KVGR_Reader *r, KVGR_ReadFunction read, void *user) {
+    if (r == nullptr) return -1;
+    if (read == nullptr) return r->usage("no read function");
     struct Stream {
         KVGR_ReadFunction read;
         void *user;
@@ -330,37 +373,41 @@ int KVGR_openStream(KVGR_Reader *r, KVGR_ReadFunction read, void *user) {
 }
 
 const KVGR_Header *KVGR_getHeader(const KVGR_Reader *r) {
-    return r->readable ? &r->header : nullptr;
+    return r != nullptr && r->readable ? &r->header : nullptr;
 }
 
-int KVGR_next(KVGR_Reader *r, const KVGR_Record **record) { return r->next(record); }
+int KVGR_next(KVGR_Reader *r, const KVGR_Record **record) {
+    if (r == nullptr) return -1;
+    if (record == nullptr) return r->usage("no record pointer");
+    return r->next(record);
+}
 
 uint64_t KVGR_getContentBytes(const KVGR_Reader *r) {
-    return r->decoder ? r->decoder->content().contentBytes() : 0;
+    return hasDecoder(r) ? r->decoder->content().contentBytes() : 0;
 }
 
 int64_t KVGR_getLayerSectionOffset(const KVGR_Reader *r) {
-    if (!r->decoder || !r->decoder->layerSectionOffset()) return -1;
+    if (!hasDecoder(r) || !r->decoder->layerSectionOffset()) return -1;
     return static_cast<int64_t>(*r->decoder->layerSectionOffset());
 }
 
 int KVGR_isCompressed(const KVGR_Reader *r) {
-    return r->decoder && r->decoder->content().compressed() ? 1 : 0;
+    return hasDecoder(r) && r->decoder->content().compressed() ? 1 : 0;
 }
 
 uint64_t KVGR_getInputBytes(const KVGR_Reader *r) {
-    return r->decoder ? r->decoder->content().inputBytes() : 0;
+    return hasDecoder(r) ? r->decoder->content().inputBytes() : 0;
 }
 
 const KVGR_State *KVGR_getState(const KVGR_Reader *r) {
-    if (!r->readable) return nullptr;
+    if (r == nullptr || !r->readable) return nullptr;
     if (r->stateStale) r->state = toC(r->decoder->state());
     r->stateStale = false;
     return &r->state;
 }
 
 KVGR_Counts KVGR_getDefinitionCounts(const KVGR_Reader *r) {
-    if (!r->decoder) return {};
+    if (!hasDecoder(r)) return {};
     const Definitions &d = r->decoder->definitions();
     return {static_cast<uint32_t>(d.edges.size()), static_cast<uint32_t>(d.faces.size()),
             static_cast<uint32_t>(d.images.size()), static_cast<uint32_t>(d.shapes.size())};
@@ -377,14 +424,14 @@ auto *defined(const List *list, uint64_t id) {
 // The definition `id` of one kind (`Definitions::faces`, ...), or null before a file is open.
 template <class List>
 auto *definition(const KVGR_Reader *r, List Definitions::*kind, uint64_t id) {
-    return defined(r->decoder ? &(r->decoder->definitions().*kind) : nullptr, id);
+    return defined(hasDecoder(r) ? &(r->decoder->definitions().*kind) : nullptr, id);
 }
 
 }  // namespace
 
 int KVGR_getEdge(const KVGR_Reader *r, int32_t edge, KVGR_Edge *out) {
     const int64_t id = edge < 0 ? -int64_t{edge} : int64_t{edge};
-    if (id == 0) return -1;
+    if (r == nullptr || out == nullptr || id == 0) return -1;
     const auto *points = defined(&r->edgePoints, static_cast<uint64_t>(id - 1));
     if (points == nullptr) return -1;
     *out = {points->data(), static_cast<uint32_t>(points->size()), edge < 0 ? 1 : 0};
@@ -393,7 +440,7 @@ int KVGR_getEdge(const KVGR_Reader *r, int32_t edge, KVGR_Edge *out) {
 
 int KVGR_getFace(const KVGR_Reader *r, uint32_t face, KVGR_Face *out) {
     const FaceDefinition *f = definition(r, &Definitions::faces, face);
-    if (f == nullptr) return -1;
+    if (f == nullptr || out == nullptr) return -1;
     *out = {f->edges.data(), static_cast<uint32_t>(f->edges.size()), f->holes.data(),
             static_cast<uint32_t>(f->holes.size())};
     return 0;
@@ -401,7 +448,7 @@ int KVGR_getFace(const KVGR_Reader *r, uint32_t face, KVGR_Face *out) {
 
 int KVGR_getImage(const KVGR_Reader *r, uint32_t image, KVGR_Image *out) {
     const ImageDefinition *i = definition(r, &Definitions::images, image);
-    if (i == nullptr) return -1;
+    if (i == nullptr || out == nullptr) return -1;
     *out = {i->width, i->height, i->colorSize, r->imagePalettes[image].get()};
     return 0;
 }
@@ -418,14 +465,14 @@ const ImageDefinition *imageWithRow(const KVGR_Reader *r, uint32_t image, uint32
 
 int KVGR_getImagePixels(const KVGR_Reader *r, uint32_t image, uint32_t row, uint32_t *values) {
     const ImageDefinition *i = imageWithRow(r, image, row);
-    if (i == nullptr) return -1;
+    if (i == nullptr || values == nullptr) return -1;
     i->row(row, values);
     return 0;
 }
 
 int KVGR_getImageRGBA(const KVGR_Reader *r, uint32_t image, uint32_t row, uint8_t *rgba) {
     const ImageDefinition *i = imageWithRow(r, image, row);
-    if (i == nullptr) return -1;
+    if (i == nullptr || rgba == nullptr) return -1;
     const KVGR_Palette *palette = r->imagePalettes[image].get();
     const uint64_t first = uint64_t{row} * i->width;
     for (uint64_t x = first; x < first + i->width; ++x) {
@@ -437,7 +484,7 @@ int KVGR_getImageRGBA(const KVGR_Reader *r, uint32_t image, uint32_t row, uint8_
 
 int KVGR_getShape(const KVGR_Reader *r, uint32_t shape, KVGR_Shape *out) {
     const ShapeDefinition *s = definition(r, &Definitions::shapes, shape);
-    if (s == nullptr) return -1;
+    if (s == nullptr || out == nullptr) return -1;
     *out = {toC(s->corner), s->offset, s->complete ? 1 : 0};
     return 0;
 }

@@ -27,23 +27,61 @@ bool isDefinitionsTopLevel(uint8_t code) {
 
 [[noreturn]] void invalid(const std::string &reason) { throw Fault{reason, std::nullopt}; }
 
-// Bytes a definition keeps for the rest of the file, its vectors and their bookkeeping.
+// What the allocator adds to every block it hands out.
+constexpr uint64_t BLOCK_OVERHEAD = 16;
+
+template <class T>
+uint64_t blockBytes(const std::vector<T> &v) {
+    return v.capacity() == 0 ? 0 : v.capacity() * sizeof(T) + BLOCK_OVERHEAD;
+}
+uint64_t blockBytes(const std::string &s) {
+    return s.capacity() < sizeof(std::string) ? 0 : s.capacity() + 1 + BLOCK_OVERHEAD;
+}
+
+// Bytes a definition keeps for the rest of the file: the blocks of its copy in the definitions,
+// and its place in a list that grows by doubling.
 uint64_t keptBytes(const Payload &payload) {
-    constexpr uint64_t BOOKKEEPING = 64;
-    return BOOKKEEPING +
-           std::visit(Overloaded{
+    return std::visit(Overloaded{
                           [](const EdgeDefinition &e) {
-                              return e.steps.size() * sizeof(Point) +
-                                     e.segments.size() * sizeof(EdgeSegment);
+                              return 2 * sizeof e + e.steps.size() * sizeof(Point) +
+                                     e.segments.size() * sizeof(EdgeSegment) + 2 * BLOCK_OVERHEAD;
                           },
                           [](const FaceDefinition &f) {
-                              return f.edges.size() * sizeof(int32_t) +
-                                     f.holes.size() * sizeof(uint32_t);
+                              return 2 * sizeof f + f.edges.size() * sizeof(int32_t) +
+                                     f.holes.size() * sizeof(uint32_t) + 2 * BLOCK_OVERHEAD;
                           },
                           [](const ImageDefinition &i) {
-                              return i.packed.size() + i.palette.size() * sizeof(Color);
+                              return 2 * sizeof i + i.packed.size() +
+                                     i.palette.size() * sizeof(Color) + 2 * BLOCK_OVERHEAD;
                           },
-                          [](const auto &) -> size_t { return 0; },
+                          [](const auto &) -> uint64_t { return 2 * sizeof(ShapeDefinition); },
+                      },
+                      payload);
+}
+
+// Bytes the current record holds while it is current: its own blocks, and the copies of its
+// points and lists the public interface makes (as many again).
+uint64_t currentBytes(const Payload &payload) {
+    return std::visit(Overloaded{
+                          [](const Extension &e) {
+                              return blockBytes(e.parameter) + blockBytes(e.value);
+                          },
+                          [](const Layer &l) { return blockBytes(l.name); },
+                          [](const Object &o) { return blockBytes(o.name); },
+                          [](const Text &t) { return blockBytes(t.text); },
+                          [](const Figure &f) { return 2 * blockBytes(f.steps); },
+                          [](const Cubic &c) { return 2 * blockBytes(c.steps); },
+                          [](const EdgeDefinition &e) {
+                              return 2 * (blockBytes(e.steps) + blockBytes(e.segments));
+                          },
+                          [](const FaceDefinition &f) {
+                              return blockBytes(f.edges) + blockBytes(f.holes);
+                          },
+                          [](const ImageDefinition &i) {
+                              return blockBytes(i.packed) + blockBytes(i.palette);
+                          },
+                          [](const Palette &p) { return 2 * blockBytes(p.entries); },
+                          [](const auto &) -> uint64_t { return 0; },
                       },
                       payload);
 }
@@ -77,9 +115,15 @@ void Budget::checkDepth(uint64_t depth) const {
     }
 }
 
-void Budget::spend(uint64_t points, uint64_t bytes) {
-    checkRecord(bytes, points);
+void Budget::spend(uint64_t points, uint64_t kept, uint64_t current) {
+    checkRecord(kept + current, points);
     points_ += points;
+    held_ += kept;
+    current_ = current;
+}
+
+void Budget::hold(uint64_t bytes) {
+    checkRecord(current_ + bytes, 0);
     held_ += bytes;
 }
 
@@ -136,17 +180,29 @@ bool Decoder::next(Record &record) {
         record.section = layerSection_ ? Section::Layers : Section::Definitions;
         record.shape = openShape_;
         record.definition.reset();
+        record.payload = ShapeEnd{};  // the last record's arguments are not held meanwhile
         record.payload = decodePayload(*cursor_, code, state_, budget_);
         cursor_->align();
         record.length = cursor_->end() - offset;
-        const size_t pending = pending_.size();
+        const size_t pendingRoom = pending_.capacity();
         checkUses(record);
         apply(record);
         const uint64_t kept = record.definition ? keptBytes(record.payload) : 0;
-        budget_.spend(pointCount(record), kept + (pending_.size() - pending) * sizeof(Use));
+        budget_.spend(pointCount(record), kept + (pending_.capacity() - pendingRoom) * sizeof(Use),
+                      currentBytes(record.payload));
         return true;
     } catch (const Fault &fault) {
         fail(fault, offset, name);
+        return false;
+    }
+}
+
+bool Decoder::hold(const Record &record, uint64_t bytes) {
+    try {
+        budget_.hold(bytes);
+        return true;
+    } catch (const Fault &fault) {
+        fail(fault, record.offset, recordName(record.code));
         return false;
     }
 }

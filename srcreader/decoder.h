@@ -388,7 +388,8 @@ struct Limits {
 };
 
 // Keeps count of what the decoder has spent: points decoded in the whole file, and memory held
-// for the definitions. Every check throws a Fault (KVGR_ERR_LIMIT) when a limit is passed.
+// for the definitions and the current record. Every check throws a Fault (KVGR_ERR_LIMIT) when a
+// limit is passed.
 class Budget {
 public:
     explicit Budget(const Limits &limits) : limits_(limits) {}
@@ -397,13 +398,17 @@ public:
     void checkRecord(uint64_t bytes, uint64_t points) const;
     void checkImage(uint64_t pixels) const;
     void checkDepth(uint64_t depth) const;
-    // A record done: its points are spent, and `bytes` of it are kept.
-    void spend(uint64_t points, uint64_t bytes);
+    // A record done: its points are spent, `kept` bytes of it are kept for the rest of the file,
+    // and it holds `current` bytes until the next record.
+    void spend(uint64_t points, uint64_t kept, uint64_t current);
+    // `bytes` more kept for the rest of the file.
+    void hold(uint64_t bytes);
 
 private:
     Limits limits_;
     uint64_t points_ = 0;
     uint64_t held_ = 0;
+    uint64_t current_ = 0;
 };
 
 // ---- Decoding ----
@@ -422,6 +427,11 @@ public:
     // Decodes the next record into `record`. False at the end of the file (error() empty) or at
     // the first fault (error() set); the decoder then stays there.
     bool next(Record &record);
+
+    // Counts `bytes` that the caller keeps for the rest of the file because of `record`, the
+    // last one returned (a copy of a definition in another form), against the memory limit.
+    // False, with the decoder stopped at the record and error() set, when they pass it.
+    bool hold(const Record &record, uint64_t bytes);
 
     const Header &header() const { return header_; }
     const std::optional<Error> &error() const { return error_; }

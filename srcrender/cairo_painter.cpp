@@ -64,11 +64,12 @@ struct SurfaceDeleter {
 using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
 
 // Renders onto `cr` and reports what cairo refused.
-std::optional<Error> draw(std::span<const uint8_t> bytes, cairo_t *cr) {
+std::optional<Error> draw(std::span<const uint8_t> bytes, cairo_t *cr,
+                         const kvgr::impl::Limits &limits) {
     std::optional<Error> error;
     {
         CairoPainter painter(cr);
-        error = render(bytes, painter, Limits::forFile(bytes.size(), false));
+        error = render(bytes, painter, Limits::forFile(bytes.size(), false, limits));
     }
     if (!error && cairo_status(cr) != CAIRO_STATUS_SUCCESS)
         error = Error{0, std::string("cannot draw: ") + cairo_status_to_string(cairo_status(cr))};
@@ -451,7 +452,7 @@ const CairoPainter::ImageSurface &CairoPainter::imageSurface(uint32_t image,
 }
 
 std::optional<Error> renderPng(std::span<const uint8_t> bytes, const RasterSize &size,
-                               std::ostream &out) {
+                               std::ostream &out, const kvgr::impl::Limits &limits) {
     const std::variant<Page, Error> found = page(bytes);
     if (const Error *error = std::get_if<Error>(&found)) return *error;
     const Page &mm = std::get<Page>(found);
@@ -470,12 +471,13 @@ std::optional<Error> renderPng(std::span<const uint8_t> bytes, const RasterSize 
         const Context cr(cairo_create(surface.get()));
         // From the top-left corner, the last partial pixels of each axis filled out.
         cairo_scale(cr.get(), perMm, perMm);
-        if (std::optional<Error> error = draw(bytes, cr.get())) return error;
+        if (std::optional<Error> error = draw(bytes, cr.get(), limits)) return error;
     }
     return written(cairo_surface_write_to_png_stream(surface.get(), writeTo, &out));
 }
 
-std::optional<Error> renderPdf(std::span<const uint8_t> bytes, std::ostream &out) {
+std::optional<Error> renderPdf(std::span<const uint8_t> bytes, std::ostream &out,
+                               const kvgr::impl::Limits &limits) {
     const std::variant<Page, Error> found = page(bytes);
     if (const Error *error = std::get_if<Error>(&found)) return *error;
     const Page &mm = std::get<Page>(found);
@@ -485,7 +487,7 @@ std::optional<Error> renderPdf(std::span<const uint8_t> bytes, std::ostream &out
     {
         const Context cr(cairo_create(surface.get()));
         cairo_scale(cr.get(), pointsPerMm, pointsPerMm);
-        if (std::optional<Error> error = draw(bytes, cr.get())) return error;
+        if (std::optional<Error> error = draw(bytes, cr.get(), limits)) return error;
     }
     cairo_surface_finish(surface.get());
     return written(cairo_surface_status(surface.get()));

@@ -137,11 +137,12 @@ struct RasterSize {
 };
 
 // Renders the decompressed bytes of a KVG file as a PNG or a PDF document into `out`, within
-// the limits for a file of that size. A page of more than 32767 pixels on a side or 2^28 in all
-// is refused.
+// the limits for a file of that size and the reader's `limits`. A page of more than 32767
+// pixels on a side or 2^28 in all is refused.
 std::optional<Error> renderPng(std::span<const uint8_t> bytes, const RasterSize &size,
-                               std::ostream &out);
-std::optional<Error> renderPdf(std::span<const uint8_t> bytes, std::ostream &out);
+                               std::ostream &out, const kvgr::impl::Limits &limits = {});
+std::optional<Error> renderPdf(std::span<const uint8_t> bytes, std::ostream &out,
+                               const kvgr::impl::Limits &limits = {});
 
 }  // namespace kvgrender
 

@@ -581,11 +581,12 @@ void Core::draw(const kvgr::impl::Record &record) {
 
 }  // namespace
 
-Limits Limits::forFile(uint64_t bytes, bool referencing) {
+Limits Limits::forFile(uint64_t bytes, bool referencing, const kvgr::impl::Limits &reader) {
     const uint64_t points =
         saturatingAdd(FLOOR_POINTS, bytes > UINT64_MAX / POINTS_PER_BYTE ? UINT64_MAX
                                                                          : bytes * POINTS_PER_BYTE);
-    return {points, referencing ? std::numeric_limits<uint64_t>::max() : points};
+    return {points, referencing ? std::numeric_limits<uint64_t>::max() : points, Limits{}.groupDepth,
+            reader};
 }
 
 std::string Error::message() const { return "offset " + std::to_string(offset) + ": " + reason; }
@@ -599,7 +600,7 @@ std::variant<Page, Error> page(std::span<const uint8_t> bytes) {
 
 std::optional<Error> render(std::span<const uint8_t> bytes, Painter &painter,
                             const Limits &limits) {
-    kvgr::impl::Decoder decoder(bytes);
+    kvgr::impl::Decoder decoder(bytes, limits.reader);
     if (decoder.error()) return Error{decoder.error()->offset, decoder.error()->reason};
     Core core(decoder, painter, limits);
     if (!core.begin()) return Error{0, UNDRAWABLE_PAGE};

@@ -19,6 +19,7 @@
 #include <string>
 #include <variant>
 
+#include "decoder.h"
 #include "painter.h"
 
 namespace kvgrender {
@@ -27,11 +28,12 @@ struct Limits {
     uint64_t builtPoints = 0;    // points of the paths the core builds
     uint64_t paintedPoints = 0;  // points drawn, each use of a definition counted in full
     uint32_t groupDepth = 64;    // nesting of object groups
+    kvgr::impl::Limits reader{};  // the decoder's (its content limit aside: the bytes are here)
 
     // Limits in proportion to a file of `bytes` (decompressed): 2^20 points and 16 per byte.
     // With `referencing`, for a painter that keeps paths and shapes and refers to them again
     // (SVG), painting is not limited: what it writes is what the core builds.
-    static Limits forFile(uint64_t bytes, bool referencing);
+    static Limits forFile(uint64_t bytes, bool referencing, const kvgr::impl::Limits &reader = {});
 };
 
 struct Error {

@@ -403,9 +403,10 @@ void SvgPainter::image(const ImagePlacement &p) {
          << " preserveAspectRatio=\"none\"><use xlink:href=\"#" << id << "\"/></svg>\n";
 }
 
-std::optional<Error> renderSvg(std::span<const uint8_t> bytes, std::ostream &out) {
+std::optional<Error> renderSvg(std::span<const uint8_t> bytes, std::ostream &out,
+                               const kvgr::impl::Limits &limits) {
     SvgPainter painter(out);
-    return render(bytes, painter, Limits::forFile(bytes.size(), true));
+    return render(bytes, painter, Limits::forFile(bytes.size(), true, limits));
 }
 
 }  // namespace kvgrender

@@ -72,8 +72,9 @@ private:
 };
 
 // Renders the decompressed bytes of a KVG file as SVG into `out`, within the limits of a
-// referencing painter for a file of that size.
-std::optional<Error> renderSvg(std::span<const uint8_t> bytes, std::ostream &out);
+// referencing painter for a file of that size and the reader's `limits`.
+std::optional<Error> renderSvg(std::span<const uint8_t> bytes, std::ostream &out,
+                               const kvgr::impl::Limits &limits = {});
 
 }  // namespace kvgrender
 

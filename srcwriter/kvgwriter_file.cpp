@@ -1,11 +1,9 @@
 // The life of a writer handle (create, close, abandon) and its error accessors.
 //
 // A KVG file is: the header, the definitions section (written on `global` as definitions are
-// made), three closing size records, and the layer section, which collects in a temporary file
-// while the file is open and is appended by KVG_close. The output itself is written beside its
+// made), three closing size records, and the layer section, which collects in a scratch file
+// while the file is open (unnamed, in $TMPDIR) and is appended by KVG_close. The output itself is written beside its
 // target and takes the target's name only when KVG_close completes it (XIO_openReplacing).
-#include <unistd.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -27,14 +25,6 @@ char *copyString(const char *text) {
     return copy;
 }
 
-// A fresh template for the temporary layer file; the process id keeps the files of different
-// processes apart for whoever looks at the directory.
-char *temporaryTemplate() {
-    char name[sizeof(P_tmpdir) + 32];
-    std::snprintf(name, sizeof name, "%s/kvg-%ld-XXXXXX", P_tmpdir, static_cast<long>(getpid()));
-    return copyString(name);
-}
-
 void releaseArrays(KVG_File *fl) {
     if (fl->primitive.pts != nullptr) paDestroy(fl->primitive.pts);
     if (fl->edge.pts != nullptr) paDestroy(fl->edge.pts);
@@ -51,10 +41,6 @@ void destroyState(KVG_File *fl) {
     if (fl->layers != nullptr) KVGF_DestroyState(fl->layers);
     if (fl->global != nullptr) KVGF_DestroyState(fl->global);
     if (fl->layers_file != nullptr) XIO_discard(fl->layers_file);
-    if (fl->tmpfilename != nullptr) {
-        std::remove(fl->tmpfilename);
-        std::free(fl->tmpfilename);
-    }
     if (fl->error != nullptr) KVGE_destroyContext(fl->error);
     std::free(fl->filename);
     std::free(fl);
@@ -113,16 +99,13 @@ KVG_File *createState(XIO_File *file, const char *filename, CreateFailure *failu
     *failure = kNoMemory;
     if (fl == nullptr) return nullptr;
     fl->filename = copyString(filename);
-    fl->tmpfilename = temporaryTemplate();
-    if (fl->filename == nullptr || fl->tmpfilename == nullptr) {
+    if (fl->filename == nullptr) {
         destroyState(fl);
         return nullptr;
     }
-    fl->layers_file = XIO_openTemporary(fl->tmpfilename);
+    fl->layers_file = XIO_openScratch();
     if (fl->layers_file == nullptr) {
-        *failure = systemFailure("Cannot create the temporary layer file in " P_tmpdir);
-        std::free(fl->tmpfilename);  // nothing was created under the name
-        fl->tmpfilename = nullptr;
+        *failure = systemFailure("Cannot create the temporary layer file");
         destroyState(fl);
         return nullptr;
     }
@@ -228,13 +211,9 @@ int writeClosingSizes(KVG_File *fl) {
     return KVGT_Flush(fl->layers);
 }
 
-// Appends the temporary file, closed and reopened for reading, to the named file.
+// Appends the scratch file, read again from its start, to the output.
 int appendLayerSection(KVG_File *fl) {
-    const int closed = XIO_close(fl->layers_file);
-    fl->layers_file = nullptr;
-    if (closed != 0) return KVG_FAIL(fl, ERR_IO);
-    fl->layers_file = XIO_open(fl->tmpfilename, XIO_READ, XIO_PLAIN);
-    if (fl->layers_file == nullptr) return KVG_FAIL(fl, ERR_IO);
+    if (XIO_reread(fl->layers_file) != 0) return KVG_FAIL(fl, ERR_IO);
     unsigned char block[kCopyBlock];
     while (XIO_eof(fl->layers_file) == 0) {
         const size_t n = XIO_read(fl->layers_file, block, sizeof block);

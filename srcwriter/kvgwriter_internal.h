@@ -43,7 +43,6 @@ struct KvgWindow {
 
 struct _KVG_File {
     char *filename;
-    char *tmpfilename;
     KVGE_Context *error;
     KVGF_State *cur;     // where drawing and attribute records go: layers, or &shape.state
     KVGF_State *global;  // the named file: header, definitions, closing size records

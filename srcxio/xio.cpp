@@ -8,20 +8,25 @@
 
 namespace {
 
-// A file record without a descriptor, or null when memory runs out.
-XIO_File *create(int mode, bool compressing) {
-    auto *file = new (std::nothrow) XIO_File;
-    if (file == nullptr) return nullptr;
+// Empties the buffer for writing or reading in `mode`.
+void startBuffering(XIO_File *file, int mode) {
     file->mode = mode;
-    if (compressing && (file->deflater = xioDeflaterCreate()) == nullptr) {
-        delete file;
-        return nullptr;
-    }
     // A reader's cursor has no room, so a byte appended to it takes the failing slow path.
     file->cursor.next = file->buffer;
     file->cursor.limit = mode == XIO_WRITE ? file->buffer + XIO_BUFFER_SIZE : file->buffer;
     file->read_next = file->buffer;
     file->read_end = file->buffer;
+}
+
+// A file record without a descriptor, or null when memory runs out.
+XIO_File *create(int mode, bool compressing) {
+    auto *file = new (std::nothrow) XIO_File;
+    if (file == nullptr) return nullptr;
+    if (compressing && (file->deflater = xioDeflaterCreate()) == nullptr) {
+        delete file;
+        return nullptr;
+    }
+    startBuffering(file, mode);
     return file;
 }
 
@@ -80,6 +85,23 @@ XIO_File *XIO_openTemporary(char *name_template) {
     XIO_File *file = create(XIO_WRITE, false);
     if (file == nullptr) return nullptr;
     return adopt(file, xioCreateTemporary(name_template), false);
+}
+
+XIO_File *XIO_openScratch(void) {
+    XIO_File *file = create(XIO_WRITE, false);
+    if (file == nullptr) return nullptr;
+    return adopt(file, xioCreateScratch(), false);
+}
+
+int XIO_reread(XIO_File *file) {
+    KVG_REQUIRE_NOT_NULL(file);
+    KVG_REQUIRE(file->deflater == nullptr && file->replacement == nullptr);
+    if (!xioCompleteWriting(file) || !xioRewind(file->fd)) {
+        xioFail(file);
+        return -1;
+    }
+    startBuffering(file, XIO_READ);
+    return 0;
 }
 
 int XIO_close(XIO_File *file) {

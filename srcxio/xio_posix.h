@@ -11,9 +11,21 @@
 int xioOpenForReading(const char *name);
 int xioOpenForWriting(const char *name);             // created or truncated
 int xioCreateTemporary(char *name_template);         // mkstemp: a new file, mode 0600
-// A new file `name` in the directory `dir_fd`, with the permissions an ordinary create gives
-// (0666 less the umask); -1 with EEXIST when the name is taken.
-int xioCreateIn(int dir_fd, const char *name);
+// A new file `name` in the directory `dir_fd` with the permissions `mode` less the umask; -1
+// with EEXIST when the name is taken.
+int xioCreateIn(int dir_fd, const char *name, mode_t mode);
+// A new file without a name (O_TMPFILE) on the file system of the directory `dir_fd`, with the
+// permissions `mode` less the umask; -1 with EOPNOTSUPP where the system cannot make one.
+int xioCreateUnnamedIn(int dir_fd, mode_t mode);
+// A scratch file for reading and writing in $TMPDIR (or the system's temporary directory),
+// mode 0600, that has no name from the start, or loses it at once: nothing of it outlives the
+// process, however it ends.
+int xioCreateScratch();
+// Gives the unnamed file `fd` the name `name` in the directory `dir_fd`; false, with EEXIST
+// when the name is taken.
+bool xioLinkIn(int fd, int dir_fd, const char *name);
+// Moves the file position back to the start; false when it cannot.
+bool xioRewind(int fd);
 
 // Writes the whole block; false when any part cannot be written.
 bool xioWriteAll(int fd, const unsigned char *data, size_t size);

@@ -1,6 +1,13 @@
-// Writing a file so that it appears whole or not at all: the bytes go to a new temporary file in
-// the target's directory, which is put on the disk and renamed over the target only when the
-// file is complete. Until then, and after any failure, the target keeps what it held.
+// Writing a file so that it appears whole or not at all: the bytes go to a new file in the
+// target's directory, which is put on the disk and renamed over the target only when the file
+// is complete. Until then, and after any failure, the target keeps what it held.
+//
+// The new file is private from its first byte: it is created with no name (O_TMPFILE), and
+// given one only at the end, just before the rename, so that no other process can open it while
+// it is written and a crash leaves nothing behind. Where the file system cannot make such a
+// file, it is created under a hidden name, with no more permissions than the target's. Either
+// way it gets the target's owner and group (as far as the process may give them) and then its
+// permissions before anything is written to it.
 //
 // Only regular files are replaced. A FIFO, a device and everything under /dev or /proc (where
 // /dev/stdout leads) cannot be, and is written directly. A symbolic link is followed to the
@@ -24,7 +31,8 @@
 
 struct XioReplacement {
     int dir_fd;
-    bool sync;  // fdatasync before the rename
+    bool sync;     // fdatasync before the rename
+    bool unnamed;  // the file has no name until the completion links it in
     char temporary[NAME_MAX + 1];
     char target[NAME_MAX + 1];
 };
@@ -98,14 +106,32 @@ void temporaryName(const std::string &target, char *out) {
                   target.c_str(), suffix);
 }
 
-// Creates the temporary file in `dir_fd`; its descriptor, or -1 with errno set.
-int createTemporary(XioReplacement *r) {
+// Gives `act` fresh temporary names until it succeeds or fails other than with EEXIST.
+template <class Act>
+bool withFreshName(XioReplacement *r, Act act) {
     for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
         temporaryName(r->target, r->temporary);
-        const int fd = xioCreateIn(r->dir_fd, r->temporary);
-        if (fd >= 0 || errno != EEXIST) return fd;
+        if (act(r->temporary)) return true;
+        if (errno != EEXIST) return false;
     }
-    return -1;
+    return false;
+}
+
+// Creates the new file in `dir_fd` with the permissions `mode` (less the umask): unnamed where
+// the file system allows, else under a temporary name. Its descriptor, or -1 with errno set.
+int createTemporary(XioReplacement *r, mode_t mode) {
+    int fd = xioCreateUnnamedIn(r->dir_fd, mode);
+    r->unnamed = fd >= 0;
+    if (fd >= 0 || errno != EOPNOTSUPP) return fd;
+    withFreshName(r, [&](const char *name) { return (fd = xioCreateIn(r->dir_fd, name, mode)) >= 0; });
+    return fd;
+}
+
+// The replaced file's owner, or failing that its group, and then its permissions, which a
+// change of owner may have narrowed. What the process may not give is left as it is.
+void keepOwnership(int fd, const struct stat &existing) {
+    if (fchown(fd, existing.st_uid, existing.st_gid) != 0) fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
+    fchmod(fd, existing.st_mode & 0777);
 }
 
 // Restores errno, which the clean-up of a failure may change, and gives -1.
@@ -128,15 +154,16 @@ int replace(const std::string &path, const struct stat *existing, bool sync,
     std::memcpy(r->target, base.c_str(), base.size() + 1);
     r->sync = sync;
     r->dir_fd = open(directoryOf(path).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    const int fd = r->dir_fd >= 0 ? createTemporary(r) : -1;
+    const mode_t mode = existing != nullptr ? existing->st_mode & 0777 : 0666;
+    const int fd = r->dir_fd >= 0 ? createTemporary(r, mode) : -1;
     if (fd < 0) {
         const int error = errno;
         if (r->dir_fd >= 0) close(r->dir_fd);
         delete r;
         return failWith(error);
     }
-    // The new file keeps the permissions of the one it replaces, as writing it in place would.
-    if (existing != nullptr) fchmod(fd, existing->st_mode & 0777);
+    // The new file keeps what the one it replaces had, as writing it in place would.
+    if (existing != nullptr) keepOwnership(fd, *existing);
     *out = r;
     return fd;
 }
@@ -165,16 +192,23 @@ int xioOpenReplacement(const char *name, bool sync, XioReplacement **replacement
 bool xioCloseReplacement(XIO_File *file, bool completed) {
     XioReplacement *r = file->replacement;
     file->replacement = nullptr;
-    const bool synced = completed && (!r->sync || xioSync(file->fd));
-    const bool closed = xioClose(file->fd);
-    const bool renamed = synced && closed && xioRename(r->dir_fd, r->temporary, r->target);
-    release(r, !renamed);
-    return renamed;
+    bool done = completed && (!r->sync || xioSync(file->fd));
+    // An unnamed file gets its temporary name only now, the moment before the rename.
+    bool named = !r->unnamed;
+    if (done && !named) {
+        named = done = withFreshName(r, [&](const char *name) {
+            return xioLinkIn(file->fd, r->dir_fd, name);
+        });
+    }
+    done = xioClose(file->fd) && done;
+    done = done && xioRename(r->dir_fd, r->temporary, r->target);
+    release(r, named && !done);
+    return done;
 }
 
 void xioDiscardReplacement(XIO_File *file) {
     XioReplacement *r = file->replacement;
     file->replacement = nullptr;
     xioClose(file->fd);
-    release(r, true);
+    release(r, !r->unnamed);
 }

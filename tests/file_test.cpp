@@ -1,6 +1,7 @@
-// Options, the life of a file (create, close, the temporary layer file), compression and the
+// Options, the life of a file (create, close, the scratch file of the layers), compression and the
 // mapping of world coordinates onto the file grid, seen in the bytes of whole files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -60,11 +61,28 @@ TEST(FileLifecycle, NoTemporaryFileAfterAFailedCreate) {
     EXPECT_TRUE(leftoverTemporaryFiles().empty());
 }
 
-TEST(FileLifecycle, TemporaryFileExistsOnlyWhileOpen) {
-    WriterFixture w;
-    EXPECT_EQ(leftoverTemporaryFiles().size(), 1u);
-    w.close();
-    EXPECT_TRUE(leftoverTemporaryFiles().empty());
+// The layer section collects in a scratch file under TMPDIR that has no name, so that no one
+// can open it and a crash leaves nothing.
+TEST(FileLifecycle, TheLayerFileIsUnnamedUnderTmpdir) {
+    TempPath output, scratch("-tmp");
+    ASSERT_EQ(mkdir(scratch.c_str(), 0700), 0);
+    {
+        ScopedEnv tmpdir("TMPDIR", scratch.str());
+        CreationLog log;
+        KVG_File *fl = KVG_create(output.c_str(), options().get());
+        ASSERT_NE(fl, nullptr);
+        ASSERT_EQ(KVG_beginLayer(fl, "L", 1, 1), 0);
+        for (int i = 0; i < 20000; ++i) ASSERT_EQ(KVG_mark(fl, i % 100 - 50, i % 77 - 38), 0);
+        EXPECT_TRUE(directoryEntries(scratch.str()).empty());
+        const auto inScratch = std::ranges::count_if(log.files(), [&](const CreatedFile &f) {
+            return f.path.rfind(scratch.str() + "/", 0) == 0 && f.path.ends_with(" (deleted)");
+        });
+        EXPECT_EQ(inScratch, 1) << "created in TMPDIR, with no name";
+        EXPECT_EQ(KVG_close(fl), 0);
+    }
+    EXPECT_TRUE(directoryEntries(scratch.str()).empty());
+    rmdir(scratch.c_str());
+    EXPECT_GT(readFile(output.str()).size(), 20000u);
 }
 
 TEST(FileLifecycle, FullDiskIsReportedByClose) {

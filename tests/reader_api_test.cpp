@@ -1,11 +1,12 @@
 // The public reader (kvgreader.h through kvgreader.hpp): every kind of input, the page mapping,
 // records with absolute points, definitions by identifier, colours, failures and limits.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
+#include <climits>
 #include <cstring>
 #include <fstream>
 
@@ -373,6 +374,95 @@ TEST(ReaderApi, CallsOutOfOrder) {
     while ((status = KVGR_next(r, &record)) == 1) {
     }
     EXPECT_EQ(status, 0);
+    KVGR_delete(r);
+}
+
+// Every entry point takes NULL for any pointer without crashing: a NULL reader gives -1, 0 or
+// NULL and reads as a usage error; a NULL argument the reader needs is a usage error of the
+// reader; a NULL result pointer gives -1.
+TEST(ReaderApi, NullArgumentsAreUsageErrors) {
+    EXPECT_EQ(KVGR_setLimit(nullptr, KVGR_LIMIT_POINTS, 1), -1);
+    EXPECT_EQ(KVGR_getLimit(nullptr, KVGR_LIMIT_POINTS), 0u);
+    EXPECT_EQ(KVGR_getErrorCode(nullptr), KVGR_ERR_USAGE);
+    EXPECT_EQ(KVGR_getErrorOffset(nullptr), 0u);
+    EXPECT_STREQ(KVGR_getErrorReason(nullptr), "no reader");
+    EXPECT_STREQ(KVGR_getErrorMessage(nullptr), "no reader");
+    const Bytes bytes = unitFile("", "");
+    EXPECT_EQ(KVGR_openFile(nullptr, "x.kvg"), -1);
+    EXPECT_EQ(KVGR_openFd(nullptr, 0), -1);
+    EXPECT_EQ(KVGR_openMemory(nullptr, bytes.data(), bytes.size()), -1);
+    EXPECT_EQ(KVGR_openStream(nullptr, [](void *, void *, size_t) -> ptrdiff_t { return 0; },
+                              nullptr),
+              -1);
+    const KVGR_Record *record = nullptr;
+    EXPECT_EQ(KVGR_next(nullptr, &record), -1);
+    EXPECT_EQ(KVGR_getHeader(nullptr), nullptr);
+    EXPECT_EQ(KVGR_getState(nullptr), nullptr);
+    EXPECT_EQ(KVGR_getContentBytes(nullptr), 0u);
+    EXPECT_EQ(KVGR_getLayerSectionOffset(nullptr), -1);
+    EXPECT_EQ(KVGR_isCompressed(nullptr), 0);
+    EXPECT_EQ(KVGR_getInputBytes(nullptr), 0u);
+    EXPECT_EQ(KVGR_getDefinitionCounts(nullptr).edges, 0u);
+    KVGR_Edge edge;
+    KVGR_Face face;
+    KVGR_Image image;
+    KVGR_Shape shape;
+    uint32_t values[1];
+    uint8_t rgba[4];
+    EXPECT_EQ(KVGR_getEdge(nullptr, 1, &edge), -1);
+    EXPECT_EQ(KVGR_getFace(nullptr, 0, &face), -1);
+    EXPECT_EQ(KVGR_getImage(nullptr, 0, &image), -1);
+    EXPECT_EQ(KVGR_getImagePixels(nullptr, 0, 0, values), -1);
+    EXPECT_EQ(KVGR_getImageRGBA(nullptr, 0, 0, rgba), -1);
+    EXPECT_EQ(KVGR_getShape(nullptr, 0, &shape), -1);
+    const KVGR_PageMapping identity = KVGR_pageMapping(nullptr);
+    EXPECT_EQ(identity.scale, 1.0);
+    EXPECT_EQ(KVGR_toPage(nullptr, {3, 4}).y, 4.0);
+    EXPECT_EQ(KVGR_toPageExtent(nullptr, {3, 4}).x, 3.0);
+    KVGR_delete(nullptr);
+
+    // NULL arguments of a reader: the opening is not spent on them.
+    const auto usage = [](KVGR_Reader *r, const char *message) {
+        EXPECT_EQ(KVGR_getErrorCode(r), KVGR_ERR_USAGE);
+        EXPECT_STREQ(KVGR_getErrorMessage(r), message);
+    };
+    KVGR_Reader *r = KVGR_new();
+    EXPECT_EQ(KVGR_openFile(r, nullptr), -1);
+    usage(r, "no path");
+    EXPECT_EQ(KVGR_openStream(r, nullptr, nullptr), -1);
+    usage(r, "no read function");
+    EXPECT_EQ(KVGR_openMemory(r, nullptr, 10), -1);
+    usage(r, "no data");
+    ASSERT_EQ(KVGR_openMemory(r, bytes.data(), bytes.size()), 0);
+    EXPECT_EQ(KVGR_next(r, nullptr), -1);
+    usage(r, "no record pointer");
+    EXPECT_EQ(KVGR_next(r, &record), 1) << "the usage error stops nothing";
+    EXPECT_EQ(KVGR_getEdge(r, 1, nullptr), -1);
+    EXPECT_EQ(KVGR_getFace(r, 0, nullptr), -1);
+    EXPECT_EQ(KVGR_getImage(r, 0, nullptr), -1);
+    EXPECT_EQ(KVGR_getShape(r, 0, nullptr), -1);
+    KVGR_delete(r);
+    // An empty buffer may be NULL: it is an empty file.
+    r = KVGR_new();
+    EXPECT_EQ(KVGR_openMemory(r, nullptr, 0), -1);
+    EXPECT_STREQ(KVGR_getErrorMessage(r), "offset 0: empty file");
+    KVGR_delete(r);
+}
+
+// A limit is an int to the library, so that whatever a C caller passes is checked, not
+// undefined (the sanitizer build sees an enumeration loaded with a value it cannot hold).
+TEST(ReaderApi, UnknownLimitsAreUsageErrors) {
+    KVGR_Reader *r = KVGR_new();
+    for (int limit : {-1, KVGR_LIMIT_COUNT, 8, 1000, INT_MIN, INT_MAX}) {
+        EXPECT_EQ(KVGR_setLimit(r, limit, 1), -1) << limit;
+        EXPECT_EQ(KVGR_getErrorCode(r), KVGR_ERR_USAGE);
+        EXPECT_STREQ(KVGR_getErrorMessage(r), "unknown limit");
+        EXPECT_EQ(KVGR_getLimit(r, limit), 0u) << limit;
+    }
+    for (int limit = 0; limit < KVGR_LIMIT_COUNT; ++limit) {
+        EXPECT_EQ(KVGR_setLimit(r, limit, 12345), 0);
+        EXPECT_EQ(KVGR_getLimit(r, limit), 12345u);
+    }
     KVGR_delete(r);
 }
 

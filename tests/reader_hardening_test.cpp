@@ -2,6 +2,7 @@
 // over it) must end with a clear fault, or finish, within the limits, whatever the input
 // declares. The bounds of time, memory and output are measured in bench/reader_hardening.
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -155,7 +156,7 @@ TEST(ReaderHardening, TextOfMegabytesIsReadAndDumpedInProportion) {
 }
 
 // An image of 1-bit pixels is kept as its bits: 2048 x 2048 pixels in 512 KiB, not the
-// 16 MiB of a value each.
+// 16 MiB of a value each (twice while its record is current: as decoded and as kept).
 TEST(ReaderHardening, ImagesAreKeptPackedWithinTheMemoryLimit) {
     UnitWriter writer;
     KVG_File *fl = writer.get();
@@ -165,7 +166,7 @@ TEST(ReaderHardening, ImagesAreKeptPackedWithinTheMemoryLimit) {
     uint32_t id = 0;
     ASSERT_EQ(KVG_setImage(fl, 2048, 2048, pixels.data(), &id), 0);
     const Bytes bytes = writer.close();
-    EXPECT_EQ(readAll(bytes, {{KVGR_LIMIT_MEMORY, 1u << 20}}).code, KVGR_ERR_NONE);
+    EXPECT_EQ(readAll(bytes, {{KVGR_LIMIT_MEMORY, 3u << 19}}).code, KVGR_ERR_NONE);
     const Outcome o = readAll(bytes, {{KVGR_LIMIT_MEMORY, 256u << 10}});
     EXPECT_EQ(o.code, KVGR_ERR_LIMIT);
     EXPECT_NE(o.message.find("set-image: needs more than the limit of 262144 bytes"),
@@ -178,6 +179,75 @@ TEST(ReaderHardening, ImagesAreKeptPackedWithinTheMemoryLimit) {
     std::vector<uint32_t> row(2048);
     reader.imagePixels(0, 1, row);
     for (uint32_t x = 0; x < 2048; ++x) ASSERT_EQ(row[x], ((2048 + x) / 7) % 2) << x;
+}
+
+// Bytes the allocator has handed out and not taken back.
+uint64_t allocatedBytes() {
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+// The most the reader held, as the allocator saw it after each record, while reading `bytes`
+// under a memory limit of `limit`.
+struct PeakRead {
+    Outcome outcome;
+    uint64_t peak = 0;
+};
+PeakRead readMeasured(const Bytes &bytes, uint64_t limit) {
+    PeakRead r;
+    const uint64_t before = allocatedBytes();
+    const auto measure = [&] { r.peak = std::max(r.peak, allocatedBytes() - before); };
+    KVGR_Reader *reader = KVGR_new();
+    KVGR_setLimit(reader, KVGR_LIMIT_MEMORY, limit);
+    KVGR_openMemory(reader, bytes.data(), bytes.size());
+    const KVGR_Record *record;
+    int status;
+    while ((status = KVGR_next(reader, &record)) == 1) {
+        ++r.outcome.records;
+        measure();
+    }
+    measure();
+    r.outcome.code = status == 0 ? KVGR_ERR_NONE : KVGR_getErrorCode(reader);
+    r.outcome.message = KVGR_getErrorMessage(reader);
+    KVGR_delete(reader);
+    return r;
+}
+
+// The memory limit bounds what the reader holds, every copy and every buffer's spare room
+// counted: edges are kept as stored and as absolute points, a record's buffer may have grown
+// beyond its points. 400 edges of 2,000 points (12.8 MB as stored) under a limit of 8 MiB stop
+// at the limit; with room they are read.
+TEST(ReaderHardening, TheMemoryLimitCountsWhatTheReaderHolds) {
+    if (underSanitizer()) GTEST_SKIP() << "the sanitizers keep their own account of memory";
+    UnitWriter writer;
+    KVG_File *fl = writer.get();
+    for (int e = 0; e < 400; ++e) {
+        int32_t id = 0;
+        ASSERT_EQ(KVG_beginSetEdge(fl, &id, 0, e % 100), 0);
+        for (int i = 1; i < 2000; ++i) KVG_vertexSetEdge(fl, i % 1000, (i * 7 + e) % 1000);
+        ASSERT_EQ(KVG_endSetEdge(fl), 0);
+    }
+    ASSERT_EQ(KVG_beginLayer(fl, "L", 1, 1), 0);
+    std::vector<double> xy;
+    for (int i = 0; i < 300000; ++i) xy.insert(xy.end(), {double(i % 1000), double(i % 999)});
+    ASSERT_EQ(KVG_polyline(fl, KVG_BEGIN_POLYLINE, 300000, xy.data()), 0);
+    const Bytes bytes = writer.close();
+    const uint64_t limit = 8u << 20;
+    // Fixed buffers (the input window) and the allocator's own, beyond the limit.
+    const uint64_t slack = 256u << 10;
+    const PeakRead limited = readMeasured(bytes, limit);
+    EXPECT_EQ(limited.outcome.code, KVGR_ERR_LIMIT) << limited.outcome.message;
+    EXPECT_NE(limited.outcome.message.find("set-edge: needs more than the limit of 8388608 bytes"),
+              std::string::npos)
+        << limited.outcome.message;
+    EXPECT_LE(limited.peak, limit + slack);
+    const PeakRead whole = readMeasured(bytes, 64u << 20);
+    EXPECT_EQ(whole.outcome.code, KVGR_ERR_NONE) << whole.outcome.message;
+    EXPECT_GT(whole.outcome.records, 400u);
+    std::printf("held at most %.1f MiB of a limit of 8 MiB (stopped), %.1f MiB reading all\n",
+                limited.peak / 1048576.0, whole.peak / 1048576.0);
+    // The layer's 300,000-point polyline: 4.8 MB as stored, as much again as absolute points.
+    EXPECT_EQ(readMeasured(bytes, 32u << 20).outcome.code, KVGR_ERR_LIMIT);
 }
 
 // Whether `check` holds in a child process that may use only `extra` bytes of address space
@@ -264,6 +334,74 @@ TEST(ReaderHardening, CommandsFailClearlyOnWhatIsNoKvgFile) {
             EXPECT_EQ(r.err, "kvg " + std::string(command) + ": " + c.path + ": " + c.message + "\n");
         }
     }
+}
+
+// A small gzip stream of a great many marks: the dump's output stays in proportion to the
+// input (1 MiB and 256 bytes a byte read), in text and JSON, or within --max-output, and ends
+// with a message and exit 1; the file itself is valid.
+TEST(ReaderHardening, DumpOfAGzipBombIsBoundedByItsInput) {
+    TempPath path;
+    {
+        std::unique_ptr<KVG_FileOptions, OptionsDeleter> opt(plainOptions());
+        KVG_setCompressionFileOption(opt.get(), 1);
+        KVG_File *fl = KVG_create(path.c_str(), opt.get());
+        ASSERT_NE(fl, nullptr);
+        ASSERT_EQ(KVG_beginLayer(fl, "marks", 1, 1), 0);
+        for (int i = 0; i < 1000000; ++i) ASSERT_EQ(KVG_mark(fl, 10, 10), 0);
+        ASSERT_EQ(KVG_close(fl), 0);
+    }
+    const uint64_t input = readFile(path.str()).size();
+    ASSERT_LT(input, 64u << 10);
+    EXPECT_EQ(kvg({"check", path.str()}).status, 0);
+    for (const char *format : {"--text", "--json"}) {
+        std::vector<std::string> args = {"dump", path.str()};
+        if (std::string(format) == "--json") args.push_back(format);
+        const ToolRun r = kvg(args);
+        EXPECT_EQ(r.status, 1) << format;
+        EXPECT_LE(r.out.size(), (1u << 20) + 256 * input) << format;
+        EXPECT_GT(r.out.size(), 1u << 20) << format;
+        EXPECT_EQ(r.err, "kvg dump: " + path.str() + ": output stopped at " +
+                             std::to_string(r.out.size()) +
+                             " bytes, 1 MiB and 256 bytes for each byte of input\n");
+    }
+    const ToolRun fixed = kvg({"dump", path.str(), "--max-output", "1000"});
+    EXPECT_EQ(fixed.status, 1);
+    EXPECT_EQ(fixed.out.size(), 1000u);
+    EXPECT_TRUE(fixed.err.ends_with("output stopped at 1000 bytes, the limit of --max-output\n"));
+    EXPECT_EQ(kvg({"dump", path.str(), "--max-output", "1G"}).status, 0) << "room for all of it";
+}
+
+// The reader's limits on the command line: lower ones stop a file the defaults let through,
+// with the reader's message and exit 1; a bad value is a usage error.
+TEST(ReaderHardening, CommandsTakeTheReadersLimits) {
+    TempPath path;
+    writeFile(path.str(), gzipBomb(1));  // 4,194,303 points, 1.5 MB of content
+    for (const std::string command : {"check", "info", "dump", "svg", "render"}) {
+        std::vector<std::string> args = {command, path.str(), "--max-points", "1M"};
+        if (command == "svg" || command == "render") args.insert(args.end(), {"-o", "-"});
+        ToolRun r = kvg(args);
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_TRUE(contains(r.err, "polyline: more than 1048576 points")) << command << r.err;
+        args[2] = "--max-bytes";
+        args[3] = "100K";
+        r = kvg(args);
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_TRUE(contains(r.err, "beyond the limit of 102400 bytes")) << command << r.err;
+        args[2] = "--max-memory";
+        args[3] = "4M";
+        r = kvg(args);
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_TRUE(contains(r.err, "needs more than the limit of 4194304 bytes of memory"))
+            << command << r.err;
+        args[3] = "0";
+        r = kvg(args);
+        EXPECT_EQ(r.status, 2) << command;
+        EXPECT_TRUE(r.err.starts_with("kvg " + command +
+                                      ": --max-memory takes a whole number above 0"))
+            << r.err;
+    }
+    EXPECT_EQ(kvg({"check", path.str(), "--max-points", "5M", "--max-memory", "1G"}).status, 0);
+    EXPECT_TRUE(contains(kvg({"check", "--help"}).out, "--max-points N"));
 }
 
 TEST(ReaderHardening, StandardInputIsTheDash) {

@@ -593,13 +593,13 @@ TEST(KvgToolUsage, HelpAndMistakes) {
     EXPECT_NE(r.out.find("  check FILE"), std::string::npos);
     r = kvg({"dump", "--help"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("usage: kvg dump FILE [--json]\n", 0), 0u);
+    EXPECT_EQ(r.out.rfind("usage: kvg dump FILE [--json] [--max-output N] [LIMITS]\n", 0), 0u);
     r = kvg({"frobnicate"});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err.rfind("kvg: unknown command 'frobnicate'\n", 0), 0u);
     r = kvg({"check"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "kvg check: missing argument\nusage: kvg check FILE\n");
+    EXPECT_EQ(r.err, "kvg check: missing argument\nusage: kvg check FILE [LIMITS]\n");
     EXPECT_EQ(kvg({"dump", "a.kvg", "--yaml"}).status, 2);
     EXPECT_EQ(kvg({"info", "a.kvg", "b.kvg"}).status, 2);
 }

@@ -1,7 +1,7 @@
-// Where the output goes: a file is written beside its name and takes the name only when
-// KVG_close completes it, with the permissions an ordinary create gives or those of the file it
-// replaces; links are followed; FIFOs and devices are written directly; KVG_abandon leaves the
-// name as it was.
+// Where the output goes: a file is written beside its name, unnamed, and takes the name only
+// when KVG_close completes it, with the permissions an ordinary create gives or the owner and
+// permissions of the file it replaces from its creation on; links are followed; FIFOs and
+// devices are written directly; KVG_abandon leaves the name as it was.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -90,7 +90,7 @@ TEST(OutputReplacement, TheNameKeepsTheOldFileUntilTheCloseAndAfterAnAbandon) {
     ASSERT_NE(fl, nullptr);
     draw(fl);
     EXPECT_EQ(readFile(path.str()), old);
-    EXPECT_EQ(filesBeside(path.str()).size(), 1u) << "the output is written beside its name";
+    EXPECT_TRUE(filesBeside(path.str()).empty()) << "the output has no name while written";
     KVG_abandon(fl);
     EXPECT_EQ(readFile(path.str()), old);
     EXPECT_TRUE(filesBeside(path.str()).empty());
@@ -108,14 +108,16 @@ TEST(OutputReplacement, TheNameKeepsTheOldFileUntilTheCloseAndAfterAnAbandon) {
 }
 
 // A process killed in the middle of a drawing, after part of the file reached the disk: the
-// name keeps the old file. Only the unfinished file beside it remains, which nothing reads.
-TEST(OutputReplacement, AKilledProcessLeavesTheOldFile) {
-    TempPath path;
+// name keeps the old file, and nothing else stays behind, beside it or in TMPDIR.
+TEST(OutputReplacement, AKilledProcessLeavesTheOldFileAndNothingElse) {
+    TempPath path, scratch("-tmp");
+    ASSERT_EQ(mkdir(scratch.c_str(), 0700), 0);
     const Bytes old{'o', 'l', 'd'};
     writeFile(path.str(), old);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+        setenv("TMPDIR", scratch.c_str(), 1);
         std::unique_ptr<KVG_FileOptions, OptionsDeleter> opt(plainOptions());
         KVG_File *fl = KVG_create(path.c_str(), opt.get());
         if (fl == nullptr) _exit(2);
@@ -123,6 +125,9 @@ TEST(OutputReplacement, AKilledProcessLeavesTheOldFile) {
         KVG_beginSetEdge(fl, &edge, 0, 0);
         for (int i = 1; i < 100000; ++i) KVG_vertexSetEdge(fl, (i % 100) - 50, (i % 37) - 18);
         KVG_endSetEdge(fl);  // far more than one buffer of definitions
+        KVG_beginLayer(fl, "L", 1, 1);
+        for (int i = 1; i < 100000; ++i) KVG_mark(fl, (i % 100) - 50, (i % 37) - 18);
+        KVG_beginLayer(fl, "M", 1, 1);  // and of the layer section
         kill(getpid(), SIGKILL);
         _exit(3);
     }
@@ -130,14 +135,48 @@ TEST(OutputReplacement, AKilledProcessLeavesTheOldFile) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
     EXPECT_EQ(readFile(path.str()), old);
-    const std::string directory = path.str().substr(0, path.str().rfind('/') + 1);
-    const std::vector<std::string> unfinished = filesBeside(path.str());
-    ASSERT_EQ(unfinished.size(), 1u);
-    EXPECT_GT(readFile(directory + unfinished[0]).size(), 65536u) << "it reached the disk";
-    std::remove((directory + unfinished[0]).c_str());
-    for (const std::string &name : temporaryFilesOf(child)) {
-        std::remove((std::string(P_tmpdir) + "/" + name).c_str());
+    EXPECT_TRUE(filesBeside(path.str()).empty());
+    EXPECT_TRUE(directoryEntries(scratch.str()).empty());
+    EXPECT_TRUE(temporaryFilesOf(child).empty());
+    rmdir(scratch.c_str());
+}
+
+// Another user must not be able to open the new file while it is written: from its creation it
+// has no permission the replaced file did not have, and only its owner may read the scratch
+// file of the layer section.
+TEST(OutputReplacement, TheNewFileIsPrivateFromItsCreation) {
+    Umask set(022);
+    TempPath path;
+    writeFile(path.str(), {'o', 'l', 'd'});
+    ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+    CreationLog log;
+    KVG_File *fl = KVG_create(path.c_str(), nullptr);
+    ASSERT_NE(fl, nullptr);
+    draw(fl);
+    ASSERT_EQ(log.files().size(), 2u) << "the output and the layer section's scratch file";
+    for (const CreatedFile &file : log.files()) {
+        EXPECT_EQ(file.mode & 077, 0u) << std::oct << file.mode << " " << file.path;
     }
+    EXPECT_TRUE(filesBeside(path.str()).empty());
+    EXPECT_EQ(KVG_close(fl), 0);
+    EXPECT_EQ(permissionsOf(path.str()), 0600u);
+}
+
+// Root replacing another user's file leaves it theirs, as writing it in place would.
+TEST(OutputReplacement, AReplacedFileKeepsItsOwnerAndGroup) {
+    if (geteuid() != 0) GTEST_SKIP() << "only root may give a file away";
+    Umask set(022);
+    TempPath path;
+    writeFile(path.str(), {'o', 'l', 'd'});
+    ASSERT_EQ(chown(path.c_str(), 1234, 2345), 0);
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+    writeTo(path.str());
+    struct stat info;
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 1234u);
+    EXPECT_EQ(info.st_gid, 2345u);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(readFile(path.str()), expectedBytes());
 }
 
 TEST(OutputReplacement, AbandonAfterAFailedCloseReleasesTheHandle) {

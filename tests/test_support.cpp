@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "kvgreader.hpp"
+#include "xio_fault.h"
 
 namespace kvgtest {
 
@@ -75,6 +76,42 @@ std::vector<std::string> filesStartingWith(const std::string &directory,
 }
 
 }  // namespace
+
+CreationLog::CreationLog() { XIO_setCreationObserver(observe, this); }
+
+CreationLog::~CreationLog() { XIO_setCreationObserver(nullptr, nullptr); }
+
+void CreationLog::observe(int fd, void *self) {
+    struct stat info {};
+    fstat(fd, &info);
+    char path[4096] = "";
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t length = readlink(link.c_str(), path, sizeof path - 1);
+    path[length > 0 ? length : 0] = '\0';
+    static_cast<CreationLog *>(self)->files_.push_back(
+        {info.st_mode & 07777, info.st_uid, info.st_gid, path});
+}
+
+std::vector<std::string> directoryEntries(const std::string &directory) {
+    std::vector<std::string> names = filesStartingWith(directory, "");
+    std::erase_if(names, [](const std::string &name) { return name == "." || name == ".."; });
+    return names;
+}
+
+ScopedEnv::ScopedEnv(const char *name, const std::string &value) : name_(name) {
+    const char *previous = std::getenv(name);
+    had_ = previous != nullptr;
+    if (had_) previous_ = previous;
+    setenv(name, value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (had_) {
+        setenv(name_.c_str(), previous_.c_str(), 1);
+    } else {
+        unsetenv(name_.c_str());
+    }
+}
 
 std::vector<std::string> temporaryFilesOf(pid_t pid) {
     return filesStartingWith(P_tmpdir, "kvg-" + std::to_string(pid) + "-");

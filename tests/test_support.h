@@ -45,6 +45,45 @@ std::vector<std::string> leftoverTemporaryFiles();
 // still exist.
 std::vector<std::string> filesBeside(const std::string &target);
 
+// Every file that XIO creates while this lives, as it was at its creation: its permissions and
+// owner, and where /proc says its descriptor leads ("/dir/#123 (deleted)" for a file with no
+// name).
+struct CreatedFile {
+    mode_t mode;
+    uid_t owner;
+    gid_t group;
+    std::string path;
+};
+class CreationLog {
+public:
+    CreationLog();
+    ~CreationLog();
+    CreationLog(const CreationLog &) = delete;
+    CreationLog &operator=(const CreationLog &) = delete;
+    const std::vector<CreatedFile> &files() const { return files_; }
+
+private:
+    static void observe(int fd, void *self);
+    std::vector<CreatedFile> files_;
+};
+
+// The names in `directory`, "." and ".." left out.
+std::vector<std::string> directoryEntries(const std::string &directory);
+
+// Sets an environment variable for one scope, and restores what it was.
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, const std::string &value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+    std::string name_;
+    std::string previous_;
+    bool had_;
+};
+
 // A stream state writing to a plain scratch file with its own error context; bytes() flushes
 // the bit buffer, closes the file and returns everything written.
 class StreamFixture {

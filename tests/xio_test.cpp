@@ -236,6 +236,29 @@ TEST(XioTemporary, CreatesNewPrivateFilesUnderUniqueNames) {
     EXPECT_EQ(XIO_openTemporary(no_placeholder), nullptr);
 }
 
+// A scratch file is written, then read back from its start, whole, in several buffers' worth;
+// it never has a name in TMPDIR.
+TEST(XioScratch, ReadsBackWhatWasWrittenAndIsNeverNamed) {
+    TempPath dir("-tmp");
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    kvgtest::ScopedEnv tmpdir("TMPDIR", dir.str());
+    XIO_File *file = XIO_openScratch();
+    ASSERT_NE(file, nullptr);
+    const Bytes bytes = pattern(3 * kBufferSize + 17);
+    EXPECT_TRUE(feed(file, bytes, {1, 1000, kBufferSize}));
+    EXPECT_TRUE(kvgtest::directoryEntries(dir.str()).empty());
+    ASSERT_EQ(XIO_reread(file), 0);
+    Bytes back(bytes.size() + 10);
+    EXPECT_EQ(XIO_read(file, back.data(), back.size()), bytes.size());
+    back.resize(bytes.size());
+    EXPECT_EQ(back, bytes);
+    EXPECT_EQ(XIO_eof(file), 1);
+    EXPECT_EQ(XIO_putc(file, 'x'), -1) << "it is read now";
+    EXPECT_EQ(XIO_close(file), 0);
+    EXPECT_TRUE(kvgtest::directoryEntries(dir.str()).empty());
+    rmdir(dir.c_str());
+}
+
 class XioFault : public ::testing::Test {
 protected:
     void TearDown() override { XIO_setFaultInjection(0, 0, 0); }
@@ -273,6 +296,15 @@ TEST_F(XioFault, FailsTheChosenCloseOnceAfterWritingEverything) {
     EXPECT_EQ(XIO_close(file), -1);
     EXPECT_EQ(kvgtest::readFile(first.str()), bytes);
     writeFile(second.c_str(), XIO_PLAIN, bytes);
+}
+
+TEST_F(XioFault, AScratchFileWhoseWriteFailedCannotBeReread) {
+    XIO_File *file = XIO_openScratch();
+    ASSERT_NE(file, nullptr);
+    EXPECT_TRUE(feed(file, pattern(100), {1}));
+    XIO_setFaultInjection(1, 0, 0);
+    EXPECT_EQ(XIO_reread(file), -1);
+    EXPECT_EQ(XIO_close(file), -1);
 }
 
 TEST_F(XioFault, FailsTheChosenOpenWithoutCreatingAFile) {

@@ -32,6 +32,7 @@ struct Command {
     const char *summary;   // one line for the overview
     const char *details;   // what `kvg NAME --help` adds below the synopsis
     int (*run)(Args args, std::ostream &out, std::ostream &err);  // args after the name
+    bool takesLimits = false;  // the reader's limit options (withLimitOptions), told in --help
 };
 
 // The subcommands, each defined in its own file.
@@ -73,20 +74,42 @@ std::optional<Options> parseOptions(const Command &command, Args args,
                                     std::span<const OptionRule> rules, size_t positionals,
                                     std::ostream &err);
 
-// Reads the KVG file `path` ('-': standard input) with a reader and hands it to `walk`, which
-// reads its records. A failure to open or read it and a fault of the file (thrown by the
-// reader) are reported as "kvg NAME: FILE: message" on `err`; the result is the exit code.
-// With `kept`, the file's bytes as read (compressed or not) are appended to it.
+// The options of the commands that read KVG files that lower or raise the reader's limits
+// (KVGR_LIMIT): --max-points N, --max-bytes N (of content), --max-memory N (countOption).
+std::vector<OptionRule> withLimitOptions(std::span<const OptionRule> rules);
+// Sets `value` from the option `name` when it is given; false, with "kvg NAME: problem" and
+// the usage line on `err`, when its value is not a whole number above 0 (K, M or G for 2^10,
+// 2^20 or 2^30 may follow).
+bool countOption(const Command &command, const Options &options, const char *name,
+                 std::ostream &err, uint64_t &value);
+// The usage text of those options.
+extern const char *const LIMIT_OPTIONS_HELP;
+// The limits `options` set over `defaults`; nothing, with "kvg NAME: problem" on `err`, for a
+// value that is not a whole number above 0.
+std::optional<kvgr::impl::Limits> limitsOf(const Command &command, const Options &options,
+                                           std::ostream &err,
+                                           const kvgr::impl::Limits &defaults = {});
+
+// Reads the KVG file `path` ('-': standard input) with a reader under `limits` and hands it to
+// `walk`, which reads its records. A failure to open or read it and a fault of the file (thrown
+// by the reader) are reported as "kvg NAME: FILE: message" on `err`; the result is the exit
+// code. With `kept`, the file's bytes as read (compressed or not) are appended to it.
 int readRecords(const Command &command, const std::string &path, std::ostream &err,
+                const kvgr::impl::Limits &limits,
                 const std::function<void(kvgr::Reader &)> &walk, std::string *kept = nullptr);
 
 // How a file argument is named in messages: '-' is "standard input".
 std::string displayName(const std::string &path);
 
-// Loads a KVG file (plain or gzip, '-': standard input) whole, up to 256 MiB of content; on
-// failure writes "kvg NAME: reason" to `err`.
+// What a renderer holds whole in memory at most by default: a drawing beyond this is more than
+// any picture shows, and a small gzip stream must not claim a gigabyte.
+constexpr uint64_t WHOLE_FILE_CONTENT_LIMIT = uint64_t{1} << 28;
+
+// Loads a KVG file (plain or gzip, '-': standard input) whole, up to `contentLimit` bytes of
+// content; on failure writes "kvg NAME: reason" to `err`.
 std::optional<kvgr::impl::LoadedFile> loadKvg(const Command &command, const std::string &path,
-                                        std::ostream &err);
+                                              std::ostream &err,
+                                              uint64_t contentLimit = WHOLE_FILE_CONTENT_LIMIT);
 
 }  // namespace kvgtool
 

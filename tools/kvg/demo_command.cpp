@@ -29,7 +29,7 @@ struct Counts {
 
 std::optional<Counts> count(const std::string &path, std::ostream &err) {
     Counts counts;
-    const int status = readRecords(DEMO_COMMAND, path, err, [&](kvgr::Reader &reader) {
+    const int status = readRecords(DEMO_COMMAND, path, err, {}, [&](kvgr::Reader &reader) {
         while (const kvgr::Record *record = reader.next()) {
             ++counts.records;
             counts.points += record->points;

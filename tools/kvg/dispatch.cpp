@@ -11,10 +11,6 @@ namespace kvgtool {
 
 namespace {
 
-// The content of a file held whole in memory, as the renderers take it: a drawing beyond this
-// is more than any picture shows, and a small gzip stream must not claim a gigabyte.
-constexpr uint64_t WHOLE_FILE_CONTENT_LIMIT = uint64_t{1} << 28;
-
 // The subcommands, in the order of the overview.
 const std::array<const Command *, 9> COMMANDS = {&DEMO_COMMAND,  &INFO_COMMAND,   &DUMP_COMMAND,
                                                  &CHECK_COMMAND, &SVG_COMMAND,    &RENDER_COMMAND,
@@ -37,6 +33,7 @@ void printHelp(const Command &command, std::ostream &out) {
     out << "usage: kvg " << command.name << " " << command.synopsis << "\n\n"
         << command.summary << "\n";
     if (command.details[0] != '\0') out << "\n" << command.details;
+    if (command.takesLimits) out << "\n" << LIMIT_OPTIONS_HELP;
 }
 
 int dispatch(Args args, std::ostream &out, std::ostream &err, const char *&name) {
@@ -131,10 +128,9 @@ std::optional<Options> parseOptions(const Command &command, Args args,
 }
 
 std::optional<kvgr::impl::LoadedFile> loadKvg(const Command &command, const std::string &path,
-                                        std::ostream &err) {
+                                              std::ostream &err, uint64_t contentLimit) {
     std::string error;
-    std::optional<kvgr::impl::LoadedFile> file =
-        kvgr::impl::loadFile(path, error, WHOLE_FILE_CONTENT_LIMIT);
+    std::optional<kvgr::impl::LoadedFile> file = kvgr::impl::loadFile(path, error, contentLimit);
     if (!file) err << "kvg " << command.name << ": " << error << "\n";
     return file;
 }

@@ -1,8 +1,10 @@
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 #include <stdexcept>
+#include <streambuf>
 
 #include "command.h"
 #include "describe.h"
@@ -228,35 +230,106 @@ void jsonLine(std::ostream &out, const kvgr::Record &record, const kvgr::Reader 
     out << "}\n";
 }
 
-constexpr OptionRule DUMP_OPTIONS[] = {{"--json", false}};
+// The output of a dump is bounded by its input: at most OUTPUT_FLOOR bytes and OUTPUT_PER_BYTE
+// for each byte taken from the input so far (compressed or not). A plain file's dump never comes
+// near it (a byte of content prints as a few dozen at most); a gzip bomb, whose content is a
+// thousand times its size, is stopped after a few hundred megabytes instead of gigabytes.
+constexpr uint64_t OUTPUT_FLOOR = uint64_t{1} << 20;
+constexpr uint64_t OUTPUT_PER_BYTE = 256;
+
+// Passes bytes on to another stream's buffer up to an allowance, which the dump raises as the
+// input is read; a byte beyond it fails, as a full disk would, and marks the output cut.
+class BoundedBuffer final : public std::streambuf {
+public:
+    explicit BoundedBuffer(std::streambuf *target) : target_(target) {}
+    void allow(uint64_t bytes) { allowed_ = bytes; }
+    uint64_t count() const { return count_; }
+    bool cut() const { return cut_; }
+
+protected:
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+        const char byte = traits_type::to_char_type(c);
+        return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+    }
+    std::streamsize xsputn(const char *data, std::streamsize size) override {
+        const uint64_t room = allowed_ - std::min(allowed_, count_);
+        if (static_cast<uint64_t>(size) > room) {
+            cut_ = true;
+            size = static_cast<std::streamsize>(room);
+        }
+        const std::streamsize put = target_->sputn(data, size);
+        count_ += static_cast<uint64_t>(put);
+        return put;
+    }
+    int sync() override { return target_->pubsync(); }
+
+private:
+    std::streambuf *target_;
+    uint64_t allowed_ = 0;
+    uint64_t count_ = 0;
+    bool cut_ = false;
+};
+
+// The output allowed after `inputBytes` of input: `fixed` if given (not 0), else in proportion.
+uint64_t outputAllowed(uint64_t fixed, uint64_t inputBytes) {
+    if (fixed != 0) return fixed;
+    return inputBytes > (UINT64_MAX - OUTPUT_FLOOR) / OUTPUT_PER_BYTE
+               ? UINT64_MAX
+               : OUTPUT_FLOOR + inputBytes * OUTPUT_PER_BYTE;
+}
+
+constexpr OptionRule DUMP_OPTIONS[] = {{"--json", false}, {"--max-output", true}};
 
 int dump(Args args, std::ostream &out, std::ostream &err) {
-    const std::optional<Options> options = parseOptions(DUMP_COMMAND, args, DUMP_OPTIONS, 1, err);
+    const std::optional<Options> options =
+        parseOptions(DUMP_COMMAND, args, withLimitOptions(DUMP_OPTIONS), 1, err);
     if (!options) return EXIT_USAGE;
+    const std::optional<kvgr::impl::Limits> limits = limitsOf(DUMP_COMMAND, *options, err);
+    if (!limits) return EXIT_USAGE;
+    uint64_t maxOutput = 0;  // none given: in proportion to the input
+    if (!countOption(DUMP_COMMAND, *options, "--max-output", err, maxOutput)) return EXIT_USAGE;
     const std::string &path = options->positional[0];
     const bool json = options->flags.contains("--json");
-    return readRecords(DUMP_COMMAND, path, err, [&](kvgr::Reader &reader) {
+    BoundedBuffer bounded(out.rdbuf());
+    std::ostream limited(&bounded);
+    const int status = readRecords(DUMP_COMMAND, path, err, *limits, [&](kvgr::Reader &reader) {
         const kvgr::PageMapping page = reader.pageMapping();
-        // Output that cannot be written ends the dump; the command reports it.
-        while (out) {
+        // Output that cannot be written, or passes its allowance, ends the dump.
+        while (limited) {
             const kvgr::Record *record = reader.next();
             if (record == nullptr) break;
-            (json ? jsonLine : textLine)(out, *record, reader, page);
+            bounded.allow(outputAllowed(maxOutput, reader.inputBytes()));
+            (json ? jsonLine : textLine)(limited, *record, reader, page);
         }
     });
+    if (!bounded.cut()) {
+        if (!limited) out.setstate(std::ios::badbit);  // the command reports it
+        return status;
+    }
+    err << "kvg dump: " << displayName(path) << ": output stopped at " << bounded.count()
+        << " bytes, "
+        << (maxOutput != 0 ? "the limit of --max-output"
+                           : "1 MiB and 256 bytes for each byte of input")
+        << "\n";
+    return EXIT_FAILED;
 }
 
 }  // namespace
 
 const Command DUMP_COMMAND = {
-    "dump", "FILE [--json]", "print every record with its decoded arguments",
+    "dump", "FILE [--json] [--max-output N] [LIMITS]",
+    "print every record with its decoded arguments",
     "One line per record: its byte offset, its name and its arguments. Positions are printed\n"
     "as x,y@wx,wy: file coordinates, then millimetres on the drawing (the file window mapped\n"
     "onto the drawing's size in millimetres, origin at its lower-left corner). Colours are\n"
     "printed as colour size and value (rgb:FF8000, index8:3).\n"
     "  --json  one JSON object per line instead; positions as {\"file\":[x,y],\"world\":[x,y]}\n"
+    "  --max-output N  stop with a message (exit 1) once the output passes N bytes; by\n"
+    "                  default 1 MiB and 256 bytes for each byte read from FILE, which no plain\n"
+    "                  file reaches but a small gzip stream of huge content does\n"
     "Records are printed up to the first fault, which is reported as in 'kvg check' (exit 1).\n"
     "FILE '-' is standard input.\n",
-    dump};
+    dump, true};
 
 }  // namespace kvgtool

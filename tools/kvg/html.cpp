@@ -52,8 +52,11 @@ std::string baseName(const std::string &path) {
 }
 
 int htmlCommand(Args args, std::ostream &out, std::ostream &err) {
-    const std::optional<Options> options = parseOptions(HTML_COMMAND, args, HTML_OPTIONS, 1, err);
+    const std::optional<Options> options =
+        parseOptions(HTML_COMMAND, args, withLimitOptions(HTML_OPTIONS), 1, err);
     if (!options) return EXIT_USAGE;
+    const std::optional<kvgr::impl::Limits> limits = limitsOf(HTML_COMMAND, *options, err);
+    if (!limits) return EXIT_USAGE;
     const std::string_view page = viewerPage();
     const size_t mark = page.find(DRAWING_MARK);
     if (mark == std::string_view::npos) {
@@ -73,7 +76,7 @@ int htmlCommand(Args args, std::ostream &out, std::ostream &err) {
     // came, plain bytes compressed here.
     std::string input;
     const int status = readRecords(
-        HTML_COMMAND, path, err,
+        HTML_COMMAND, path, err, *limits,
         [](kvgr::Reader &reader) {
             while (reader.next() != nullptr) {
             }
@@ -100,7 +103,8 @@ int htmlCommand(Args args, std::ostream &out, std::ostream &err) {
 }  // namespace
 
 const Command HTML_COMMAND = {
-    "html", "FILE [-o OUT.html]", "write a self-contained HTML page that shows a KVG file",
+    "html", "FILE [-o OUT.html] [LIMITS]",
+    "write a self-contained HTML page that shows a KVG file",
     "Writes one HTML file (default: FILE with the extension .html; '-' for standard output,\n"
     "the default when FILE is '-', standard input) that holds the web viewer (the decoder\n"
     "and Canvas renderer) and the drawing, compressed:\n"
@@ -109,6 +113,6 @@ const Command HTML_COMMAND = {
     "The output is written beside OUT.html and put in its place only when complete; an\n"
     "output that is the input file is refused. The file must be valid ('kvg check');\n"
     "otherwise the first fault is reported (exit 1).\n",
-    htmlCommand};
+    htmlCommand, true};
 
 }  // namespace kvgtool

@@ -19,7 +19,11 @@ constexpr OptionRule IMPORT_OPTIONS[] = {
     {"-o", true},          {"--layer", true},   {"--project", true}, {"--flip-y", false},
     {"--grid", true},      {"--tolerance", true}, {"--fill-by", true}, {"--label", true},
     {"--where", true},     {"--select", true},  {"--size", true},    {"--plain", false},
-    {"--make-valid", false}, {"--strict", false}, {"--margin", true}};
+    {"--make-valid", false}, {"--strict", false}, {"--margin", true}, {"--driver", true},
+    {"--max-points", true}, {"--max-features", true}, {"--max-memory", true}};
+
+// The largest value a limit option takes: counts beyond it are no limit a machine could meet.
+constexpr uint64_t MAX_LIMIT = uint64_t(1) << 48;
 
 // A progress line on `err`, shown only when it is the terminal's standard error and only once
 // the work has taken a second; redrawn at most five times a second.
@@ -107,6 +111,13 @@ std::optional<kvgimport::ImportOptions> importOptions(const Options &parsed, std
     if (const auto *v = value("--margin");
         v && (!parseNumber(*v, o.marginMm) || !(o.marginMm >= 0 && o.marginMm <= 1000)))
         return bad("--margin", "millimetres from 0 to 1000 expected");
+    if (const auto *v = value("--driver")) o.drivers = commaList(*v);
+    const std::pair<const char *, uint64_t *> limits[] = {{"--max-points", &o.limits.points},
+                                                          {"--max-features", &o.limits.features},
+                                                          {"--max-memory", &o.limits.memory}};
+    for (const auto &[name, limit] : limits)
+        if (const auto *v = value(name); v && (!parseNumber(*v, *limit) || *limit < 1 || *limit > MAX_LIMIT))
+            return bad(name, "a whole number from 1 to 2^48 expected");
     o.flipY = parsed.flags.contains("--flip-y");
     o.strict = parsed.flags.contains("--strict");
     o.compress = !parsed.flags.contains("--plain");
@@ -176,17 +187,18 @@ int importCommand(Args args, std::ostream &out, std::ostream &err) {
 const Command IMPORT_COMMAND = {
     "import", "[OPTIONS] INPUT [-o OUT.kvg]",
     "convert a GIS vector source (GeoJSON, TopoJSON, Shapefile, ...) to a KVG map",
-    "Reads every vector source that GDAL/OGR reads (GeoJSON, TopoJSON, Shapefile, GeoPackage,\n"
-    "FlatGeobuf, KML, GPX, CSV with WKT, ...) and writes OUT.kvg (default: INPUT with the\n"
-    "extension .kvg; '-' reads standard input and writes standard output) as a planar map: the\n"
-    "positions on a grid, every distinct arc between junctions one edge shared by the rings that\n"
-    "use it, every ring one face. Longitude and latitude are cut where the projection tears the\n"
-    "sphere: the antimeridian of its central meridian, the horizon of a globe (orthographic,\n"
-    "perspective, gnomonic, stereographic), nowhere for Lambert azimuthal and azimuthal\n"
-    "equidistant; unprojected, at ±180° and closed round the poles. A TopoJSON topology keeps\n"
-    "its arcs. One layer per source layer, one object per feature (its name or id field); the\n"
-    "first polygon layer is filled, neighbours in different colours; the others draw their\n"
-    "edges; points are marks. 'kvg import topojson IN' reads IN as TopoJSON whatever it is.\n"
+    "Reads a vector source through GDAL/OGR (GeoJSON, TopoJSON, Shapefile, GeoPackage,\n"
+    "FlatGeobuf, KML, GPX, CSV with WKT; other GDAL drivers only with --driver) and writes\n"
+    "OUT.kvg (default: INPUT with the extension .kvg; '-' reads standard input and writes\n"
+    "standard output) as a planar map: the positions on a grid, every distinct arc between\n"
+    "junctions one edge shared by the rings that use it, every ring one face. Longitude and\n"
+    "latitude are cut where the projection tears the sphere: the antimeridian of its central\n"
+    "meridian, the horizon of a globe (orthographic, perspective, gnomonic, stereographic),\n"
+    "nowhere for Lambert azimuthal and azimuthal equidistant; unprojected, at ±180° and closed\n"
+    "round the poles. A TopoJSON topology keeps its arcs. One layer per source layer, one object\n"
+    "per feature (its name or id field); the first polygon layer is filled, neighbours in\n"
+    "different colours; the others draw their edges; points are marks. 'kvg import topojson IN'\n"
+    "reads IN as TopoJSON whatever it is.\n"
     "\n"
     "  -o OUT.kvg         the output file\n"
     "  --layer A,B        the source layers to import (default: all but GPX's track_points and\n"
@@ -210,6 +222,12 @@ const Command IMPORT_COMMAND = {
     "  --margin MM        blank page round the map, within --size, so that outlines, marks and\n"
     "                     labels at the edge show whole (default 4)\n"
     "  --plain            write the file without compression\n"
+    "  --driver A,B       also open sources of these GDAL drivers (VRT, ...); network access\n"
+    "                     stays off, but such sources may read other local files\n"
+    "  --max-points N     refuse a source of more than N points, every use of a shared arc\n"
+    "                     counted (default 268435456)\n"
+    "  --max-features N   refuse a source of more than N features (default 16777216)\n"
+    "  --max-memory N     refuse a source that needs more than N bytes to hold (default 1 GiB)\n"
     "\n"
     "Exit status: 0 written, 1 the input cannot be imported or the output not written (then no\n"
     "output is left behind), 2 wrong usage.\n",

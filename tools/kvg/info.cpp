@@ -69,11 +69,14 @@ void print(std::ostream &out, const std::string &path, const kvgr::Reader &reade
 }
 
 int info(Args args, std::ostream &out, std::ostream &err) {
-    const std::optional<Options> options = parseOptions(INFO_COMMAND, args, {}, 1, err);
+    const std::optional<Options> options =
+        parseOptions(INFO_COMMAND, args, withLimitOptions({}), 1, err);
     if (!options) return EXIT_USAGE;
+    const std::optional<kvgr::impl::Limits> limits = limitsOf(INFO_COMMAND, *options, err);
+    if (!limits) return EXIT_USAGE;
     const std::string &path = options->positional[0];
     if (isArchive(path)) return describeArchive(INFO_COMMAND, path, out, err);
-    return readRecords(INFO_COMMAND, path, err, [&](kvgr::Reader &reader) {
+    return readRecords(INFO_COMMAND, path, err, *limits, [&](kvgr::Reader &reader) {
         Totals totals;
         while (const kvgr::Record *record = reader.next()) {
             ++totals.records;
@@ -87,7 +90,8 @@ int info(Args args, std::ostream &out, std::ostream &err) {
 }  // namespace
 
 const Command INFO_COMMAND = {
-    "info", "FILE", "describe a KVG file (header, sections, records, points) or an archive",
+    "info", "FILE [LIMITS]",
+    "describe a KVG file (header, sections, records, points) or an archive",
     "Prints the header fields, the size of the file and whether it is compressed, the bytes of\n"
     "the definitions section (definitions and the closing size records) and of the layer\n"
     "section, the number of records of each kind, the points (absolute and relative) and the\n"
@@ -97,6 +101,6 @@ const Command INFO_COMMAND = {
     "For a tile archive (PMTiles) it prints the header, the sections, the layers of the\n"
     "metadata and, per zoom, the tiles, their distinct contents and the median, 99th\n"
     "percentile and largest stored bytes of those contents.\n",
-    info};
+    info, true};
 
 }  // namespace kvgtool

@@ -167,18 +167,25 @@ bool sameFile(const std::string &input, const std::string &output) {
            a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-int writeRendering(const Command &command, const std::string &input, const std::string &target,
+int writeRendering(const Command &command, const Options &options, const std::string &target,
                    std::ostream &out, std::ostream &err, const Renderer &render) {
+    const std::string &input = options.positional[0];
+    kvgr::impl::Limits defaults;
+    defaults.contentBytes = WHOLE_FILE_CONTENT_LIMIT;
+    const std::optional<kvgr::impl::Limits> limits = limitsOf(command, options, err, defaults);
+    if (!limits) return EXIT_USAGE;
     if (sameFile(input, target)) {
         err << "kvg " << command.name << ": the output " << target
             << " is the input file; nothing written\n";
         return EXIT_FAILED;
     }
-    const std::optional<kvgr::impl::LoadedFile> file = loadKvg(command, input, err);
+    const std::optional<kvgr::impl::LoadedFile> file =
+        loadKvg(command, input, err, limits->contentBytes);
     if (!file) return EXIT_FAILED;
     const std::unique_ptr<OutputFile> output = OutputFile::open(command, target, out, err);
     if (!output) return EXIT_FAILED;
-    if (const std::optional<kvgrender::Error> error = render(file->bytes, output->stream())) {
+    if (const std::optional<kvgrender::Error> error =
+            render(file->bytes, output->stream(), *limits)) {
         err << "kvg " << command.name << ": " << displayName(input) << ": " << error->message()
             << "\n";
         return EXIT_FAILED;

@@ -87,14 +87,15 @@ private:
 // it would destroy the input. "-" names no file.
 bool sameFile(const std::string &input, const std::string &output);
 
-// Draws the bytes of a loaded KVG file into a stream.
-using Renderer =
-    std::function<std::optional<kvgrender::Error>(std::span<const uint8_t>, std::ostream &)>;
+// Draws the bytes of a loaded KVG file into a stream within the reader's limits.
+using Renderer = std::function<std::optional<kvgrender::Error>(
+    std::span<const uint8_t>, std::ostream &, const kvgr::impl::Limits &)>;
 
-// Loads the KVG file `input` and writes what `render` draws of it to `target` through an
+// Loads the KVG file `input` (up to the content limit of `options`, 256 MiB by default) and
+// writes what `render` draws of it within the limits `options` set to `target` through an
 // OutputFile, after refusing a target that is the input file. Every failure is reported on
 // `err` as "kvg NAME: ..."; the result is the exit code.
-int writeRendering(const Command &command, const std::string &input, const std::string &target,
+int writeRendering(const Command &command, const Options &options, const std::string &target,
                    std::ostream &out, std::ostream &err, const Renderer &render);
 
 // `path` with its extension (after the last dot of the file name) replaced by `extension`.

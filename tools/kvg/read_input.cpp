@@ -57,6 +57,7 @@ std::string displayName(const std::string &path) {
 }
 
 int readRecords(const Command &command, const std::string &path, std::ostream &err,
+                const kvgr::impl::Limits &limits,
                 const std::function<void(kvgr::Reader &)> &walk, std::string *kept) {
     const auto fail = [&](const std::string &message) {
         err << "kvg " << command.name << ": " << displayName(path) << ": " << message << "\n";
@@ -70,6 +71,11 @@ int readRecords(const Command &command, const std::string &path, std::ostream &e
     }
     try {
         kvgr::Reader reader;
+        reader.setLimit(KVGR_LIMIT_CONTENT_BYTES, limits.contentBytes)
+            .setLimit(KVGR_LIMIT_POINTS, limits.points)
+            .setLimit(KVGR_LIMIT_IMAGE_PIXELS, limits.imagePixels)
+            .setLimit(KVGR_LIMIT_MEMORY, limits.memory)
+            .setLimit(KVGR_LIMIT_DEPTH, limits.depth);
         KeptInput keeping{input.fd, kept};
         if (kept != nullptr) {
             reader.openStream(readKeeping, &keeping);

@@ -79,7 +79,7 @@ std::variant<Request, std::string> request(const Options &options) {
 
 int renderCommand(Args args, std::ostream &out, std::ostream &err) {
     const std::optional<Options> options =
-        parseOptions(RENDER_COMMAND, args, RENDER_OPTIONS, 1, err);
+        parseOptions(RENDER_COMMAND, args, withLimitOptions(RENDER_OPTIONS), 1, err);
     if (!options) return EXIT_USAGE;
     const std::variant<Request, std::string> asked = request(*options);
     if (const auto *problem = std::get_if<std::string>(&asked)) {
@@ -94,18 +94,20 @@ int renderCommand(Args args, std::ostream &out, std::ostream &err) {
             << "; name a file with -o or redirect the output\n";
         return EXIT_USAGE;
     }
-    return writeRendering(RENDER_COMMAND, options->positional[0], r.target, out, err,
-                          [&](std::span<const uint8_t> bytes, std::ostream &stream) {
+    return writeRendering(RENDER_COMMAND, *options, r.target, out, err,
+                          [&](std::span<const uint8_t> bytes, std::ostream &stream,
+                              const kvgr::impl::Limits &limits) {
                               return r.format == Format::Pdf
-                                         ? kvgrender::renderPdf(bytes, stream)
-                                         : kvgrender::renderPng(bytes, r.size, stream);
+                                         ? kvgrender::renderPdf(bytes, stream, limits)
+                                         : kvgrender::renderPng(bytes, r.size, stream, limits);
                           });
 }
 
 }  // namespace
 
 const Command RENDER_COMMAND = {
-    "render", "FILE [-o OUT.png|OUT.pdf] [--width PX | --dpi N] [--format png|pdf]",
+    "render",
+    "FILE [-o OUT.png|OUT.pdf] [--width PX | --dpi N] [--format png|pdf] [LIMITS]",
     "render a KVG file as PNG or PDF",
     "Draws the file with cairo by the rendering rules of doc/rendering.md, the same picture as\n"
     "'kvg svg': to a PNG of the page at N pixels an inch (default 96) or PX pixels across, or\n"
@@ -115,7 +117,8 @@ const Command RENDER_COMMAND = {
     "The output is written beside OUT and put in its place only when complete; an output that\n"
     "is the input file is refused. The file must be valid ('kvg check'); otherwise the first\n"
     "fault is reported (exit 1), as is a drawing beyond the renderer's limits or a page of\n"
-    "more than 32767 pixels on a side.\n",
-    renderCommand};
+    "more than 32767 pixels on a side.\n"
+    "The drawing is held whole: --max-bytes is 256M by default.\n",
+    renderCommand, true};
 
 }  // namespace kvgtool
