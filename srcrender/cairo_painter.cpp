@@ -14,12 +14,19 @@ namespace kvgrender {
 namespace {
 
 constexpr double MITER_LIMIT = 4;
+// Strokes of at least this many points are drawn band by band on raster surfaces.
+constexpr uint64_t BANDED_STROKE_POINTS = uint64_t{1} << 14;
 constexpr uint32_t MAX_SURFACE_SIDE = 32767;            // cairo's limit
 constexpr uint64_t MAX_IMAGE_PIXELS = uint64_t{1} << 24;  // 64 MiB a converted image
 constexpr uint64_t MAX_PAGE_PIXELS = uint64_t{1} << 28;   // 1 GiB a PNG page
 constexpr double DEFAULT_DPI = 96;
 constexpr double MM_PER_INCH = 25.4;
 constexpr double POINTS_PER_INCH = 72;
+
+// The points of the path that an op takes.
+size_t pointsOf(Path::Op op) {
+    return op == Path::Op::Cubic ? 3 : op == Path::Op::Move || op == Path::Op::Line ? 1 : 0;
+}
 
 template <class... Ts>
 struct Overloaded : Ts... {
@@ -167,12 +174,20 @@ void CairoPainter::image(const ImagePlacement &placement) {
     if (!kept(placement) && visible_) drawImage(placement);
 }
 
-void CairoPainter::addPath(const Path &path) {
+void CairoPainter::addPath(const Path &path, const Band *band) {
     cairo_t *c = cr_;
     cairo_new_path(c);
     const std::span<const Vec> points = path.points();
     size_t point = 0, arc = 0;
+    FigureCounter figures;
+    bool skipped = false;
     for (const Path::Op op : path.ops()) {
+        if (figures.next(op) && band) skipped = !band->reaches(band->figures[figures.index()]);
+        if (skipped) {
+            point += pointsOf(op);
+            arc += op == Path::Op::Arc;
+            continue;
+        }
         switch (op) {
             case Path::Op::Move:
                 cairo_move_to(c, points[point].x, points[point].y);
@@ -243,7 +258,6 @@ void CairoPainter::setTexture(const Texture &t) {
 
 void CairoPainter::strokePath(const Path &path, const Stroke &stroke) {
     cairo_t *c = cr_;
-    addPath(path);
     setColor(c, stroke.color);
     cairo_set_line_width(c, stroke.width);
     constexpr cairo_line_join_t JOINS[] = {CAIRO_LINE_JOIN_MITER, CAIRO_LINE_JOIN_ROUND,
@@ -253,7 +267,76 @@ void CairoPainter::strokePath(const Path &path, const Stroke &stroke) {
     cairo_set_line_cap(c, CAIRO_LINE_CAP_BUTT);
     cairo_set_dash(c, stroke.dashes.data(), static_cast<int>(stroke.dashes.size()),
                    stroke.dashOffset);
-    cairo_stroke(c);
+    strokeInBands(path, stroke.width);
+}
+
+// Cairo turns a whole stroke into one polygon before it scans it: several hundred bytes a point
+// with round joins. On a raster surface a path of many points is stroked band by band, each
+// band whole rows of pixels (some BANDED_STROKE_POINTS points a band where they spread evenly),
+// so that the polygon holds only the edges that reach the band; each pixel's coverage comes
+// from the edges that cross its row, so the pixels are those of one stroke.
+void CairoPainter::strokeInBands(const Path &path, double width) {
+    cairo_t *c = cr_;
+    cairo_surface_t *target = cairo_get_target(c);
+    const uint64_t points = path.size();
+    if (points < BANDED_STROKE_POINTS ||
+        cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE) {
+        addPath(path);
+        cairo_stroke(c);
+        return;
+    }
+    cairo_matrix_t toDevice;
+    cairo_get_matrix(c, &toDevice);
+    // How far below or above its points a figure's stroke may reach, in rows: a miter at its
+    // limit, and a row for the scan.
+    const double reach = width / 2 * std::max(MITER_LIMIT, 1.0) *
+                             (std::abs(toDevice.yx) + std::abs(toDevice.yy)) + 1;
+    const std::vector<Rows> figures = figureRows(path, toDevice, reach);
+    const int columns = cairo_image_surface_get_width(target);
+    const int height = cairo_image_surface_get_height(target);
+    const int rows = std::max<int>(1, int(BANDED_STROKE_POINTS * uint64_t(height) / points));
+    for (int top = 0; top < height; top += rows) {
+        const int bandRows = std::min(rows, height - top);
+        cairo_save(c);
+        cairo_identity_matrix(c);
+        cairo_new_path(c);
+        cairo_rectangle(c, 0, top, columns, bandRows);
+        cairo_clip(c);
+        cairo_set_matrix(c, &toDevice);
+        const Band band{{double(top), double(top + bandRows)}, figures};
+        addPath(path, &band);
+        cairo_stroke(c);
+        cairo_restore(c);
+    }
+}
+
+// The rows of the device that each figure's points (control points, arcs' boxes) span, widened
+// by `reach` on both sides.
+std::vector<CairoPainter::Rows> CairoPainter::figureRows(const Path &path,
+                                                         const cairo_matrix_t &toDevice,
+                                                         double reach) {
+    std::vector<Rows> figures;
+    const std::span<const Vec> points = path.points();
+    size_t point = 0, arc = 0;
+    FigureCounter counter;
+    const auto cover = [&](double x, double y) {
+        cairo_matrix_transform_point(&toDevice, &x, &y);
+        Rows &rows = figures.back();
+        rows = {std::min(rows.top, y - reach), std::max(rows.bottom, y + reach)};
+    };
+    for (const Path::Op op : path.ops()) {
+        if (counter.next(op)) figures.push_back({HUGE_VAL, -HUGE_VAL});
+        const size_t used = pointsOf(op);
+        for (size_t i = 0; i < used; ++i) cover(points[point + i].x, points[point + i].y);
+        point += used;
+        if (op == Path::Op::Arc) {
+            const Arc &a = path.arcs()[arc++];
+            for (const double dx : {-a.radii.x, a.radii.x})
+                for (const double dy : {-a.radii.y, a.radii.y})
+                    cover(a.center.x + dx, a.center.y + dy);
+        }
+    }
+    return figures;
 }
 
 // Laid out by pango in a y-down frame turned about the anchor; the baseline below the anchor

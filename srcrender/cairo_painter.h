@@ -2,7 +2,9 @@
 //
 // A shape definition's figures are kept and drawn again, transformed, where the shape is
 // placed; images are converted once into cairo image surfaces, sampled down when larger than a
-// cairo surface may be. Hidden layers draw nothing.
+// cairo surface may be. Hidden layers draw nothing. On a raster surface a stroke of many points
+// is drawn in bands of whole pixel rows, with the pixels of one stroke, so that cairo's memory
+// follows the band and not the whole path.
 #ifndef KVGRENDER_CAIRO_PAINTER_H
 #define KVGRENDER_CAIRO_PAINTER_H
 
@@ -78,10 +80,43 @@ private:
     void draw(const Call &call);
     void fillPath(const Path &path, const Fill &fill);
     void strokePath(const Path &path, const Stroke &stroke);
+    // The device rows a figure of a path (from one move to the next) may touch.
+    struct Rows {
+        double top, bottom;
+    };
+    // A band of rows, with the rows of every figure of the path drawn in it.
+    struct Band {
+        Rows rows;
+        std::span<const Rows> figures;
+        bool reaches(const Rows &figure) const {
+            return figure.bottom >= rows.top && figure.top <= rows.bottom;
+        }
+    };
+    // Numbers the figures of a path: next() is true where an op begins a figure (a move, or
+    // the first op).
+    class FigureCounter {
+    public:
+        bool next(Path::Op op) {
+            const bool begins = !started_ || op == Path::Op::Move;
+            if (begins && started_) ++index_;
+            started_ = true;
+            return begins;
+        }
+        size_t index() const { return index_; }
+
+    private:
+        size_t index_ = 0;
+        bool started_ = false;
+    };
+
+    void strokeInBands(const Path &path, double width);
+    static std::vector<Rows> figureRows(const Path &path, const cairo_matrix_t &toDevice,
+                                        double reach);
     void drawText(const TextRun &run);
     void drawMark(const MarkFigure &mark);
     void drawImage(const ImagePlacement &placement);
-    void addPath(const Path &path);
+    // The path, or of it only the figures that reach `band`.
+    void addPath(const Path &path, const Band *band = nullptr);
     void setTexture(const Texture &texture);
     const ImageSurface &imageSurface(uint32_t image, const ImageSource &source);
 

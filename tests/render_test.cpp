@@ -9,6 +9,9 @@
 #include <filesystem>
 #include <sstream>
 
+#include <cairo.h>
+
+#include "cairo_painter.h"
 #include "command.h"
 #include "kvgwriter.hpp"
 #include "output.h"
@@ -114,6 +117,53 @@ TEST(RenderRules, PngThatADecoderReadsBack) {
         {"", ""},        {"f", "Zg=="},        {"fo", "Zm8="},
         {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"\xFF\xFE\xFD", "//79"}};
     for (const auto &[in, out] : base64) EXPECT_EQ(kvgrender::base64(in), out);
+}
+
+// A stroke of many points is drawn band by band on a raster surface, each band with the figures
+// that reach it: the pixels must be those of one stroke, which a recording surface (drawn
+// without bands) replays onto the same raster.
+TEST(RenderRules, ALongStrokeInBandsHasThePixelsOfOneStroke) {
+    kvgrender::Path path;
+    for (int i = 0; i < 40000; ++i) {  // ten dashed zigzags a few rows high, one under the other
+        const Vec p{1 + (i % 997) * 0.148, 1 + (i / 4000) * 10 + (i % 7) * 0.31 + (i % 13) * 0.2};
+        i % 4000 == 0 ? path.moveTo(p) : path.lineTo(p);
+    }
+    path.moveTo({1, 1});
+    for (int i = 1; i < 4000; ++i)  // and one that crosses them all, and itself
+        path.lineTo({1 + (i % 997) * 0.148, 1 + (i % 7) * 0.31 + (i % 1009) * 0.097});
+    const kvgrender::Stroke stroke{{20, 90, 200, 255}, 1.5, kvgrender::Joint::Miter, {2.2, 0.9},
+                                   0.3};
+    const auto pixelsOf = [](cairo_surface_t *surface) {
+        cairo_surface_flush(surface);
+        const unsigned char *data = cairo_image_surface_get_data(surface);
+        return std::vector<uint8_t>(
+            data, data + cairo_image_surface_get_stride(surface) *
+                             cairo_image_surface_get_height(surface));
+    };
+    const auto strokeOn = [&](cairo_surface_t *surface) {
+        cairo_t *cr = cairo_create(surface);
+        cairo_scale(cr, 2, 2);
+        {
+            kvgrender::CairoPainter painter(cr);
+            painter.stroke({kvgrender::PathKey{}, &path}, stroke);
+        }
+        cairo_destroy(cr);
+    };
+    cairo_surface_t *banded = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 300, 220);
+    strokeOn(banded);
+    cairo_surface_t *recording =
+        cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
+    strokeOn(recording);
+    cairo_surface_t *whole = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 300, 220);
+    cairo_t *cr = cairo_create(whole);
+    cairo_set_source_surface(cr, recording, 0, 0);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    const std::vector<uint8_t> inBands = pixelsOf(banded), inOne = pixelsOf(whole);
+    EXPECT_GT(std::count(inBands.begin(), inBands.end(), 0), 0);
+    EXPECT_LT(std::count(inBands.begin(), inBands.end(), 0), ptrdiff_t(inBands.size() * 3 / 4));
+    EXPECT_TRUE(inBands == inOne);
+    for (cairo_surface_t *s : {banded, recording, whole}) cairo_surface_destroy(s);
 }
 
 // ---- The SVG document
