@@ -6,23 +6,6 @@ import { Painter, TILE_PIXELS, TileArchive, tilePageView, visibleTiles } from '.
 
 const WHEEL_ZOOM = 0.0015; // per wheel pixel, exponential
 
-/** A painter whose strokes are scaled by `strokeScale`: lines keep their width on screen. */
-class TilePainter extends Painter {
-  strokeScale = 1;
-
-  pathItem(ctx, item) {
-    const stroke = item.stroke;
-    if (!stroke || this.strokeScale === 1) return super.pathItem(ctx, item);
-    const width = stroke.width;
-    stroke.width = width * this.strokeScale;
-    try {
-      return super.pathItem(ctx, item);
-    } finally {
-      stroke.width = width;
-    }
-  }
-}
-
 export class ArchiveViewer {
   /**
    * Takes over the page's canvas (a fresh copy, without the single-file viewer's handlers).
@@ -36,7 +19,7 @@ export class ArchiveViewer {
     this.archive = archive;
     this.name = name;
     this.setStatus = setStatus;
-    /** @type {Map<any, TilePainter>} */
+    /** @type {Map<any, Painter>} */
     this.painters = new WeakMap();
     this.view = { zoom: 0, x: 0, y: 0 };
     this.drag = undefined;
@@ -63,7 +46,7 @@ export class ArchiveViewer {
   painter(scene) {
     let painter = this.painters.get(scene);
     if (!painter) {
-      painter = new TilePainter(scene);
+      painter = new Painter(scene);
       this.painters.set(scene, painter);
     }
     return painter;
@@ -106,7 +89,7 @@ export class ArchiveViewer {
       ctx.rect(tile.left * r, tile.top * r, (tile.right - tile.left) * r, (tile.bottom - tile.top) * r);
       ctx.clip();
       const painter = this.painter(scene);
-      painter.strokeScale = 1 / zoomed;
+      painter.strokeScale = 1 / zoomed; // lines keep their width on screen
       drawTile(ctx, painter, tilePageView(scene, tile, this.archive), r);
       ctx.restore();
     }

@@ -21,7 +21,7 @@ export const kvgFiles = (dir) =>
  */
 export function cDump(kvg, path) {
   try {
-    return parsed(path, execFileSync(kvg, ['dump', '--json', path], DUMP_OPTIONS), '');
+    return parsed(path, execFileSync(kvg, [...DUMP_ARGS, path], DUMP_OPTIONS), '');
   } catch (e) {
     if (e.status !== 1) throw e;
     return parsed(path, e.stdout, e.stderr);
@@ -29,6 +29,8 @@ export function cDump(kvg, path) {
 }
 
 const DUMP_OPTIONS = { encoding: /** @type {const} */ ('utf8'), maxBuffer: 1 << 30 };
+// Every record, however many: the dump's own bound on its output stops at a multiple of the input.
+const DUMP_ARGS = ['dump', '--json', '--max-output', '1G'];
 const execFileAsync = promisify(execFile);
 
 /**
@@ -36,7 +38,7 @@ const execFileAsync = promisify(execFile);
  * `kvg check` (whose output stays small whatever the file holds).
  */
 export async function cDumps(kvg, paths, records = true, processes = 4) {
-  const args = records ? ['dump', '--json'] : ['check'];
+  const args = records ? DUMP_ARGS : ['check'];
   const prefix = `kvg ${args[0]}: `;
   const verdict = (path, stdout, stderr) => parsed(path, records ? stdout : '', stderr, prefix);
   const one = (path) => execFileAsync(kvg, [...args, path], DUMP_OPTIONS).then(
