@@ -23,7 +23,7 @@ function decodeRecords(bytes) {
   return records;
 }
 
-function decodeKvg(bytes) {
+function decodeScene(bytes) {
   const scene = buildScene(bytes);
   if (scene.error) throw new Error(`KVG tile: ${scene.error.reason}`);
   return scene;
@@ -66,26 +66,29 @@ const median = (values) => {
 };
 const percentile = (values, q) => [...values].sort((a, b) => a - b)[Math.max(0, Math.ceil(q * values.length) - 1)];
 
+const DECODERS = [
+  { key: 'records', name: 'KVG records (web/src, Decoder.next)', decode: decodeRecords, format: 'kvg' },
+  { key: 'scene', name: 'KVG scene (web/src, buildScene)', decode: decodeScene, format: 'kvg' },
+  { key: 'mvt', name: 'MVT (@mapbox/vector-tile + pbf, loadGeometry)', decode: decodeMvt, format: 'mvt' },
+];
+
 const { archive, pairs } = await tilePairs(archivePath, mvtDir, 0, Number(maxZoomArg ?? Infinity));
 const maxZoom = Math.max(...pairs.map((p) => p.z));
-const timed = (decode, bytes) => time(decode, bytes, repetitions(decode, bytes));
-const rows = pairs.map(({ z, kvg, mvt }) => ({
-  z, records: timed(decodeRecords, kvg), kvg: timed(decodeKvg, kvg), mvt: timed(decodeMvt, mvt),
-  recordsBytes: kvg.length, kvgBytes: kvg.length, mvtBytes: mvt.length,
-}));
+const rows = pairs.map((pair) => Object.fromEntries(DECODERS.map(({ key, decode, format }) =>
+  [key, time(decode, pair[format], repetitions(decode, pair[format]))])));
 
 const column = (key) => rows.map((r) => r[key]);
 const fmt = (v) => v.toFixed(1);
 console.log(`${rows.length} tiles of zooms ${archive.minZoom}-${maxZoom} written by both; decode µs per tile (plain bytes, gzip undone beforehand)`);
 console.log('| decoder | median µs | 99th percentile µs | total ms | median plain bytes |');
 console.log('|---|---|---|---|---|');
-for (const [name, key] of [['KVG records (web/src, Decoder.next)', 'records'], ['KVG scene (web/src, buildScene)', 'kvg'], ['MVT (@mapbox/vector-tile + pbf, loadGeometry)', 'mvt']]) {
+for (const { key, name, format } of DECODERS) {
   const t = column(key);
-  console.log(`| ${name} | ${fmt(median(t))} | ${fmt(percentile(t, 0.99))} | ${fmt(t.reduce((a, b) => a + b, 0) / 1e3)} | ${median(column(`${key}Bytes`))} |`);
+  console.log(`| ${name} | ${fmt(median(t))} | ${fmt(percentile(t, 0.99))} | ${fmt(t.reduce((a, b) => a + b, 0) / 1e3)} | ${median(pairs.map((p) => p[format].length))} |`);
 }
 console.log();
-for (const key of ['records', 'kvg']) {
+for (const { key, name } of DECODERS.slice(0, 2)) {
   const ratios = rows.map((r) => r.mvt / r[key]);
-  console.log(`KVG ${key === 'kvg' ? 'scene' : 'records'} speed-up over MVT (MVT time / KVG time): ${(median(column('mvt')) / median(column(key))).toFixed(2)} at the median, ` +
+  console.log(`${name} speed-up over MVT (MVT time / KVG time): ${(median(column('mvt')) / median(column(key))).toFixed(2)} at the median, ` +
     `${median(ratios).toFixed(2)} the median of per-tile ratios (${percentile(ratios, 0.01).toFixed(2)} to ${percentile(ratios, 1).toFixed(2)})`);
 }
