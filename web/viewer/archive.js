@@ -97,6 +97,8 @@ export class ArchiveViewer {
     this.shownTiles = shown;
     this.drawnView = view;
     this.setStatus(`${this.name} · zoom ${view.zoom.toFixed(1)} · tiles of zoom ${shown[0]?.tile.z ?? '-'}`);
+    // A new picture keeps naming the feature under a pointer that has not moved since.
+    if (this.pointer) this.hover(this.pointer.x, this.pointer.y);
   }
 
   zoomBy(factor, x, y) {
@@ -128,6 +130,7 @@ export class ArchiveViewer {
     });
     c.addEventListener('pointermove', (e) => {
       if (!this.drag) {
+        this.pointer = { x: e.offsetX, y: e.offsetY };
         this.hover(e.offsetX, e.offsetY);
         return;
       }
@@ -135,6 +138,7 @@ export class ArchiveViewer {
       this.drag = { x: e.offsetX, y: e.offsetY };
       this.requestRender();
     });
+    c.addEventListener('pointerleave', () => { this.pointer = undefined; });
     const up = () => { this.drag = undefined; };
     c.addEventListener('pointerup', up);
     c.addEventListener('pointercancel', up);
