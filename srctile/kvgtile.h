@@ -38,7 +38,7 @@ struct TileOptions {
     int bufferPixels = 5;              // on every side, in pixels of a 256-pixel tile
     uint64_t maxTileBytes = 0;         // 0: no budget
     kvgsimplify::Method method = kvgsimplify::Method::visvalingam;
-    bool makeValid = false;
+    bool strict = false;               // refuse invalid polygons (mended by default), as the importer
     std::string where;                 // attribute filter, as for the importer
 };
 

@@ -175,7 +175,7 @@ Pyramid::Pyramid(const std::string &input, const TileOptions &options, const kvg
     kvgimport::ImportOptions import;
     import.layers = options.layers;
     import.project = "EPSG:3857";
-    import.makeValid = options.makeValid;
+    import.strict = options.strict;
     import.where = options.where;
     import.tolerance = tileSize(options.maxZoom) / TILE_EXTENT;  // one tile unit at the deepest zoom
     import.gridAnchor = {-ORIGIN, -ORIGIN};                       // on the tiles' own grid

@@ -134,7 +134,6 @@ TEST(TileSeams, TilesSideBySideDrawTheWholeMapAtTheirScale) {
         options.layers = {"countries"};
         options.maxZoom = Z;
         options.bufferPixels = buffer;
-        options.makeValid = true;
         const kvgtile::Pyramid pyramid(WORLD, options);
         const Image whole = pictureOf(pyramid.encodeBlock({Z, 0, 0}, ACROSS));
         ASSERT_EQ(whole.width, uint32_t(ACROSS * PIXELS));
@@ -204,7 +203,6 @@ TEST(TileBudget, OversizedTilesAreSimplifiedFurtherAndNamedAndBytesDoNotDependOn
     kvgtile::TileOptions options;
     options.layers = {"countries"};
     options.maxZoom = 2;
-    options.makeValid = true;
     const kvgtile::Pyramid pyramid(WORLD, options);
     std::map<kvgtile::TileAddress, std::vector<uint8_t>> forwards;
     for (const kvgtile::TileAddress &t : pyramid.tiles()) forwards[t] = pyramid.encode(t).bytes;
@@ -227,6 +225,19 @@ TEST(TileOptions, BadOptionsAreRefusedWithUsage) {
     const ToolRun missing = kvg({"tile", "missing.json", "-o", "out.pmtiles"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_FALSE(std::filesystem::exists("out.pmtiles"));
+}
+
+// Invalid polygons (the 1:110m world has a self-intersection) are mended as the importer mends
+// them; --strict refuses them and writes nothing.
+TEST(TileOptions, InvalidPolygonsAreMendedUnlessStrict) {
+    ScratchDirectory here;
+    const ToolRun mended = kvg({"tile", WORLD, "--layer", "countries", "-o", "mended.pmtiles", "--zoom", "0"});
+    EXPECT_EQ(mended.status, 0) << mended.err;
+    EXPECT_FALSE(tilesOf("mended.pmtiles").empty());
+    const ToolRun strict = kvg({"tile", WORLD, "--layer", "countries", "--strict", "-o", "strict.pmtiles", "--zoom", "0"});
+    EXPECT_EQ(strict.status, 1);
+    EXPECT_TRUE(contains(strict.err, "unless --strict")) << strict.err;
+    EXPECT_FALSE(std::filesystem::exists("strict.pmtiles"));
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ namespace {
 constexpr OptionRule TILE_OPTIONS[] = {
     {"-o", true},          {"--zoom", true},       {"--layer", true},
     {"--buffer", true},    {"--max-tile-bytes", true}, {"--simplify-method", true},
-    {"--make-valid", false}, {"--where", true}};
+    {"--make-valid", false}, {"--strict", false}, {"--where", true}};
 
 // "N" (zooms 0 to N) or "A-B".
 bool parseZooms(const std::string &text, kvgtile::TileOptions &o) {
@@ -42,7 +42,7 @@ std::optional<kvgtile::TileOptions> tileOptions(const Options &parsed, std::ostr
         return value.bad("--max-tile-bytes", "a number of bytes, at least 64, expected");
     if (const auto *v = value("--simplify-method"); v && !parseMethod(*v, o.method))
         return value.bad("--simplify-method", "visvalingam or dp expected");
-    o.makeValid = parsed.flags.contains("--make-valid");
+    o.strict = parsed.flags.contains("--strict");
     return o;
 }
 
@@ -166,7 +166,8 @@ const Command TILE_COMMAND = {
     "  --max-tile-bytes B    tiles above B bytes get the detail of lower zooms, then lose their\n"
     "                        smallest rings; the summary names them\n"
     "  --simplify-method M   visvalingam (default) or dp\n"
-    "  --make-valid          mend invalid polygons instead of refusing them\n"
+    "  --strict              refuse invalid polygons instead of mending them (--make-valid,\n"
+    "                        the default, is accepted)\n"
     "  --where EXPR          keep the features that match, in OGR's SQL\n"
     "\n"
     "Exit status: 0 written, 1 the input cannot be tiled or the archive not written, 2 wrong usage.\n",
