@@ -36,8 +36,8 @@
  * NULL. A NULL reader is a usage error: calls that return int give -1, the others 0 or NULL
  * (KVGR_getErrorCode KVGR_ERR_USAGE, KVGR_getErrorMessage "no reader"). A NULL path, read
  * function, buffer of data (but for 0 bytes) or record pointer fails with KVGR_ERR_USAGE; a NULL
- * result pointer of a getter gives -1. A NULL header or mapping is the mapping of scale 1 centred
- * on 0.
+ * result pointer of a getter gives -1 (but an image row's buffer for an image 0 wide). A NULL
+ * header or mapping is the mapping of scale 1 centred on 0.
  *
  * Coordinates. Every position is given as stored, in file coordinates (the units of the grid
  * that the writer mapped the drawing onto), and is mapped onto the page by the one page

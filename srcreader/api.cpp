@@ -465,14 +465,14 @@ const ImageDefinition *imageWithRow(const KVGR_Reader *r, uint32_t image, uint32
 
 int KVGR_getImagePixels(const KVGR_Reader *r, uint32_t image, uint32_t row, uint32_t *values) {
     const ImageDefinition *i = imageWithRow(r, image, row);
-    if (i == nullptr || values == nullptr) return -1;
+    if (i == nullptr || (values == nullptr && i->width != 0)) return -1;
     i->row(row, values);
     return 0;
 }
 
 int KVGR_getImageRGBA(const KVGR_Reader *r, uint32_t image, uint32_t row, uint8_t *rgba) {
     const ImageDefinition *i = imageWithRow(r, image, row);
-    if (i == nullptr || rgba == nullptr) return -1;
+    if (i == nullptr || (rgba == nullptr && i->width != 0)) return -1;
     const KVGR_Palette *palette = r->imagePalettes[image].get();
     const uint64_t first = uint64_t{row} * i->width;
     for (uint64_t x = first; x < first + i->width; ++x) {
